@@ -39,4 +39,11 @@ inline PDEControlRecord PDEControlTerminator() {
   return PDEControlRecord{nullptr, kControlKindEnd, "", nullptr, nullptr, "", 0, nullptr};
 }
 
+// Tables are heap arrays of `count` rows, every row the terminator row
+// until filled. Null when memory runs out.
+PDEControlTable NewControlTable(size_t count);
+// Frees a table made by NewControlTable or commonControlTableCompound
+// (the rows' choice lists are released with it); null is allowed.
+void FreeControlTable(PDEControlTable table);
+
 }  // namespace R2740_COLOR_NS
