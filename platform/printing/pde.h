@@ -54,6 +54,10 @@ class PDEPanel {
   virtual void PPDOptionKeyValueDidChange(const cf::StringRef& option, const cf::StringRef& choice) = 0;
   // Called by the host before it lets the panel go.
   virtual void terminate() {}
+  // Every view the panel keeps, including panes detached from the view tree
+  // while hidden, so that a host can find any control by its identifier.
+  // Panels that detach panes answer them here as well.
+  virtual std::vector<std::shared_ptr<ui::View>> allViews() { return {panelView()}; }
 };
 using PanelRef = std::shared_ptr<PDEPanel>;
 // nullopt stands for nil; an empty vector for an empty array.
