@@ -125,8 +125,11 @@ class View : public NibObject {
   // subview nothing is removed (and `replacement` stays where it is).
   void replaceSubview(const ViewRef& old, const ViewRef& replacement);
   void removeFromSuperview();
-  // Depth-first search of this view and its subviews.
+  // Depth-first search of this view and its subviews (a tab view's item
+  // views count as its subviews here, selected or not).
   ViewRef findByIdentifier(const std::string& id);
+  // Visits every view below this one (not this one), depth first, parents
+  // before children; tab item views included.
   void forEachDescendant(const std::function<void(View*)>& fn);
 
   // Observers see every change of this view (not of its subviews).
@@ -318,7 +321,7 @@ class TextField : public Control {
   void setPlaceholder(std::string p) { placeholder_ = std::move(p); }
 
   // The field editor while editing, else null.
-  FieldEditor* currentEditor() { return editor_.get(); }
+  FieldEditor* currentEditor() { return editing_ ? editor_.get() : nullptr; }
   // Ends editing without asking textShouldEndEditing.
   void abortEditing();
 
@@ -341,10 +344,14 @@ class TextField : public Control {
   bool secure_ = false;
 
  private:
+  friend class FieldEditor;
   void replaceSelection(const std::u16string& units);
   bool editable_ = true;
   std::string placeholder_;
+  // The editor outlives each editing session, so a subclass that keeps the
+  // pointer from textShouldBeginEditing never holds a dangling one.
   std::unique_ptr<FieldEditor> editor_;
+  bool editing_ = false;
 };
 
 class SecureTextField : public TextField {
@@ -590,8 +597,10 @@ class NotificationCenter {
     const void* observer;
     std::string name;
     std::function<void()> fn;
+    unsigned long id = 0;
   };
   std::vector<Entry> entries_;
+  unsigned long nextId_ = 1;
 };
 
 }  // namespace ui
