@@ -20,17 +20,20 @@ namespace host {
 struct Queue {
   std::string id;         // the printer identifier panels see (PMPrinterGetID)
   std::string name;       // CUPS destination name, empty for a queue given by hand
-  std::string ppdPath;    // local PPD file
+  std::string ppdPath;    // local PPD file (CupsQueues leaves it empty)
   std::string deviceURI;  // "device-uri"
+  bool temporaryPPD = false;  // ppdPath is a fetched copy the caller removes
 };
 
 // A queue given by hand: nothing is asked of cupsd.
 Queue ManualQueue(const std::string& ppdPath, const std::string& id, const std::string& deviceURI);
 // Destinations of the cupsd that answers (cupsGetDests2 and friends); empty
-// with a reason in *error when none answers.
+// with a reason in *error when none answers. The PPDs are not fetched.
 std::vector<Queue> CupsQueues(std::string* error);
-// One destination by name with its PPD fetched (cupsGetPPD2) and its
-// "device-uri"; nullopt with a reason when unknown or unreachable.
+// One destination by name with its PPD fetched (cupsGetPPD3, a temporary
+// file: temporaryPPD is set) and its "device-uri" (the destination's option,
+// else Get-Printer-Attributes); nullopt with a reason when unknown or
+// unreachable.
 std::optional<Queue> CupsQueue(const std::string& name, std::string* error);
 
 // ---- PPD ---------------------------------------------------------------
@@ -50,9 +53,17 @@ class PPDFile {
 };
 
 // ---- bundles -----------------------------------------------------------
+// A bundle's Contents/Info.plist names, as strings:
+//   "R2740PDELibrary"       the shared library's file name inside
+//                           Contents/lib (a plain name, no folders); when
+//                           absent, the one "*.so" file there is used
+//   "R2740PDEFactoryEntry"  the exported entry point (pde::kFactoryEntryKey)
+inline constexpr const char* kLibraryKey = "R2740PDELibrary";
+
 // A loaded plug-in bundle: dlopen'ed with local symbols; the factory comes
-// from the entry point its Info.plist names. The library stays loaded as
-// long as this object lives (panels must go first).
+// from the entry point its Info.plist names. The library is never unloaded
+// (panels may leave observers and static objects behind); the factory goes
+// with this object, so panels must go first.
 class PlugIn {
  public:
   ~PlugIn();
@@ -79,7 +90,11 @@ std::vector<PlugInRef> LoadPlugInFolder(const std::string& folder, std::vector<s
 
 // ---- the callback object ------------------------------------------------
 // Owns what the print system owns: print settings, session, printer, page
-// format, and the PPD.
+// format, and the PPD. The session's current printer is the queue's; its
+// data holds "kPMPPDReference" (the ppd_file_t* as the bytes of a Data).
+// The page format's paper is the PPD's default PageSize (id and name: the
+// choice keyword, size from ppdPageSize), portrait; the print settings
+// name the same paper under pm::kPMDestinationPaperNameKey.
 class HostCallback : public pde::PDEPluginCallback {
  public:
   HostCallback(const Queue& queue, std::unique_ptr<PPDFile> ppd);
@@ -140,8 +155,23 @@ class DialogSession {
   // "True"/"False", a text field the typed text; the control's action is
   // sent. False with a one-line reason (unknown key, value not accepted,
   // control disabled).
+  //
+  // Where controls are looked for, per panel: panelView() and its subviews,
+  // the views of every TabView item met on the way, and every view of
+  // PDEPanel::allViews(). A panel that takes a pane out of its view tree
+  // while hidden keeps it reachable through one of these.
+  // Pop-ups: the item whose represented object is the string `value`, else
+  // the item titled `value`, else, when `key` is a PPD main keyword, the
+  // item at the index of that PPD choice (menus list the PPD's choices in
+  // PPD order). Radio matrices: a cell title or a 0-based row number. A
+  // checkbox already in the wanted state is left alone. Text fields: begin
+  // editing, select all, type, end editing; a field that ends up with other
+  // text than typed (its filters refused) reports it.
   bool setControl(const std::string& key, const std::string& value, std::string* error);
 
+  // Each panel's summaryInfo: rows in the order of its "Summary Display
+  // Order" array (a name listed twice shows once, at its first place), then
+  // any other items of the dictionary in key order.
   std::vector<PanelSummary> summaries();
   // shouldHide + saveValuesAndReturnError on every panel.
   bool save(std::string* error);
@@ -160,6 +190,8 @@ class DialogSession {
 
 // Every top-level string entry of the settings whose key is a main keyword
 // of the PPD or begins with "jp.orvessa.printers.R2740": the job's options.
+// The profile entries of a main keyword K ("KCustom", "KCustomFilename")
+// go with it, since the driver needs them to print the chosen profile.
 std::vector<std::pair<std::string, std::string>> JobOptions(const cf::DictionaryRef& settings, ppd_file_t* ppd);
 
 }  // namespace host
