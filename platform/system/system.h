@@ -83,6 +83,9 @@ class Task {
   int status_ = -1;
   bool exited_ = false;
   std::string error_;
+  // Output read while waiting, handed out by readToEndOfOutput.
+  std::string pending_;
+  void collectOutput();
 };
 
 struct TaskResult {
