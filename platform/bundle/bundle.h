@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,11 +57,15 @@ class Bundle {
  private:
   explicit Bundle(std::string path) : path_(std::move(path)) {}
   const StringsTable* table(const std::string& lang, const std::string& name) const;
+  enum class TableState { Absent, Malformed, Loaded };
+  // Reads (once) "<folder>/<name>.strings" under Resources; folder may be "".
+  TableState loadTable(const std::string& folder, const std::string& name, const StringsTable** out) const;
 
   std::string path_;
   cf::DictionaryRef info_;
   mutable std::mutex mu_;
   mutable std::map<std::string, std::optional<StringsTable>> tables_;  // "lang/table"
+  mutable std::set<std::string> absent_;                               // tables with no file
 };
 
 }  // namespace bndl
