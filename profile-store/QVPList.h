@@ -1,8 +1,18 @@
 // The per-user, per-model profile store: three fixed lists of 500 entries
 // kept in one XML property list, with one backup copy.
+//
+// One source, two builds, chosen by QV_PLIST_SERVICE_BUILD:
+//   1  the service: touches the files itself, on the paths that the running
+//      request put into QV_PLIST_PROFILE_PATH / QV_PLIST_PROFILE_PREV_PATH;
+//   0  the plug-in: reads the current file itself and sends every write,
+//      removal, swap and probe through R2740Helper; the model key comes from
+//      QV_PLIST_MODEL_KEY.
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "cf/cf.h"
 
 inline constexpr int kProfileSlotCount = 500;
 
@@ -37,6 +47,60 @@ enum ProfileState : int32_t {
   kProfileStateUserShown = 6,
 };
 
+// Device storage of a profile.
+inline constexpr int32_t kProfileLocationDisk = 4;
+inline constexpr int32_t kProfileLocationCard = 5;
+
+// QVPListRemove selectors.
+inline constexpr int kQVPListRemoveCurrent = 3;
+inline constexpr int kQVPListRemovePrev = 2;
+
+// QVPListSwapProfile types.
+inline constexpr int kQVPListSwapRestore = 0;
+inline constexpr int kQVPListSwapDropBackup = 1;
+inline constexpr int kQVPListSwapBackup = 2;
+
+// Base names of the slot keys ("%s%04d") and the version key.
+extern char cIndexOnDeviceKey[];
+extern char cInMenuKey[];
+extern char cProfileClassKey[];
+extern char cFileNameKey[];
+extern char cProfileNameKey[];
+extern char cLocationKey[];
+extern char cPlistVersionKey[];
+
+// The folder that holds every profile file, before install-root resolution.
+inline constexpr const char* kQVPListProfileFolder = "/Library/Printers/ORVESSA/Preferences/jp.orvessa.printers.R2740";
+
+#if QV_PLIST_SERVICE_BUILD
+// The paths of the running request (already resolved under the install
+// root). Thread-local so that requests served on different threads never
+// see each other's files; null outside a request, and every operation then
+// fails.
+extern thread_local const char* QV_PLIST_PROFILE_PATH;
+extern thread_local const char* QV_PLIST_PROFILE_PREV_PATH;
+
+// Direct file primitives shared by the store and the service's operations.
+// Probe: umask 002, open read/write/append (create 0664), delete again if it
+// was not there; 1 when it could be opened, else 0.
+int QVPListProbePath(const char* path);
+// 1 when the file opens read-only.
+int QVPListExistPath(const char* path);
+// 1 when removed.
+int QVPListRemovePath(const char* path);
+// Backup swap on the given paths; null paths are absent.
+void QVPListSwapPaths(int type, const char* current, const char* prev);
+#else
+// The helper that relays the plug-in's file operations, resolved under the
+// install root.
+std::string QVPListHelperPath();
+#endif
+
+// The current and backup paths of this process's request or user, resolved
+// under the install root; empty when they cannot be formed.
+std::string QVPListCurrentPath();
+std::string QVPListPrevPath();
+
 // Reads: 0 or -1. Queries: 1 or 0.
 int QVPListReadProfile_All(ProfileList* rgb, ProfileList* sim, ProfileList* dst);
 int QVPListReadProfile_Dict(ProfileList* list, int kind);
@@ -48,3 +112,44 @@ int QVPListExistProfile();
 int QVPListRemove(int which);
 void QVPListSwapProfile(int type);
 void QVPlistCheckWithInMenu_Dict(ProfileList* list);
+
+// ---- the property-list form ------------------------------------------------
+// The wrapper {"RGB"|"SIM"|"DST": class dictionary} of one list (empty for
+// another kind); every out-reference may be null.
+cf::DictionaryRef CreatePropsDictionary(int kind, const ProfileList* list, cf::DictionaryRef* classDict,
+                                        cf::DictionaryRef* indexOnDevice, cf::DictionaryRef* inMenu,
+                                        cf::DictionaryRef* profileClass, cf::DictionaryRef* location,
+                                        cf::DictionaryRef* fileName, cf::DictionaryRef* profileName);
+// Destination unchanged when the key is absent or of another type.
+void ReadDictionaryIntEntry(const cf::DictionaryRef& dict, const char* key, int32_t* dest);
+// At most 31 bytes (a plain byte cut), NUL-terminated.
+void ReadDictionaryStringEntry(const cf::DictionaryRef& dict, const char* key, char dest[32]);
+// 0 with copies of the three class dictionaries of the current file, else -1.
+int QVPListMappingGetMainDict_FromPlist(cf::DictionaryRef* rgb, cf::DictionaryRef* sim, cf::DictionaryRef* dst);
+// 0, or -1 as soon as a field dictionary is missing; "iNum" is optional
+// (iNum untouched when absent).
+int QVPListMappingGetSubDict(const cf::DictionaryRef& classDict, cf::DictionaryRef* indexOnDevice,
+                             cf::DictionaryRef* inMenu, cf::DictionaryRef* profileClass, cf::DictionaryRef* location,
+                             cf::DictionaryRef* fileName, cf::DictionaryRef* profileName, int32_t* iNum);
+// The root dictionary and the XML text of a file holding the three lists;
+// null / empty when they cannot be built.
+cf::DictionaryRef QVPListCreateRootDictionary(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst);
+std::string QVPListCreateXMLText(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst);
+
+// ---- maintenance --------------------------------------------------------------
+int QVPListReadProfile_Dict_Pap(ProfileList* list, int kind);
+int QVPListWriteProfile_All_Pap(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst,
+                                const ProfileList* delRGB, const ProfileList* delSIM, const ProfileList* delDST);
+int QVPListMappingProfile_All_Pap(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst,
+                                  ProfileList* outRGB, ProfileList* outSIM, ProfileList* outDST,
+                                  const ProfileList* delRGB, const ProfileList* delSIM, const ProfileList* delDST);
+void QVPListMapping_Pap(const ProfileList* edited, const ProfileList* stored, ProfileList* out,
+                        const ProfileList* deleted);
+void QVPListCleanProfile_Dict(ProfileList* list);
+void QVPListPaddingProfile_Dict(ProfileList* list);
+void QVPListSalvage_Dict(ProfileList* list);
+
+// Same profile: equal FileName and equal Location.
+bool QVPListSameProfile(const ProfileEntry& a, const ProfileEntry& b);
+// iNum bounded to 0..500, for loops over "the first iNum slots".
+int QVPListUsedCount(const ProfileList* list);
