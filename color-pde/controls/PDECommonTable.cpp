@@ -1,0 +1,116 @@
+// Control table services: PPD keywords of a table, the choice lists of PPD
+// options, the conflict test and the compound table.
+#include <cups/array.h>
+
+#include <cstring>
+#include <string>
+
+#include "PDECommon.h"
+#include "PPDText.h"
+
+namespace R2740_COLOR_NS {
+
+namespace {
+bool IsEnd(const PDEControlRecord& row) { return row.kind == kControlKindEnd; }
+}  // namespace
+
+OSStatus PDECommon::commonAddPPDArray(const cf::ArrayRef& array, PDEControlTable table) {
+  if (!array) return pm::paramErr;
+  OSStatus status = pm::noErr;
+  if (!table) return status;
+  for (PDEControlRecord* row = table; row->control; ++row) {
+    if (!row->ppdKey || !*row->ppdKey) continue;
+    auto key = cf::String::createWithCString(row->ppdKey, cf::kCFStringEncodingASCII);
+    if (key)
+      array->append(key);
+    else
+      status = pm::paramErr;
+  }
+  return status;
+}
+
+OSStatus PDECommon::commonGetPPDArrayForUIOption(ppd_file_t* ppd, const char* key, cf::ArrayRef* array) {
+  if (!ppd || !key || !ppdFindOption(ppd, key)) return pm::kPMPPDOptionNotFound;
+  if (!array) return pm::paramErr;
+  *array = cf::Array::create();
+  if (!*array) return pm::kPMCreateMessageFailed;
+  int16_t count = 0;
+  commonGetUIListFromPPD(ppd, key, *array, &count);
+  return pm::noErr;
+}
+
+OSStatus PDECommon::commonGetUIListFromPPD(ppd_file_t* ppd, const char* key, const cf::ArrayRef& array,
+                                           int16_t* count) {
+  if (!array || !ppd || !key) return pm::noErr;
+  ppd_option_t* option = ppdFindOption(ppd, key);
+  if (!option || option->num_choices <= 0 || !option->choices) return pm::noErr;
+  for (int i = 0; i < option->num_choices; ++i) {
+    const ppd_choice_t& choice = option->choices[i];
+    bool conflicted = commonIsPPDChoiceConflicted(ppd, option->keyword, choice.choice);
+    auto entry = cf::Array::create();
+    entry->append(PPDText(ppd, option->keyword));
+    entry->append(PPDText(ppd, option->defchoice));
+    entry->append(PPDText(ppd, choice.choice));
+    entry->append(PPDText(ppd, choice.text));
+    entry->append(cf::str(conflicted ? "ConflictTrue" : "ConflictFalse"));
+    array->append(entry);
+    if (count) ++*count;
+  }
+  return pm::noErr;
+}
+
+bool PDECommon::commonIsPPDChoiceConflicted(ppd_file_t* ppd, const char* optionKey, const char* choiceKey) {
+  if (!ppd || !optionKey || !choiceKey) return false;
+  ppd_option_t* option = ppdFindOption(ppd, optionKey);
+  if (!option) return false;
+  ppd_choice_t* tested = ppdFindChoice(option, choiceKey);
+  if (!tested) return false;
+  if (tested->marked) return option->conflicted != 0;
+
+  ppd_choice_t* previous = ppdFindMarkedChoice(ppd, optionKey);
+  // ppdMarkOption may hand back or reuse the choice strings; keep a copy.
+  std::string previousKey = previous ? previous->choice : "";
+  ppdMarkOption(ppd, optionKey, choiceKey);
+  bool conflicted = option->conflicted != 0;
+  if (previous) {
+    ppdMarkOption(ppd, optionKey, previousKey.c_str());
+  } else {
+    tested->marked = 0;
+    cupsArrayRemove(ppd->marked, tested);
+    ppdConflicts(ppd);  // the flags again as they were before the test
+  }
+  return conflicted;
+}
+
+int32_t PDECommon::commonFindPPDKeyPairsMatch(const cf::ArrayRef& choices, const cf::StringRef& option,
+                                              const cf::StringRef& choice) {
+  if (!choices || !option || !choice) return -1;
+  for (size_t i = 0; i < choices->count(); ++i) {
+    auto entry = choices->at<cf::Array>(i);
+    if (!entry) continue;
+    auto key = entry->at<cf::String>(0);
+    auto value = entry->at<cf::String>(2);
+    if (key && value && key->utf8() == option->utf8() && value->utf8() == choice->utf8())
+      return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+PDEControlTable PDECommon::commonControlTableCompound(const PDEControlTable* tables, int16_t count) {
+  size_t total = 0;
+  for (int16_t t = 0; tables && t < count; ++t) {
+    if (!tables[t]) continue;
+    for (const PDEControlRecord* row = tables[t]; !IsEnd(*row); ++row) ++total;
+  }
+  PDEControlTable compound = NewControlTable(total + 1);
+  if (!compound) return nullptr;
+  size_t at = 0;
+  for (int16_t t = 0; tables && t < count; ++t) {
+    if (!tables[t]) continue;
+    for (const PDEControlRecord* row = tables[t]; !IsEnd(*row); ++row) compound[at++] = *row;
+  }
+  compound[at] = PDEControlTerminator();
+  return compound;
+}
+
+}  // namespace R2740_COLOR_NS
