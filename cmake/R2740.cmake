@@ -31,7 +31,10 @@ function(r2740_add_bundle)
   r2740_strict(${B_LIBRARY})
   set_target_properties(${B_LIBRARY} PROPERTIES
     PREFIX "" OUTPUT_NAME ${B_LIBRARY}
-    LIBRARY_OUTPUT_DIRECTORY ${contents}/lib)
+    LIBRARY_OUTPUT_DIRECTORY ${contents}/lib
+    # <folder>/<Bundle>.plugin/Contents/lib -> <folder>/../lib: the build's
+    # lib folder, and R2740/lib beside the PDEs folder of an install root.
+    BUILD_RPATH "$ORIGIN/../../../../lib")
   target_link_libraries(${B_LIBRARY} PRIVATE ${B_LIBS})
   target_link_options(${B_LIBRARY} PRIVATE -Wl,--no-undefined)
   if(B_DEFINES)
