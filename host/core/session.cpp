@@ -187,7 +187,10 @@ bool DialogSession::setControl(const std::string& key, const std::string& value,
     } else {
       field->userType(value);
     }
-    field->userEndEditing();
+    if (!field->userEndEditing()) {
+      field->abortEditing();
+      return Fail(error, key + ": the text field refused to end editing with the typed text");
+    }
     if (field->stringValue() != value) {
       if (field->isSecure()) return Fail(error, key + ": the field did not take the typed text");
       return Fail(error, key + ": the field did not take " + Quoted(value) + " (it holds " +

@@ -1,0 +1,151 @@
+// The command line, run as a program: exit codes, one-line errors, outputs.
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "cf/plist.h"
+#include "host_test_util.h"
+
+using namespace hosttest;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+struct Result {
+  int code = -1;
+  std::string out, err;
+  // The last line of stderr, and how many lines it has.
+  std::string lastErrLine() const {
+    std::string e = err;
+    if (!e.empty() && e.back() == '\n') e.pop_back();
+    return e.substr(e.rfind('\n') == std::string::npos ? 0 : e.rfind('\n') + 1);
+  }
+  size_t errLines() const { return static_cast<size_t>(std::count(err.begin(), err.end(), '\n')); }
+};
+
+Result Run(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  TempDir tmp;
+  std::string outPath = tmp.file("out"), errPath = tmp.file("err");
+  pid_t pid = fork();
+  if (pid == 0) {
+    int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int e = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(o, 1);
+    dup2(e, 2);
+    for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
+    std::vector<char*> argv{const_cast<char*>(R2740_CLI)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(R2740_CLI, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Result r;
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.out = ReadAll(outPath);
+  r.err = ReadAll(errPath);
+  return r;
+}
+
+std::vector<std::string> Manual(std::vector<std::string> more) {
+  std::vector<std::string> a{"--ppd", ColorPPD(), "--queue-id", "R2740_Queue_1", "--device-uri",
+                             "lpd://127.0.0.1/queue", "--bundles", R2740_TEST_BUNDLE_DIR};
+  a.insert(a.end(), more.begin(), more.end());
+  return a;
+}
+
+}  // namespace
+
+TEST(Cli, SavesAndWritesSummaryAndSettings) {
+  TempDir dir;
+  auto r = Run(Manual({"--set", "QVEdgeType=Off", "--set", "QVGlossyMode=True", "--set",
+                       "jp.orvessa.printers.R2740.testName=Alice", "--settings-out", dir.file("s.plist"),
+                       "--summary-out", dir.file("summary.txt")}));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_THAT(r.out, HasSubstr("summaries written to " + dir.file("summary.txt")));
+  EXPECT_THAT(r.out, HasSubstr("settings written to " + dir.file("s.plist")));
+
+  std::string error;
+  auto settings = cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(dir.file("s.plist"), &error));
+  ASSERT_TRUE(settings) << error;
+  EXPECT_EQ(cf::As<cf::String>(settings->getValue("QVEdgeType"))->utf8(), "Off");
+  EXPECT_EQ(cf::As<cf::String>(settings->getValue("QVGlossyMode"))->utf8(), "True");
+
+  std::string summary = ReadAll(dir.file("summary.txt"));
+  EXPECT_THAT(summary, HasSubstr("Test Panel A\n    Edge Type: Off\n    Glossy: On\n"));
+  EXPECT_THAT(summary, HasSubstr("Test Panel B\n"));
+  EXPECT_THAT(summary, HasSubstr("Job options\n"));
+  EXPECT_THAT(summary, HasSubstr("    jp.orvessa.printers.R2740.testName=Alice\n"));
+
+  // Saved settings are the next run's starting point; without out files
+  // everything goes to standard output.
+  auto again = Run(Manual({"--settings-in", dir.file("s.plist")}));
+  ASSERT_EQ(again.code, 0) << again.err;
+  EXPECT_THAT(again.out, HasSubstr("    Edge Type: Off\n"));
+  EXPECT_THAT(again.out, HasSubstr("<key>QVGlossyMode</key>\n\t<string>True</string>"));
+}
+
+TEST(Cli, FailuresExitWithOneLineReasons) {
+  TempDir dir;
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string reason;
+  };
+  std::string notDict = dir.write("array.plist", "<?xml version=\"1.0\"?><plist version=\"1.0\"><array/></plist>");
+  std::string garbagePPD = dir.write("bad.ppd", "garbage\n");
+  std::vector<Case> cases = {
+      {{}, 2, "give --queue NAME or --ppd FILE"},
+      {{"--bogus"}, 2, "unknown argument"},
+      {Manual({"--action", "fly"}), 2, "--action is save or print"},
+      {Manual({"--set", "novalue"}), 2, "--set wants KEY=VALUE"},
+      {{"--ppd", dir.file("none.ppd"), "--queue-id", "Q"}, 3, "PPD not found"},
+      {{"--ppd", garbagePPD, "--queue-id", "Q"}, 3, "failed to open"},
+      {Manual({"--bundles", dir.file("no-such-folder")}), 4, "bundle failed to load"},
+      {Manual({"--settings-in", notDict}), 5, "not a dictionary"},
+      {Manual({"--set", "NoSuchKey=1"}), 6, "unknown key: NoSuchKey"},
+      {Manual({"--set", "QVEdgeType=Strong"}), 6, "is disabled"},
+      {Manual({"--set", "QVGlossyMode=maybe"}), 6, "True or False"},
+      {Manual({"--settings-out", dir.file("no/such/dir/s.plist")}), 8, "cannot write"},
+  };
+  for (const auto& c : cases) {
+    auto r = Run(c.args);
+    std::string what = ::testing::PrintToString(c.args);
+    EXPECT_EQ(r.code, c.code) << what << "\n" << r.err;
+    EXPECT_EQ(r.errLines(), 1u) << what << "\n" << r.err;
+    EXPECT_THAT(r.err, StartsWith("r2740-pde-cli: ")) << what;
+    EXPECT_THAT(r.err, HasSubstr(c.reason)) << what;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("no/such/dir")));
+}
+
+TEST(Cli, DefaultBundlesComeFromThePPDUnderTheInstallRoot) {
+  TempDir root;
+  auto r = Run({"--ppd", ColorPPD(), "--queue-id", "Q"}, {"R2740_ROOT=" + root.path()});
+  EXPECT_EQ(r.code, 4);
+  EXPECT_EQ(r.errLines(), 1u) << r.err;
+  EXPECT_THAT(r.err, HasSubstr(root.path() + "/Library/Printers/ORVESSA/R2740/PDEs/ColorOptionsPDE_R2740.plugin"));
+  EXPECT_THAT(r.err, HasSubstr("bundle not found"));
+}
+
+TEST(Cli, PanelRefusingToPrintAnswersItsAlert) {
+  auto r = Run(Manual({"--set", "jp.orvessa.printers.R2740.testName=refuse", "--action", "print"}));
+  EXPECT_EQ(r.code, 7);
+  EXPECT_THAT(r.err, HasSubstr("alert: Test panel A cannot print | the name says refuse\n"));
+  EXPECT_EQ(r.lastErrLine(), "r2740-pde-cli: panel \"Test Panel A\" refused to print");
+  // Saving alone is fine.
+  EXPECT_EQ(Run(Manual({"--set", "jp.orvessa.printers.R2740.testName=refuse"})).code, 0);
+}
+
+TEST(Cli, CupsQueueWithoutServer) {
+  TempDir dir;
+  auto r = Run({"--queue", "R2740"}, {"CUPS_SERVER=" + dir.file("cupsd.sock")});
+  EXPECT_EQ(r.code, 3);
+  EXPECT_EQ(r.errLines(), 1u) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("no CUPS server answers"));
+}
