@@ -34,7 +34,11 @@ TEST_P(SamplePPD, OffersWhatThePanelsNeed) {
   auto file = host::PPDFile::open(GetParam(), &error);
   ASSERT_TRUE(file) << error;
   ppd_file_t* ppd = file->get();
-  EXPECT_STREQ(ppd->lang_encoding, "ISOLatin1");
+  // Written in ISO Latin 1; libcups hands out the texts as UTF-8.
+  EXPECT_NE(ReadAll(GetParam()).find("\n*LanguageEncoding: ISOLatin1\n"), std::string::npos);
+  ppd_choice_t* normal = ppdFindChoice(ppdFindOption(ppd, "QVBrightness"), "Normal");
+  ASSERT_TRUE(normal);
+  EXPECT_STREQ(normal->text, "\u00b10 (Normal)");
 
   EXPECT_EQ(Choices(ppd, "QVQuickColor").size(), 4u);
   EXPECT_GE(Choices(ppd, "QVBrightness").size(), 2u);
