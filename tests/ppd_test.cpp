@@ -83,7 +83,8 @@ TEST_P(SamplePPD, OffersWhatThePanelsNeed) {
   EXPECT_EQ(ppdConflicts(ppd), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Both, SamplePPD, ::testing::Values(ColorPPD(), MonoPPD()));
+INSTANTIATE_TEST_SUITE_P(Both, SamplePPD, ::testing::Values(ColorPPD(), MonoPPD()),
+                         [](const auto& info) { return info.param == ColorPPD() ? "Color" : "Mono"; });
 
 TEST(SamplePPD, NamesItsBundlesUnderTheInstallRoot) {
   setenv("R2740_ROOT", "/tmp/r2740-root", 1);
