@@ -286,11 +286,16 @@ std::string Bundle::bundleIdentifier() const {
 
 std::vector<std::string> Bundle::preferredLocalizations() const {
   std::vector<std::string> out;
-  auto add = [&](const std::string& lang) {
+  auto addOne = [&](const std::string& lang) {
     if (lang.empty()) return;
     for (const auto& l : out)
       if (l == lang) return;
     out.push_back(lang);
+  };
+  // A regional name ("ja_JP") is followed by its language ("ja").
+  auto add = [&](const std::string& lang) {
+    addOne(lang);
+    addOne(lang.substr(0, lang.find_first_of("_-")));
   };
   if (const char* env = std::getenv("R2740_LANG")) {
     std::stringstream ss(env);
@@ -303,10 +308,7 @@ std::vector<std::string> Bundle::preferredLocalizations() const {
     if (!v || !*v) continue;
     std::string locale(v);
     locale = locale.substr(0, locale.find_first_of(".@"));
-    if (locale != "C" && locale != "POSIX" && !locale.empty()) {
-      add(locale);  // "ja_JP" before "ja"
-      add(locale.substr(0, locale.find_first_of("_-")));
-    }
+    if (locale != "C" && locale != "POSIX" && !locale.empty()) add(locale);
     break;
   }
   if (auto region = cf::As<cf::String>(objectForInfoDictionaryKey("CFBundleDevelopmentRegion"))) add(region->utf8());

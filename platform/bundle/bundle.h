@@ -44,14 +44,16 @@ class Bundle {
   std::optional<std::string> pathForResource(const std::string& name, const std::string& type) const;
 
   // The localization of a key in a table ("Localizable" when empty), from
-  // the first preferred language that has the table. nullopt means "no
-  // localization" and is different from an empty value.
+  // the first preferred language that has the table (else a table directly
+  // in Resources). nullopt means "no localization" and is different from an
+  // empty value; a malformed table answers nullopt for every key.
   std::optional<std::string> localizedString(const std::string& key, const std::string& table = "") const;
   cf::StringRef localizedCFString(const std::string& key, const std::string& table = "") const;
 
   // The languages tried, in order: R2740_LANG (colon-separated), then the
   // language of LC_ALL / LC_MESSAGES / LANG, then the bundle's
-  // CFBundleDevelopmentRegion, then "en", then "Base".
+  // CFBundleDevelopmentRegion, then "en", then "Base". A regional name
+  // ("ja_JP") is followed by its language ("ja"); duplicates are dropped.
   std::vector<std::string> preferredLocalizations() const;
 
  private:

@@ -142,9 +142,12 @@ TEST_F(BundleTest, OpensOnlyRealBundles) {
 TEST_F(BundleTest, LanguageOrderAndLookups) {
   auto b = bndl::Bundle::bundleWithPath(path_);
   ASSERT_NE(b, nullptr);
-  setenv("R2740_LANG", "de:ja", 1);
-  setenv("LANG", "fr_FR.UTF-8", 1);
-  EXPECT_EQ(b->preferredLocalizations(), (std::vector<std::string>{"de", "ja", "fr_FR", "fr", "en", "Base"}));
+  setenv("R2740_LANG", "de:ja_JP:en", 1);
+  setenv("LC_MESSAGES", "fr_FR.UTF-8@euro", 1);
+  setenv("LANG", "it_IT.UTF-8", 1);  // LC_MESSAGES wins
+  EXPECT_EQ(b->preferredLocalizations(),
+            (std::vector<std::string>{"de", "ja_JP", "ja", "en", "fr_FR", "fr", "Base"}));
+  unsetenv("LC_MESSAGES");
   // Japanese table (UTF-16) is the first that exists.
   EXPECT_EQ(b->localizedString("Disk"), "ディスク");
   // A key missing from the chosen table has no localization, even though

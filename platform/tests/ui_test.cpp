@@ -514,6 +514,16 @@ TEST(ModalTest, HandlersAndDefaults) {
   h->chosen = "/tmp/x.icc";
   EXPECT_EQ(p.runModal(), kModalResponseOK);
   EXPECT_EQ(p.filenames, std::vector<std::string>{"/tmp/x.icc"});
+  // Files the panel does not allow never come back; OK without a file is Cancel.
+  p.fileTypes = {"icc", "icm"};
+  h->chosen = "/tmp/x.txt";
+  EXPECT_EQ(p.runModal(), kModalResponseCancel);
+  EXPECT_TRUE(p.filenames.empty());
+  h->chosen = "/tmp/icc";
+  EXPECT_EQ(p.runModal(), kModalResponseCancel);
+  h->chosen = "/tmp/y.ICM";
+  EXPECT_EQ(p.runModal(), kModalResponseOK);
+  EXPECT_EQ(p.filenames, std::vector<std::string>{"/tmp/y.ICM"});
   EXPECT_EQ(Application::shared().runModalForWindow(w), 1);
   EXPECT_EQ(h->nestedResult, 7);
   EXPECT_TRUE(w->isVisible());

@@ -32,6 +32,11 @@
 //   {"action": selector, "source": control id, "target": id}
 //   {"dataSource": table id, "destination": id}   (TableViewDataSource)
 //   {"delegate": table id, "destination": id}     (TableViewDelegate)
+// After every connection is made, each object of the file (not the owner)
+// gets awakeFromNib. An action whose target lacks the selector is still set
+// (with a warning); sending it then does nothing. A "dataSource"/"delegate"
+// destination of the wrong kind is a warning too. Unknown ids, unknown
+// classes and values of the wrong type fail the whole load.
 #pragma once
 
 #include <functional>

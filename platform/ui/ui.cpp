@@ -4,6 +4,7 @@
 #include <unicode/ustring.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <mutex>
 
@@ -113,7 +114,6 @@ void View::replaceSubview(const ViewRef& old, const ViewRef& replacement) {
   keepNew->superview_ = this;
   keepOld->superview_ = nullptr;
   notify(Change::Subviews);
-  keepOld->notify(Change::Subviews);
 }
 
 void View::removeFromSuperview() {
@@ -419,7 +419,7 @@ bool TextField::userBeginEditing() {
   editor_->selection_ = {length(), 0};
   if (!textShouldBeginEditing(editor_.get())) return false;
   editing_ = true;
-  editor_->selection_ = {length(), 0};
+  editor_->setSelectedRange(editor_->selection_);  // the text may have changed
   notify(Change::Editing);
   return true;
 }
@@ -640,11 +640,27 @@ int OpenPanel::runModal() {
   auto handler = GetModalHandler();
   if (!handler) return kModalResponseCancel;
   int result = handler->runOpenPanel(*this);
-  if (result != kModalResponseOK) {
+  // Hold the answer to what the panel allows, as the platform's panel does:
+  // callers may then rely on filenames[0] after OK.
+  if (result == kModalResponseOK && !fileTypes.empty()) {
+    std::erase_if(filenames, [&](const std::string& f) {
+      auto dot = f.rfind('.');
+      auto slash = f.rfind('/');
+      if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return true;
+      std::string ext = f.substr(dot + 1);
+      return std::none_of(fileTypes.begin(), fileTypes.end(), [&](const std::string& t) {
+        return t.size() == ext.size() && std::equal(t.begin(), t.end(), ext.begin(), [](char a, char b) {
+                 return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+               });
+      });
+    });
+  }
+  if (result == kModalResponseOK && !allowsMultipleSelection && filenames.size() > 1) filenames.resize(1);
+  if (result != kModalResponseOK || filenames.empty()) {
     filenames.clear();
     return kModalResponseCancel;
   }
-  return result;
+  return kModalResponseOK;
 }
 
 Application& Application::shared() {

@@ -544,6 +544,8 @@ class OpenPanel {
   bool allowsMultipleSelection = false;
   std::vector<std::string> filenames;  // the chosen paths after OK
   // Asks the current modal handler; kModalResponseOK or kModalResponseCancel.
+  // Chosen files outside fileTypes are dropped (case-insensitive extension);
+  // OK with no file left answers Cancel, so after OK filenames is not empty.
   int runModal();
 };
 
