@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <vector>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -66,15 +68,19 @@ Ref FromPlist(plist_t node, int depth, std::string& why) {
       return Number::createReal(static_cast<double>(sec) + static_cast<double>(usec) / 1e6);
     }
     case PLIST_STRING: {
-      char* s = nullptr;
-      plist_get_string_val(node, &s);
-      std::unique_ptr<char, decltype(&std::free)> hold(s, &std::free);
-      size_t n = s ? std::strlen(s) : 0;
-      if (!ValidUTF8(s, n)) {
+      // By pointer and length: the copying getter aborts on embedded NULs.
+      uint64_t len = 0;
+      const char* s = plist_get_string_ptr(node, &len);
+      if (!s) len = 0;
+      if (len > 0 && std::memchr(s, '\0', static_cast<size_t>(len))) {
+        why = "a string holds a NUL character";
+        return nullptr;
+      }
+      if (!ValidUTF8(s, static_cast<size_t>(len))) {
         why = "string is not valid UTF-8";
         return nullptr;
       }
-      return String::create(std::string_view(s ? s : "", n));
+      return String::create(std::string_view(s ? s : "", static_cast<size_t>(len)));
     }
     case PLIST_DATA: {
       char* bytes = nullptr;
@@ -227,6 +233,109 @@ std::string DirName(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// The library parses and frees trees recursively, so a deeply nested
+// document would overflow the stack inside it. These scans only measure
+// nesting before the library sees the bytes.
+
+// Container nesting of XML text, counted by tags.
+int XMLNestingDepth(std::string_view text) {
+  int depth = 0, maxDepth = 0;
+  for (size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i + 1)) {
+    std::string_view rest = text.substr(i + 1);
+    bool close = !rest.empty() && rest.front() == '/';
+    if (close) rest.remove_prefix(1);
+    size_t nameLen = rest.substr(0, 5) == "array" ? 5 : rest.substr(0, 4) == "dict" ? 4 : 0;
+    if (nameLen == 0 || rest.size() <= nameLen) continue;
+    char after = rest[nameLen];
+    if (after != '>' && after != '/' && !IsSpace(after)) continue;
+    if (close) {
+      --depth;
+      continue;
+    }
+    size_t gt = rest.find('>');
+    bool empty = gt != std::string_view::npos && gt > 0 && rest[gt - 1] == '/';
+    if (!empty) maxDepth = std::max(maxDepth, ++depth);
+  }
+  return maxDepth;
+}
+
+uint64_t ReadBE(const unsigned char* p, size_t n) {
+  uint64_t v = 0;
+  for (size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+// Container nesting of a binary document's object graph; -1 for a cycle.
+// Bytes it cannot follow count as flat (the library rejects them itself).
+int BinaryNestingDepth(std::string_view bytes) {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  size_t size = bytes.size();
+  if (size < 8 + 32) return 0;
+  const unsigned char* trailer = b + size - 32;
+  size_t offSize = trailer[6], refSize = trailer[7];
+  uint64_t count = ReadBE(trailer + 8, 8), top = ReadBE(trailer + 16, 8), table = ReadBE(trailer + 24, 8);
+  if (offSize == 0 || offSize > 8 || refSize == 0 || refSize > 8 || top >= count) return 0;
+  if (table >= size || count > (size - table) / offSize) return 0;
+  auto offsetOf = [&](uint64_t obj) { return ReadBE(b + table + obj * offSize, offSize); };
+  // Child references of a container object, or empty for anything else.
+  auto children = [&](uint64_t obj, std::vector<uint64_t>& out) {
+    out.clear();
+    uint64_t off = offsetOf(obj);
+    if (off >= size) return;
+    unsigned type = b[off] >> 4;
+    if (type != 0xA && type != 0xC && type != 0xD) return;
+    uint64_t n = b[off] & 0x0F;
+    uint64_t pos = off + 1;
+    if (n == 0x0F) {
+      if (pos >= size || (b[pos] >> 4) != 0x1) return;
+      size_t len = size_t{1} << (b[pos] & 0x0F);
+      if (len > 8 || pos + 1 + len > size) return;
+      n = ReadBE(b + pos + 1, len);
+      pos += 1 + len;
+    }
+    uint64_t refs = type == 0xD ? n * 2 : n;
+    if (n > size || pos > size || refs > (size - pos) / refSize) return;
+    for (uint64_t i = 0; i < refs; ++i) {
+      uint64_t r = ReadBE(b + pos + i * refSize, refSize);
+      if (r < count) out.push_back(r);
+    }
+  };
+  // Iterative depth-first walk with memoised heights.
+  std::vector<int> height(count, -2);  // -2 unseen, -1 on the path
+  struct Frame {
+    uint64_t obj;
+    std::vector<uint64_t> kids;
+    size_t next = 0;
+    int best = 0;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({top, {}, 0, 0});
+  children(top, stack.back().kids);
+  height[top] = -1;
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next < f.kids.size()) {
+      uint64_t k = f.kids[f.next++];
+      if (height[k] == -1) return -1;
+      if (height[k] >= 0) {
+        f.best = std::max(f.best, height[k]);
+        continue;
+      }
+      if (static_cast<int>(stack.size()) > kMaxDepth) return static_cast<int>(stack.size());
+      height[k] = -1;
+      Frame child{k, {}, 0, 0};
+      children(k, child.kids);
+      stack.push_back(std::move(child));
+      continue;
+    }
+    int h = f.best + (f.kids.empty() ? 0 : 1);
+    height[f.obj] = h;
+    stack.pop_back();
+    if (!stack.empty()) stack.back().best = std::max(stack.back().best, h);
+  }
+  return height[top];
+}
+
 }  // namespace
 
 Ref PropertyListCreateWithData(std::string_view bytes, std::string* error) {
@@ -257,6 +366,11 @@ Ref PropertyListCreateWithData(std::string_view bytes, std::string* error) {
     size_t end = bytes.size();
     while (end > start && IsSpace(bytes[end - 1])) --end;
     std::string_view body = bytes.substr(start, end - start);
+    // Raw NUL bytes are not XML, and the parser mishandles them.
+    if (body.find('\0') != std::string_view::npos) {
+      SetError(error, "malformed XML property list (NUL byte in text)");
+      return nullptr;
+    }
     if (body.find("<plist") == std::string_view::npos) {
       SetError(error, "not a property list (no plist element)");
       return nullptr;
@@ -265,6 +379,16 @@ Ref PropertyListCreateWithData(std::string_view bytes, std::string* error) {
       SetError(error, "truncated property list (no closing </plist>)");
       return nullptr;
     }
+  }
+  int depth = binary ? BinaryNestingDepth(bytes) : XMLNestingDepth(bytes);
+  if (depth < 0) {
+    SetError(error, "malformed binary property list (an object contains itself)");
+    return nullptr;
+  }
+  if (depth > kMaxDepth) {
+    SetError(error, "unsupported property list content: nesting deeper than " + std::to_string(kMaxDepth) +
+                        " levels");
+    return nullptr;
   }
   // The parser gets its own NUL-terminated copy, so that it never reads past
   // the caller's bytes.

@@ -50,6 +50,47 @@ bool Plistutil(const std::string& in, const std::string& out, const char* format
   return rc != -1 && WIFEXITED(rc) && WEXITSTATUS(rc) == 0;
 }
 
+void PutBE(std::string& out, uint64_t v, int n) {
+  for (int i = n - 1; i >= 0; --i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+std::string BinaryTrailer(std::string body, const std::vector<uint64_t>& offsets) {
+  uint64_t table = body.size();
+  for (uint64_t o : offsets) PutBE(body, o, 4);
+  body.append(6, '\0');
+  body.push_back(4);  // offset size
+  body.push_back(4);  // reference size
+  PutBE(body, offsets.size(), 8);
+  PutBE(body, 0, 8);
+  PutBE(body, table, 8);
+  return body;
+}
+
+// A binary list of n arrays, each holding the next; with cycle, the last
+// holds the first.
+std::string BinaryChain(int n, bool cycle) {
+  std::string body = "bplist00";
+  std::vector<uint64_t> offsets;
+  for (int i = 0; i < n; ++i) {
+    offsets.push_back(body.size());
+    if (i + 1 < n || cycle) {
+      body.push_back(static_cast<char>(0xA1));
+      PutBE(body, i + 1 < n ? i + 1 : 0, 4);
+    } else {
+      body.push_back(static_cast<char>(0xA0));
+    }
+  }
+  return BinaryTrailer(body, offsets);
+}
+
+// A binary list holding one string object (ASCII, or UTF-16 big-endian).
+std::string BinaryString(const std::string& s, bool utf16 = false) {
+  std::string body = "bplist00";
+  body.push_back(static_cast<char>((utf16 ? 0x60 : 0x50) | (utf16 ? s.size() / 2 : s.size())));
+  body += s;
+  return BinaryTrailer(body, {8});
+}
+
 DictionaryRef Sample() {
   auto d = Dictionary::create();
   d->setValue("zeta", str("last"));
@@ -166,12 +207,25 @@ TEST(PropertyList, BadInputFailsWithOneLineReason) {
   WriteText(dir.file("cut.plist"), text.substr(0, text.size() / 2));
   EXPECT_EQ(PropertyListCreateFromFile(dir.file("cut.plist"), &err), nullptr);
 
-  // Deep nesting is refused rather than overflowing the stack.
+  // Deep nesting is refused before the library's recursion overflows the stack.
   std::string deep = "<plist version=\"1.0\">";
-  for (int i = 0; i < 5000; ++i) deep += "<array>";
-  for (int i = 0; i < 5000; ++i) deep += "</array>";
+  for (int i = 0; i < 200000; ++i) deep += "<array>";
+  for (int i = 0; i < 200000; ++i) deep += "</array>";
   deep += "</plist>";
   EXPECT_EQ(PropertyListCreateWithData(deep, &err), nullptr);
+  EXPECT_NE(err.find("nesting"), std::string::npos);
+  EXPECT_EQ(PropertyListCreateWithData(BinaryChain(100000, false), &err), nullptr);
+  EXPECT_NE(err.find("nesting"), std::string::npos);
+  EXPECT_EQ(PropertyListCreateWithData(BinaryChain(3, true), &err), nullptr);
+  auto shallow = As<Array>(PropertyListCreateWithData(BinaryChain(3, false), &err));
+  ASSERT_TRUE(shallow) << err;
+  EXPECT_EQ(shallow->at<Array>(0)->at<Array>(0)->count(), 0u);
+
+  // Raw NUL bytes in XML, and NULs inside binary strings.
+  EXPECT_EQ(PropertyListCreateWithData(std::string("<plist><string>a\0b</string></plist>", 34), &err), nullptr);
+  EXPECT_EQ(PropertyListCreateWithData(BinaryString(std::string("\0a\0\0\0b", 6), true), &err), nullptr);
+  EXPECT_NE(err.find("NUL"), std::string::npos) << err;
+  EXPECT_EQ(As<String>(PropertyListCreateWithData(BinaryString("ab"), &err))->utf8(), "ab") << err;
 }
 
 TEST(PropertyList, DatesReadAsSecondsAndUnwritableValuesFail) {
