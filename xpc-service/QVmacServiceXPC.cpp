@@ -1,0 +1,391 @@
+#include "QVmacServiceXPC.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "MibWalk.h"
+#include "QVPList.h"
+#include "cf/cf.h"
+#include "cf/plist.h"
+#include "system/system.h"
+
+namespace {
+
+constexpr const char* kTrue = "TRUE";
+constexpr const char* kFalse = "FALSE";
+
+constexpr const char* kSwapTypeMarker = ":ARG_iSwapType";
+constexpr const char* kCurrentMarker = ":ARG_cFooCurrentString";
+constexpr const char* kPrevMarker = ":ARG_cFooPrevString";
+constexpr const char* kURLMarker = ":AddURL:END";
+constexpr const char* kModelMarker = ":ModelName:END";
+constexpr const char* kUserMarker = ":USErName:END";
+constexpr const char* kArgMarker = ":arg:";
+
+constexpr const char* kCurrentFormat =
+    "/Library/Printers/ORVESSA/Preferences/jp.orvessa.printers.R2740/%s-%s-profile.plist";
+constexpr const char* kPrevFormat =
+    "/Library/Printers/ORVESSA/Preferences/jp.orvessa.printers.R2740/%s-%s-profile.prev.plist";
+
+constexpr size_t kMaxWalkArguments = 512;
+// A temporary file grows by one piece per request; a real profile file is
+// far below this.
+constexpr size_t kMaxTemporaryBytes = 8u << 20;
+
+std::string Error(const std::string& reason) { return "ERROR: " + reason; }
+
+bool EndsWith(const std::string& s, const std::string& suffix) {
+  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::optional<std::string> LoginOf(uid_t uid) {
+  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buf(size > 0 ? static_cast<size_t>(size) : 16384);
+  passwd pw{};
+  passwd* result = nullptr;
+  if (getpwuid_r(uid, &pw, buf.data(), buf.size(), &result) != 0 || !result || !pw.pw_name) return std::nullopt;
+  return std::string(pw.pw_name);
+}
+
+// Login names and model keys become parts of file names.
+bool SafeNamePart(const std::string& s, size_t maxLen, bool allowDotDash) {
+  if (s.empty() || s.size() > maxLen || s[0] == '-' || s[0] == '.') return false;
+  for (char c : s) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+              (allowDotDash && (c == '.' || c == '-'));
+    if (!ok) return false;
+  }
+  return s.find("..") == std::string::npos;
+}
+
+bool NameMatchesKind(const std::string& name, QVProfileFileKind kind) {
+  std::string n = name;
+  if (kind == QVProfileFileKind::kAnyOrTemporary && EndsWith(n, ".dummy")) n.resize(n.size() - 6);
+  bool current = EndsWith(n, "-profile.plist");
+  bool prev = EndsWith(n, "-profile.prev.plist");
+  switch (kind) {
+    case QVProfileFileKind::kCurrent:
+      return current;
+    case QVProfileFileKind::kPrev:
+      return prev;
+    default:
+      return current || prev;
+  }
+}
+
+// A file path from a file URL string; nullopt when it is not one.
+std::optional<std::string> PathOfFileURL(const std::string& s) {
+  auto url = cf::URL::createWithString(s);
+  if (!url) return std::nullopt;
+  return url->fileSystemPath();
+}
+
+std::optional<std::string> ReadSmallFile(const std::string& path, size_t limit, bool* tooLarge) {
+  *tooLarge = false;
+  int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  if (static_cast<size_t>(st.st_size) > limit) {
+    *tooLarge = true;
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string out;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<size_t>(n));
+    if (out.size() > limit) {
+      *tooLarge = true;
+      ::close(fd);
+      return std::nullopt;
+    }
+  }
+  ::close(fd);
+  return out;
+}
+
+// Temporary file in the same folder, renamed over the target: readers see
+// the old contents or the new, never a part.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
+  std::string tmp = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(::gettid());
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664);
+  if (fd < 0) return false;
+  size_t off = 0;
+  bool ok = true;
+  while (off < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + off, bytes.size() - off);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    off += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) ok = false;
+  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
+  if (!ok) ::unlink(tmp.c_str());
+  return ok;
+}
+
+// Net-SNMP changes nothing of its arguments but takes them as char*.
+struct ArgVector {
+  std::vector<std::string> storage;
+  std::vector<char*> pointers;
+  void seal() {
+    for (auto& s : storage) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+  }
+};
+
+// Points the store at one request's files for as long as it runs.
+class RequestPaths {
+ public:
+  RequestPaths(const std::string& current, const std::string& prev) : current_(current), prev_(prev) {
+    QV_PLIST_PROFILE_PATH = current_.c_str();
+    QV_PLIST_PROFILE_PREV_PATH = prev_.c_str();
+  }
+  ~RequestPaths() {
+    QV_PLIST_PROFILE_PATH = nullptr;
+    QV_PLIST_PROFILE_PREV_PATH = nullptr;
+  }
+  RequestPaths(const RequestPaths&) = delete;
+  RequestPaths& operator=(const RequestPaths&) = delete;
+
+ private:
+  std::string current_, prev_;
+};
+
+}  // namespace
+
+std::optional<std::string> QVConfineProfilePath(const std::string& given, QVProfileFileKind kind, uid_t peerUid,
+                                                std::string* reason) {
+  auto fail = [&](const char* why) -> std::optional<std::string> {
+    if (reason) *reason = why;
+    return std::nullopt;
+  };
+  if (given.empty()) return fail("no path");
+  if (given.size() >= PATH_MAX || given.find('\0') != std::string::npos) return fail("invalid path");
+  if (given[0] != '/') return fail("path is not absolute");
+  // No "." or ".." anywhere, no doubled separators.
+  for (size_t start = 1; start <= given.size();) {
+    size_t end = given.find('/', start);
+    if (end == std::string::npos) end = given.size();
+    std::string part = given.substr(start, end - start);
+    if (part.empty() || part == "." || part == "..") return fail("path has empty, \".\" or \"..\" components");
+    start = end + 1;
+  }
+  std::string logical = kQVPListProfileFolder;
+  std::string resolved = sys::ResolvePath(logical);
+  std::string name;
+  if (given.compare(0, resolved.size() + 1, resolved + "/") == 0)
+    name = given.substr(resolved.size() + 1);
+  else if (given.compare(0, logical.size() + 1, logical + "/") == 0)
+    name = given.substr(logical.size() + 1);
+  else
+    return fail("path is outside the profile folder");
+  if (name.find('/') != std::string::npos) return fail("path is not directly in the profile folder");
+  if (!NameMatchesKind(name, kind)) return fail("not a profile file name");
+  if (peerUid != 0) {
+    auto login = LoginOf(peerUid);
+    if (!login || name.compare(0, login->size() + 1, *login + "-") != 0)
+      return fail("profile file of another user");
+  }
+  char real[PATH_MAX];
+  if (!::realpath(resolved.c_str(), real)) return fail("profile folder is missing");
+  std::string full = std::string(real) + "/" + name;
+  struct stat st;
+  if (::lstat(full.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return fail("not a regular file");
+  return full;
+}
+
+bool QVmacXPCServiceDelegate::shouldAcceptNewConnection(const QVXPCPeer& peer) const {
+  if (peer.uid == static_cast<uid_t>(-1)) return false;
+  uid_t self = ::geteuid();
+  return self == 0 || peer.uid == 0 || peer.uid == self;
+}
+
+std::string QVmacServiceXPC::perform(const std::string& operation, const std::string& arg) {
+  if (arg.find('\0') != std::string::npos ||
+      !cf::String::createWithBytes(arg.data(), arg.size(), cf::kCFStringEncodingUTF8))
+    return Error("request is not UTF-8 text");
+  if (operation == "qvPListIsAdminProfile_XPC") return qvPListIsAdminProfile_XPC(arg);
+  if (operation == "qvPListSwapProfile_XPC") return qvPListSwapProfile_XPC(arg);
+  if (operation == "qvPListExistProfile_XPC") return qvPListExistProfile_XPC(arg);
+  if (operation == "qvPListRemove_XPC") return qvPListRemove_XPC(arg);
+  if (operation == "writeDictionaryToPlistFile_XPC") return writeDictionaryToPlistFile_XPC(arg);
+  if (operation == "writeDataToPlistFile_XPC") return writeDataToPlistFile_XPC(arg);
+  if (operation == "writeDataToPlistFileRename_XPC") return writeDataToPlistFileRename_XPC(arg);
+  if (operation == "mibwalk_XPC") return mibwalk_XPC(arg);
+  return Error("unknown operation");
+}
+
+std::string QVmacServiceXPC::qvPListIsAdminProfile_XPC(const std::string& arg) {
+  if (arg.empty()) return kFalse;
+  std::string why;
+  auto path = QVConfineProfilePath(arg, QVProfileFileKind::kAnyProfile, peer_.uid, &why);
+  if (!path) return Error(why);
+  return QVPListProbePath(path->c_str()) ? kTrue : kFalse;
+}
+
+std::string QVmacServiceXPC::qvPListSwapProfile_XPC(const std::string& arg) {
+  size_t t = arg.find(kSwapTypeMarker);
+  size_t c = t == std::string::npos ? t : arg.find(kCurrentMarker, t);
+  size_t p = c == std::string::npos ? c : arg.find(kPrevMarker, c);
+  if (p == std::string::npos) return Error("swap request without its markers");
+  std::string typeText = arg.substr(0, t);
+  std::string current = arg.substr(t + std::strlen(kSwapTypeMarker), c - t - std::strlen(kSwapTypeMarker));
+  std::string prev = arg.substr(c + std::strlen(kCurrentMarker), p - c - std::strlen(kCurrentMarker));
+  int type = 0;
+  if (typeText != "NULL") {
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(typeText.c_str(), &end, 10);
+    if (typeText.empty() || *end != '\0' || errno != 0 || v < INT_MIN || v > INT_MAX)
+      return Error("swap type is not a number");
+    type = static_cast<int>(v);
+  }
+  std::optional<std::string> cur, prv;
+  std::string why;
+  if (current != "NULL") {
+    cur = QVConfineProfilePath(current, QVProfileFileKind::kCurrent, peer_.uid, &why);
+    if (!cur) return Error(why);
+  }
+  if (prev != "NULL") {
+    prv = QVConfineProfilePath(prev, QVProfileFileKind::kPrev, peer_.uid, &why);
+    if (!prv) return Error(why);
+  }
+  QVPListSwapPaths(type, cur ? cur->c_str() : nullptr, prv ? prv->c_str() : nullptr);
+  return kTrue;
+}
+
+std::string QVmacServiceXPC::qvPListExistProfile_XPC(const std::string& arg) {
+  if (arg.empty()) return kFalse;
+  std::string why;
+  auto path = QVConfineProfilePath(arg, QVProfileFileKind::kAnyProfile, peer_.uid, &why);
+  if (!path) return Error(why);
+  return QVPListExistPath(path->c_str()) ? kTrue : kFalse;
+}
+
+std::string QVmacServiceXPC::qvPListRemove_XPC(const std::string& arg) {
+  if (arg.empty()) return kFalse;
+  std::string why;
+  auto path = QVConfineProfilePath(arg, QVProfileFileKind::kAnyOrTemporary, peer_.uid, &why);
+  if (!path) return Error(why);
+  return QVPListRemovePath(path->c_str()) ? kTrue : kFalse;
+}
+
+std::string QVmacServiceXPC::writeDictionaryToPlistFile_XPC(const std::string& arg) {
+  size_t m = arg.find(kURLMarker);
+  if (m == std::string::npos) return Error("write request without its marker");
+  auto filePath = PathOfFileURL(arg.substr(0, m));
+  if (!filePath) return Error("not a file URL");
+  std::string why;
+  auto path = QVConfineProfilePath(*filePath, QVProfileFileKind::kAnyProfile, peer_.uid, &why);
+  if (!path) return Error(why);
+  std::string text = arg.substr(m + std::strlen(kURLMarker));
+  // Only a whole property list replaces a profile file.
+  if (!cf::PropertyListCreateWithData(text)) return kFalse;
+  return WriteFileAtomically(*path, text) ? kTrue : kFalse;
+}
+
+std::string QVmacServiceXPC::writeDataToPlistFile_XPC(const std::string& arg) {
+  size_t m = arg.find(kURLMarker);
+  if (m == std::string::npos) return Error("write request without its marker");
+  auto filePath = PathOfFileURL(arg.substr(0, m));
+  if (!filePath) return Error("not a file URL");
+  std::string why;
+  auto path = QVConfineProfilePath(*filePath, QVProfileFileKind::kAnyProfile, peer_.uid, &why);
+  if (!path) return Error(why);
+  auto temporary = QVConfineProfilePath(*path + ".dummy", QVProfileFileKind::kAnyOrTemporary, peer_.uid, &why);
+  if (!temporary) return Error(why);
+  bool tooLarge = false;
+  std::string contents = ReadSmallFile(*temporary, kMaxTemporaryBytes, &tooLarge).value_or(std::string());
+  if (tooLarge) return kFalse;
+  contents += arg.substr(m + std::strlen(kURLMarker));
+  if (contents.size() > kMaxTemporaryBytes) return kFalse;
+  return WriteFileAtomically(*temporary, contents) ? kTrue : kFalse;
+}
+
+std::string QVmacServiceXPC::writeDataToPlistFileRename_XPC(const std::string& arg) {
+  auto filePath = PathOfFileURL(arg);
+  if (!filePath) return kFalse;
+  std::string why;
+  auto path = QVConfineProfilePath(*filePath, QVProfileFileKind::kAnyProfile, peer_.uid, &why);
+  if (!path) return Error(why);
+  auto temporary = QVConfineProfilePath(*path + ".dummy", QVProfileFileKind::kAnyOrTemporary, peer_.uid, &why);
+  if (!temporary) return Error(why);
+  // The target is replaced only by a complete property list; a sequence
+  // with a missing piece is thrown away and the old file stays.
+  bool tooLarge = false;
+  auto contents = ReadSmallFile(*temporary, kMaxTemporaryBytes, &tooLarge);
+  if (!contents) return kFalse;
+  if (!cf::PropertyListCreateWithData(*contents)) {
+    ::unlink(temporary->c_str());
+    return kFalse;
+  }
+  return ::rename(temporary->c_str(), path->c_str()) == 0 ? kTrue : kFalse;
+}
+
+std::string QVmacServiceXPC::mibwalk_XPC(const std::string& arg) {
+  size_t m = arg.find(kModelMarker);
+  size_t u = m == std::string::npos ? m : arg.find(kUserMarker, m);
+  if (u == std::string::npos) return Error("walk request without its markers");
+  std::string model = arg.substr(0, m);
+  std::string user = arg.substr(m + std::strlen(kModelMarker), u - m - std::strlen(kModelMarker));
+  if (!SafeNamePart(model, 32, false)) return Error("invalid model key");
+  if (!SafeNamePart(user, 64, true)) return Error("invalid user name");
+
+  char current[256], prev[256];
+  int n1 = std::snprintf(current, sizeof current, kCurrentFormat, user.c_str(), model.c_str());
+  int n2 = std::snprintf(prev, sizeof prev, kPrevFormat, user.c_str(), model.c_str());
+  if (n1 < 0 || n2 < 0 || static_cast<size_t>(n1) >= sizeof current || static_cast<size_t>(n2) >= sizeof prev)
+    return Error("profile path too long");
+  std::string why;
+  auto cur = QVConfineProfilePath(current, QVProfileFileKind::kCurrent, peer_.uid, &why);
+  auto prv = cur ? QVConfineProfilePath(prev, QVProfileFileKind::kPrev, peer_.uid, &why) : std::nullopt;
+  if (!cur || !prv) return Error(why);
+
+  ArgVector args;
+  std::string rest = arg.substr(u + std::strlen(kUserMarker));
+  size_t start = 0;
+  for (;;) {
+    size_t next = rest.find(kArgMarker, start);
+    if (next == std::string::npos) break;  // the last component is dropped
+    if (args.storage.size() == kMaxWalkArguments) return Error("too many walk arguments");
+    args.storage.push_back(rest.substr(start, next - start));
+    start = next + std::strlen(kArgMarker);
+  }
+  if (args.storage.empty()) return Error("walk request without arguments");
+  args.seal();
+
+  int ret;
+  {
+    RequestPaths paths(*cur, *prv);
+    ret = mib_walk(static_cast<int>(args.storage.size()), args.pointers.data());
+  }
+  char reply[32];
+  std::snprintf(reply, sizeof reply, "iRet=%d", ret);
+  sys::SystemLog(LOG_ERR, "xpc - mibwalk_XPC - iRet=%d", ret);
+  return reply;
+}

@@ -1,0 +1,52 @@
+// The helper and the service talk over a Unix-domain stream socket in
+// frames: a request is the line "R2740XPC1 <operation> <length>\n" and then
+// <length> bytes of the request string; a reply is "R2740XPC1 <length>\n"
+// and its bytes. One reply per request, in order.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace xpcwire {
+
+inline constexpr const char* kMagic = "R2740XPC1";
+// Nothing a client sends may be larger: the largest real request is one
+// piece of a profile file (a command-line argument).
+inline constexpr size_t kMaxRequestBytes = 1 << 20;
+inline constexpr size_t kMaxReplyBytes = 1 << 20;
+inline constexpr size_t kMaxHeaderBytes = 256;
+
+// The socket path: $R2740_XPC_SOCKET, else the default resolved under the
+// install root.
+std::string SocketPath();
+inline constexpr const char* kDefaultSocketPath =
+    "/Library/Application Support/ORVESSA/R2740/XPCServices/R2740XPCService.socket";
+
+// Connects; -1 with errno set when nobody listens (or the path is unusable).
+int Connect(const std::string& path);
+
+// Whole-buffer I/O that survives EINTR and short transfers.
+bool WriteAll(int fd, const std::string& bytes);
+
+// Reads frames from a socket with a small buffer.
+class Reader {
+ public:
+  explicit Reader(int fd) : fd_(fd) {}
+  enum class Status { kOk, kEof, kError, kMalformed, kTooLarge };
+  // A request: operation and payload. kEof when the peer closed cleanly
+  // before a new frame.
+  Status readRequest(std::string* operation, std::string* payload);
+  Status readReply(std::string* payload);
+
+ private:
+  Status readLine(std::string* line);
+  Status readBytes(size_t n, std::string* out);
+  int fd_;
+  std::string buf_;
+};
+
+std::string RequestFrame(const std::string& operation, const std::string& payload);
+std::string ReplyFrame(const std::string& payload);
+
+}  // namespace xpcwire
