@@ -86,6 +86,13 @@ Converter OpenStrict(StringEncoding enc) {
   return c;
 }
 
+// Shift JIS text typed on different systems uses different code points for
+// the same character (wave dash, minus, double bar, dash); encoding accepts
+// both through the converter's fallbacks. Decoding stays strict.
+void AllowEncodeFallbacks(UConverter* c, StringEncoding enc) {
+  if (enc == kCFStringEncodingShiftJIS) ucnv_setFallback(c, true);
+}
+
 std::optional<std::string> UTF16ToUTF8(std::u16string_view units) {
   if (units.empty()) return std::string();
   if (units.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 3)) return std::nullopt;
@@ -347,6 +354,7 @@ std::optional<std::string> String::getBytes(StringEncoding encoding) const {
   if (!IsValidUTF8(utf8_)) return std::nullopt;
   Converter conv = OpenStrict(encoding);
   if (!conv) return std::nullopt;
+  AllowEncodeFallbacks(conv.get(), encoding);
   std::u16string units = utf16();
   UErrorCode err = U_ZERO_ERROR;
   int32_t needed = ucnv_fromUChars(conv.get(), nullptr, 0, reinterpret_cast<const UChar*>(units.data()),

@@ -105,7 +105,7 @@ class String final : public Object {
 class Number final : public Object {
  public:
   explicit Number(int64_t v) : int_(v), real_(static_cast<double>(v)), isReal_(false) {}
-  explicit Number(double v) : int_(static_cast<int64_t>(v)), real_(v), isReal_(true) {}
+  explicit Number(double v) : int_(Saturate(v)), real_(v), isReal_(true) {}
   static NumberRef create(int64_t v) { return std::make_shared<Number>(v); }
   static NumberRef createReal(double v) { return std::make_shared<Number>(v); }
 
@@ -120,6 +120,14 @@ class Number final : public Object {
   double doubleValue() const { return real_; }
 
  private:
+  // The integer view of a real: truncated, clamped to the 64-bit range,
+  // 0 for NaN (a plain cast is undefined there).
+  static int64_t Saturate(double v) {
+    if (v != v) return 0;
+    if (v >= 9223372036854775807.0) return INT64_MAX;
+    if (v <= -9223372036854775808.0) return INT64_MIN;
+    return static_cast<int64_t>(v);
+  }
   int64_t int_;
   double real_;
   bool isReal_;

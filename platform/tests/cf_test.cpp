@@ -70,6 +70,8 @@ TEST(CFValues, DictionaryKeyOrderAndTypes) {
   EXPECT_TRUE(Equal(num(3), Number::createReal(3.0)));
   EXPECT_FALSE(Equal(num(3), Number::createReal(3.5)));
   EXPECT_EQ(Number::create(0x1'0000'0005LL)->sint32Value(), 5);
+  EXPECT_EQ(Number::createReal(1e300)->int64Value(), INT64_MAX);
+  EXPECT_EQ(Number::createReal(-2.9)->int64Value(), -2);
 }
 
 TEST(CFStrings, EncodingsDecodeAndRejectInvalidInput) {
@@ -102,6 +104,9 @@ TEST(CFStrings, EncodingsDecodeAndRejectInvalidInput) {
   EXPECT_EQ(str("日本")->getBytes(kCFStringEncodingISOLatin1), std::nullopt);
   EXPECT_EQ(str("é")->getBytes(kCFStringEncodingASCII), std::nullopt);
   EXPECT_EQ(str("€")->getBytes(kCFStringEncodingWindowsLatin1), std::string("\x80"));
+  // Both code points of the Shift JIS wave dash and minus encode.
+  EXPECT_EQ(str("〜～−－")->getBytes(kCFStringEncodingShiftJIS), std::string("\x81\x60\x81\x60\x81\x7c\x81\x7c"));
+  EXPECT_EQ(String::createWithBytes("a\\b", 3, kCFStringEncodingShiftJIS)->utf8(), "a\\b");
 
   // Length counts UTF-16 units: a character outside the BMP counts two.
   EXPECT_EQ(str("a😀")->length(), 3u);
