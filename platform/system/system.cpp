@@ -263,6 +263,17 @@ int DecodeStatus(int status) {
   return -1;
 }
 
+// A fork from inside a forked child of a threaded process: _Fork runs no
+// fork handlers, which might wait on locks held by threads that were not
+// copied.
+pid_t ForkInChild() {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+  return ::_Fork();
+#else
+  return ::fork();
+#endif
+}
+
 std::string CheckLaunchPath(const std::string& path) {
   if (path.empty()) return "no launch path";
   struct stat st {};
@@ -482,7 +493,7 @@ bool LaunchDetached(const std::string& path, const std::vector<std::string>& arg
     // Intermediate child: new session, then the real program in a grandchild
     // that init adopts, so that nobody has to wait for it.
     ::setsid();
-    pid_t pid = ::fork();
+    pid_t pid = ForkInChild();
     if (pid < 0) {
       WriteErrno(report[1], errno);
       _exit(1);

@@ -1,11 +1,13 @@
 #include "cf/plist.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -271,6 +273,24 @@ TEST(PropertyList, FailedWriteLeavesOldFileWhole) {
     EXPECT_FALSE(err.empty());
     fs::permissions(dir.path(), fs::perms::owner_all);
     EXPECT_EQ(ReadText(target), before);
+  }
+  // A write that fails halfway (file size limit): the old file stays whole
+  // and no temporary file is left behind.
+  {
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = {64, old.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool ok = PropertyListWriteToFile(Sample(), target, true, &err);
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(err.empty());
+    EXPECT_EQ(ReadText(target), before);
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir.path())) ++entries;
+    EXPECT_EQ(entries, 1u);
   }
   // Into a missing folder.
   EXPECT_FALSE(PropertyListWriteToFile(Sample(), dir.file("no/such/p.plist"), true, &err));
