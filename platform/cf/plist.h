@@ -10,6 +10,11 @@ namespace cf {
 
 // Parses XML (or binary) property-list bytes. Null on malformed, truncated,
 // empty or non-plist input, with a one-line reason in *error when given.
+// Integers are signed 64-bit (an unsigned value above INT64_MAX reads as its
+// two's-complement negative); a <date> reads as a real Number of seconds
+// since 2001-01-01T00:00:00Z, as there is no date type here; strings must be
+// UTF-8 without NUL characters; nesting deeper than 512 containers and
+// keyed-archive UIDs are refused. A UTF-8 byte order mark is accepted.
 Ref PropertyListCreateWithData(std::string_view bytes, std::string* error = nullptr);
 // Reads and parses a file; null with a reason when it cannot be read or parsed.
 Ref PropertyListCreateFromFile(const std::string& path, std::string* error = nullptr);

@@ -13,7 +13,8 @@ namespace sys {
 // ---- install root -------------------------------------------------------
 // Every absolute path the system compiles in ("/Library/...",
 // "/Applications/...") is resolved under the directory named by R2740_ROOT,
-// "/" when unset or empty. Relative paths are returned unchanged.
+// "/" when unset or empty. Relative paths are returned unchanged, and so is a
+// path already inside the root, so that resolving twice is harmless.
 std::string InstallRoot();
 std::string ResolvePath(const std::string& absolutePath);
 
@@ -44,8 +45,9 @@ std::optional<std::string> ReadFile(const std::string& path);
 bool MakeDirectories(const std::string& path);
 
 // ---- task launch ---------------------------------------------------------
-// A child process with its standard output on a pipe; standard input and
-// environment are inherited. Mirrors the platform's task object.
+// A child process with its standard output on a pipe; standard input,
+// standard error and environment are inherited, no other descriptor is.
+// Mirrors the platform's task object.
 class Task {
  public:
   Task() = default;
@@ -63,7 +65,8 @@ class Task {
   // Starts the child; false (with error()) when the path does not exist, is
   // not executable or cannot be started. Never throws.
   bool launch();
-  // Reads the whole standard output until the child closes it. Safe with any
+  // Reads the whole standard output until the child closes it (or has exited
+  // and a process it left behind still holds the pipe). Safe with any
   // amount of output (the pipe is drained while the child runs).
   std::string readToEndOfOutput();
   // Waits for the child; answers its exit status (128+signal when killed).
@@ -98,7 +101,8 @@ struct TaskResult {
 TaskResult RunTask(const std::string& path, const std::vector<std::string>& args,
                    const std::vector<std::string>& envAdditions = {});
 
-// Starts a program detached (no pipe, not waited for); false when it cannot.
+// Starts a program detached (new session, standard streams on /dev/null, not
+// our child, so never a zombie); false when it cannot be started.
 bool LaunchDetached(const std::string& path, const std::vector<std::string>& args);
 
 }  // namespace sys
