@@ -602,6 +602,12 @@ void SecurityPDE::getPPDSettingsFromPrintSettings() {
       if (GetEditTextType(row.keyword) == kEditTextNumeric) {
         decoded = LoadEditTextNumber(dict, key);
       } else if (IsSecureField(row.control.get())) {
+        // The stored form of a password ends at its first "+". When the
+        // ticket holds exactly what this row wrote, the row already has the
+        // whole text; decoding it again would cut what the user typed.
+        cf::StringRef mine =
+            CFStringIsEmpty(row.value) ? nullptr : QVCFStringEncodeWithEncrypt(row.value, kPasswordKeyID, kPasswordSubID);
+        if (mine && mine->utf8() == v->utf8()) continue;
         decoded = LoadEditTextPassword(dict, key, kPasswordKeyID, kPasswordSubID);
       } else {
         decoded = LoadEditText(dict, key);
