@@ -1,0 +1,56 @@
+// Shared bits of the store tests: temporary install roots and list makers.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "QVPList.h"
+
+namespace storetest {
+
+inline std::unique_ptr<ProfileList> EmptyList() {
+  auto l = std::make_unique<ProfileList>();
+  std::memset(l.get(), 0, sizeof(ProfileList));
+  return l;
+}
+
+inline void Put(ProfileList* l, int slot, int index, int state, int cls, const char* file, const char* name,
+                int location) {
+  ProfileEntry& e = l->entry[slot];
+  std::memset(&e, 0, sizeof e);
+  e.IndexOnDevice = index;
+  e.InMenu = state;
+  e.ProfileClass = cls;
+  std::strncpy(e.FileName, file, 31);
+  std::strncpy(e.ProfileName, name, 31);
+  e.Location = location;
+}
+
+// A fresh install root with the profile folder; removed afterwards.
+class TempRoot {
+ public:
+  TempRoot() {
+    char tmpl[] = "/tmp/r2740-store-XXXXXX";
+    root_ = ::mkdtemp(tmpl);
+    folder_ = root_ + kQVPListProfileFolder;
+    std::filesystem::create_directories(folder_);
+    ::setenv("R2740_ROOT", root_.c_str(), 1);
+  }
+  ~TempRoot() {
+    ::unsetenv("R2740_ROOT");
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+  const std::string& root() const { return root_; }
+  const std::string& folder() const { return folder_; }
+
+ private:
+  std::string root_, folder_;
+};
+
+}  // namespace storetest
