@@ -195,7 +195,9 @@ int32_t PDECommon::commonGetDefualtValueFromPPDWithSInt32(const PDEControlRecord
 void PDECommon::commonDefaultFromPPDInfo(PDEControlTable table) {
   if (!table) return;
   for (PDEControlRecord* row = table; row->control; ++row) {
-    if (!IsBound(row)) continue;
+    // A row whose option the PPD lacks has no default: its control keeps
+    // what the interface file gave it.
+    if (!IsBound(row) || !row->choices) continue;
     int32_t value = commonGetDefualtValueFromPPDWithSInt32(row);
     // A default the PPD does not offer as a choice leaves the control as it
     // is instead of clearing its selection.
