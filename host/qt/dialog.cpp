@@ -1,0 +1,260 @@
+#include "dialog.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <set>
+
+namespace qthost {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// A name that is safe as part of a file name.
+std::string FileNamePart(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+              c == '_';
+    out += ok ? c : '_';
+  }
+  if (out.empty() || out[0] == '.') out.insert(out.begin(), '_');
+  return out;
+}
+
+void Reachable(ui::View* v, std::set<const ui::View*>& out) {
+  if (!v) return;
+  out.insert(v);
+  v->forEachDescendant([&](ui::View* d) { out.insert(d); });
+}
+
+}  // namespace
+
+PrintDialog::PrintDialog(host::DialogSession& session, const QString& printer, QWidget* parent)
+    : QDialog(parent), session_(session) {
+  setWindowTitle(tr("Print"));
+  setObjectName("r2740-print-dialog");
+  auto* layout = new QVBoxLayout(this);
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(new QLabel(tr("Printer: %1").arg(printer), this));
+  top->addStretch(1);
+  chooser_ = new QComboBox(this);
+  chooser_->setObjectName("panel-chooser");
+  top->addWidget(chooser_);
+  layout->addLayout(top);
+
+  stack_ = new QStackedWidget(this);
+  layout->addWidget(stack_, 1);
+  int width = 400, height = 200;
+  for (auto& p : session_.panels()) {
+    chooser_->addItem(Q(p.name));
+    auto* scroll = new QScrollArea(stack_);
+    scroll->setFrameShape(QFrame::NoFrame);
+    if (p.view) {
+      auto mirror = std::make_unique<ViewMirror>(p.view, nullptr);
+      QWidget* w = mirror->widget();
+      width = std::max(width, w->width());
+      height = std::max(height, w->height());
+      scroll->setWidget(w);
+      mirrors_.push_back(std::move(mirror));
+    } else {
+      scroll->setWidget(new QLabel(tr("This panel has no view."), scroll));
+      mirrors_.push_back(nullptr);
+    }
+    stack_->addWidget(scroll);
+  }
+  chooser_->insertSeparator(chooser_->count());
+  chooser_->addItem(tr(kSummaryName));
+  summary_ = new QTreeWidget(stack_);
+  summary_->setObjectName("summary");
+  summary_->setColumnCount(2);
+  summary_->setHeaderLabels({tr("Item"), tr("Value")});
+  summary_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  stack_->addWidget(summary_);
+  stack_->setMinimumSize(width + 4, height + 4);
+
+  status_ = new QLabel(this);
+  status_->setObjectName("status");
+  status_->setWordWrap(true);
+  layout->addWidget(status_);
+
+  auto* buttons = new QDialogButtonBox(this);
+  QPushButton* printButton = buttons->addButton(tr("Print"), QDialogButtonBox::AcceptRole);
+  printButton->setObjectName("print");
+  printButton->setDefault(true);
+  buttons->addButton(QDialogButtonBox::Cancel)->setObjectName("cancel");
+  layout->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(printButton, &QPushButton::clicked, this, [this] {
+    std::string why;
+    if (print(&why)) {
+      accept();
+    } else {
+      status_->setText(Q(why));
+    }
+  });
+
+  // The chooser's rows: panels, a separator, the summary.
+  connect(chooser_, &QComboBox::activated, this, [this](int row) {
+    int index = row < panelCount() ? row : panelCount();
+    if (!showPanel(index)) {
+      QSignalBlocker block(chooser_);
+      chooser_->setCurrentIndex(current_ < panelCount() ? current_ : current_ + 1);
+    }
+  });
+
+  // The session opened every panel already (restore, view, willShow).
+  current_ = panelCount() > 0 ? 0 : panelCount();
+  if (current_ == panelCount()) refreshSummary();
+  stack_->setCurrentIndex(current_);
+  chooser_->setCurrentIndex(current_ < panelCount() ? current_ : current_ + 1);
+  layout->activate();
+  resize(sizeHint());
+}
+
+PrintDialog::~PrintDialog() {
+  // The mirrors stop observing the panels' views before the widgets go.
+  mirrors_.clear();
+}
+
+ViewMirror* PrintDialog::mirror(int panel) const {
+  if (panel < 0 || panel >= panelCount()) return nullptr;
+  return mirrors_[static_cast<size_t>(panel)].get();
+}
+
+bool PrintDialog::showPanel(int index) {
+  if (index < 0 || index > panelCount()) return false;
+  if (index == current_) {
+    if (index == panelCount()) refreshSummary();
+    return true;
+  }
+  if (current_ >= 0 && current_ < panelCount()) {
+    if (ViewMirror* m = mirror(current_)) m->commitEditing();
+    auto& p = session_.panels()[static_cast<size_t>(current_)];
+    if (!p.panel->shouldHide()) {
+      status_->setText(tr("The panel \"%1\" cannot be left now.").arg(Q(p.name)));
+      return false;
+    }
+  }
+  status_->clear();
+  current_ = index;
+  if (index < panelCount())
+    session_.panels()[static_cast<size_t>(index)].panel->willShow();
+  else
+    refreshSummary();
+  stack_->setCurrentIndex(index);
+  // A page shown while the dialog is hidden keeps a stale size until the
+  // next layout pass; renders happen before that.
+  if (QWidget* page = stack_->currentWidget()) page->setGeometry(stack_->contentsRect());
+  QSignalBlocker block(chooser_);
+  chooser_->setCurrentIndex(index < panelCount() ? index : index + 1);
+  return true;
+}
+
+void PrintDialog::refreshSummary() {
+  summary_->clear();
+  for (const auto& s : session_.summaries()) {
+    auto* panel = new QTreeWidgetItem(summary_, {Q(s.panelName)});
+    QFont bold = panel->font(0);
+    bold.setBold(true);
+    panel->setFont(0, bold);
+    for (const auto& [item, value] : s.rows) new QTreeWidgetItem(panel, {Q(item), Q(value)});
+    panel->setExpanded(true);
+  }
+}
+
+bool PrintDialog::commitEditing() {
+  bool ok = true;
+  for (auto& m : mirrors_)
+    if (m && !m->commitEditing()) ok = false;
+  return ok;
+}
+
+bool PrintDialog::print(std::string* why) {
+  if (!commitEditing()) {
+    *why = "a text field does not accept what was typed";
+    return false;
+  }
+  if (!session_.print(why)) return false;
+  if (submit_ && !submit_(why)) return false;
+  return true;
+}
+
+bool SaveWidgetPNG(QWidget* widget, const std::string& path, std::string* error) {
+  if (!widget) {
+    *error = "nothing to render for " + path;
+    return false;
+  }
+  if (QLayout* l = widget->layout()) l->activate();
+  QPixmap pixmap = widget->grab();
+  if (pixmap.isNull() || !pixmap.save(Q(path), "PNG")) {
+    *error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+bool WriteScreenshots(PrintDialog& dialog, host::DialogSession& session, const std::string& dir,
+                      std::vector<std::string>* written, std::string* error) {
+  if (!QDir().mkpath(Q(dir))) {
+    *error = "cannot create " + dir;
+    return false;
+  }
+  int start = dialog.currentIndex();
+  auto shoot = [&](const std::string& name) {
+    std::string path = dir + "/" + name + ".png";
+    if (!SaveWidgetPNG(&dialog, path, error)) return false;
+    written->push_back(path);
+    return true;
+  };
+  for (int i = 0; i < dialog.panelCount(); ++i) {
+    dialog.showPanel(i);
+    auto& p = session.panels()[static_cast<size_t>(i)];
+    std::string panelName = FileNamePart(p.name);
+    std::set<const ui::View*> shown;
+    Reachable(p.view.get(), shown);
+    std::vector<ui::ViewRef> inTree, detached;
+    for (const auto& v : p.panel->allViews()) {
+      if (!v || v == p.view) continue;
+      (shown.count(v.get()) ? inTree : detached).push_back(v);
+    }
+    auto paneName = [&](const ui::ViewRef& v) {
+      if (!v) return panelName;
+      if (!v->identifier().empty()) return FileNamePart(v->identifier());
+      return FileNamePart(v->className());
+    };
+    if (!shoot(panelName + "-" + paneName(inTree.empty() ? nullptr : inTree.front()))) return false;
+    for (const auto& pane : detached) {
+      // Shown in place of a pane of the same container, then put back.
+      ui::ViewRef current;
+      for (const auto& c : inTree)
+        if (c->superview()) current = c;
+      if (!current) continue;
+      ui::View* container = current->superview();
+      container->replaceSubview(current, pane);
+      bool ok = shoot(panelName + "-" + paneName(pane));
+      container->replaceSubview(pane, current);
+      if (!ok) return false;
+    }
+  }
+  dialog.showPanel(dialog.panelCount());
+  if (!shoot(kSummaryName)) return false;
+  dialog.showPanel(start);
+  return true;
+}
+
+}  // namespace qthost

@@ -1,0 +1,78 @@
+// The print dialog over one host::DialogSession: a chooser of panels (each
+// plug-in panel, then "Summary"), the chosen panel's mirrored view, and
+// Cancel / Print. Switching panels follows the print system: the panel
+// shown is asked shouldHide (NO keeps it), the next one gets willShow.
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "mirror.h"
+
+class QComboBox;
+class QLabel;
+class QStackedWidget;
+class QTreeWidget;
+
+namespace qthost {
+
+inline constexpr const char* kSummaryName = "Summary";
+
+class PrintDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Called after every panel agreed to print; submits the job. False with
+  // a reason keeps the dialog open.
+  using Submit = std::function<bool(std::string* message)>;
+
+  PrintDialog(host::DialogSession& session, const QString& printer, QWidget* parent = nullptr);
+  ~PrintDialog() override;
+
+  int panelCount() const { return static_cast<int>(mirrors_.size()); }
+  // 0..panelCount()-1 a panel, panelCount() the summary.
+  int currentIndex() const { return current_; }
+  bool showPanel(int index);
+  ViewMirror* mirror(int panel) const;
+  QTreeWidget* summaryView() const { return summary_; }
+  QComboBox* chooser() const { return chooser_; }
+  QLabel* status() const { return status_; }
+  void refreshSummary();
+
+  // Ends editing of every text field (false when one refuses).
+  bool commitEditing();
+  void setSubmit(Submit fn) { submit_ = std::move(fn); }
+  // What the Print button does: commit edits, every panel saves and must
+  // answer shouldPrint YES, then the job is submitted. False (the dialog
+  // stays open) with the reason.
+  bool print(std::string* why);
+
+ private:
+  host::DialogSession& session_;
+  std::vector<std::unique_ptr<ViewMirror>> mirrors_;
+  QComboBox* chooser_ = nullptr;
+  QStackedWidget* stack_ = nullptr;
+  QTreeWidget* summary_ = nullptr;
+  QLabel* status_ = nullptr;
+  int current_ = -1;
+  Submit submit_;
+};
+
+// One PNG per panel and per pane of it into `dir`, "<panel>-<pane>.png",
+// and "Summary.png". A panel's panes are the views of PDEPanel::allViews()
+// besides its top view; a pane that is not in the view tree is shown in
+// place of the one that is (through the model) while it is rendered, then
+// put back. Paths written go to *written; false with a reason on the first
+// failure.
+bool WriteScreenshots(PrintDialog& dialog, host::DialogSession& session, const std::string& dir,
+                      std::vector<std::string>* written, std::string* error);
+
+// Renders a widget (shown or not) into a PNG file.
+bool SaveWidgetPNG(QWidget* widget, const std::string& path, std::string* error);
+
+}  // namespace qthost

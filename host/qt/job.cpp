@@ -1,0 +1,105 @@
+#include "job.h"
+
+#include <cups/cups.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+namespace qthost {
+
+int SubmitJob(const std::string& destination, const std::string& document, const std::string& title,
+              const JobOptionList& options, std::string* error) {
+  if (destination.empty()) {
+    if (error) *error = "no CUPS queue to print to";
+    return 0;
+  }
+  if (access(document.c_str(), R_OK) != 0) {
+    if (error) *error = "cannot read the document " + document + ": " + std::strerror(errno);
+    return 0;
+  }
+  int num = 0;
+  cups_option_t* opts = nullptr;
+  for (const auto& [name, value] : options) num = cupsAddOption(name.c_str(), value.c_str(), num, &opts);
+  int id = cupsPrintFile2(CUPS_HTTP_DEFAULT, destination.c_str(), document.c_str(), title.c_str(), num, opts);
+  cupsFreeOptions(num, opts);
+  if (id <= 0) {
+    if (error) {
+      const char* why = cupsLastErrorString();
+      *error = "the job was not accepted by queue " + destination + ": " + (why && *why ? why : "unknown error");
+    }
+    return 0;
+  }
+  return id;
+}
+
+std::string SamplePDF(const std::string& line) {
+  // PDF string literal: backslash, parentheses escaped; keep it ASCII.
+  std::string text;
+  for (char c : line) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (c == '\\' || c == '(' || c == ')') text += '\\';
+    text += (u >= 32 && u < 127) ? c : '?';
+  }
+  std::string stream = "BT /F1 18 Tf 72 720 Td (" + text + ") Tj ET\n";
+  std::vector<std::string> objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+      "/Resources << /Font << /F1 5 0 R >> >> >>",
+      "<< /Length " + std::to_string(stream.size()) + " >>\nstream\n" + stream + "endstream",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+  };
+  std::string out = "%PDF-1.4\n";
+  std::vector<size_t> offsets;
+  for (size_t i = 0; i < objects.size(); ++i) {
+    offsets.push_back(out.size());
+    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+  }
+  size_t xref = out.size();
+  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+  for (size_t off : offsets) {
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", off);
+    out += entry;
+  }
+  out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
+  return out;
+}
+
+std::string WriteTemporaryFile(const std::string& bytes, const std::string& suffix, std::string* error) {
+  const char* dir = std::getenv("TMPDIR");
+  std::string path = std::string(dir && *dir ? dir : "/tmp") + "/r2740-print-XXXXXX" + suffix;
+  std::vector<char> buf(path.begin(), path.end());
+  buf.push_back('\0');
+  int fd = mkstemps(buf.data(), static_cast<int>(suffix.size()));
+  if (fd < 0) {
+    if (error) *error = "cannot create a temporary file: " + std::string(std::strerror(errno));
+    return {};
+  }
+  path = buf.data();
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
+      close(fd);
+      unlink(path.c_str());
+      return {};
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (close(fd) != 0) {
+    if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
+    unlink(path.c_str());
+    return {};
+  }
+  return path;
+}
+
+}  // namespace qthost

@@ -1,0 +1,290 @@
+// r2740-print-dialog: the print dialog with the plug-in panels of one queue,
+// in Qt. Without --action it shows the dialog; with --action it runs as a
+// batch (no window is shown; screenshots are still rendered).
+#include <unistd.h>
+
+#include <QApplication>
+#include <QInputDialog>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+#include "cf/plist.h"
+#include "dialog.h"
+#include "host.h"
+#include "job.h"
+#include "modal.h"
+#include "ui/ui.h"
+
+namespace {
+
+constexpr const char* kUsage = R"(usage: r2740-print-dialog [--queue NAME | --ppd FILE --queue-id ID [--device-uri URI]]
+                          [--bundles DIR] [--settings-in FILE] [--set KEY=VALUE]...
+                          [--action save|print|cancel] [--settings-out FILE]
+                          [--screenshot DIR] [--document FILE] [--destination NAME]
+
+The print dialog of one queue with the plug-in panels its PPD names.
+
+  --queue NAME         a CUPS queue: its PPD and device URI come from cupsd
+                       (without a queue, the dialog offers cupsd's queues)
+  --ppd FILE           a queue given by hand: its PPD file,
+  --queue-id ID          the printer identifier the panels see,
+  --device-uri URI       and its device URI (default: empty)
+  --bundles DIR        load every *.plugin of DIR; default: the bundles the
+                       PPD names in its *APDialogExtension lines, under the
+                       install root ($R2740_ROOT, "/" when unset)
+  --settings-in FILE   starting print settings (XML property list)
+  --set KEY=VALUE      set the control whose identifier is KEY as a user
+                       would, after the dialog opened (repeatable)
+  --action ACTION      batch run, no window: save (every panel saves),
+                       print (save, every panel must agree to print, the
+                       document goes to the queue) or cancel (nothing is
+                       saved or printed, no settings are written)
+  --settings-out FILE  write the final print settings there (XML property list)
+  --screenshot DIR     write <panel>-<pane>.png for every panel and pane and
+                       Summary.png into DIR
+  --document FILE      what Print sends (default: a generated one-page PDF)
+  --destination NAME   the CUPS queue Print sends to (default: the --queue;
+                       a queue given by hand prints only with this)
+  --help               this text
+
+Batch runs (and --screenshot) need no display: QT_QPA_PLATFORM defaults to
+"offscreen" for them. Alerts in batch runs go to standard error and are
+answered with their first button; open panels are cancelled and modal
+windows aborted.
+
+Exit status: 0 success (a cancel too); 2 bad arguments; 3 queue or PPD could
+not be opened; 4 a bundle failed to load; 5 the starting settings could not
+be read; 6 a --set key is unknown or its value was not taken; 7 a panel
+refused to save or print; 8 an output could not be written; 9 the job was
+not accepted.
+)";
+
+enum Exit { kOK = 0, kUsageErr = 2, kQueueErr = 3, kBundleErr = 4, kSettingsErr = 5, kSetErr = 6,
+            kPanelErr = 7, kOutputErr = 8, kJobErr = 9 };
+
+int Die(int code, const std::string& why) {
+  std::fprintf(stderr, "r2740-print-dialog: %s\n", why.c_str());
+  return code;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& text, std::string* error) {
+  std::string tmp = path + ".tmp." + std::to_string(getpid());
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.flush();
+    if (!out) {
+      unlink(tmp.c_str());
+      *error = "cannot write " + path + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    unlink(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+struct TempFile {
+  std::string path;
+  ~TempFile() {
+    if (!path.empty()) unlink(path.c_str());
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string queueName, ppdPath, queueId, deviceURI, bundles, settingsIn, settingsOut, action, shots, document,
+      destination;
+  bool haveDeviceURI = false;
+  std::vector<std::pair<std::string, std::string>> sets;
+
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return kOK;
+    }
+    auto value = [&](std::string* into) {
+      if (i + 1 >= argc) return false;
+      *into = argv[++i];
+      return true;
+    };
+    bool ok = true;
+    if (a == "--queue") ok = value(&queueName);
+    else if (a == "--ppd") ok = value(&ppdPath);
+    else if (a == "--queue-id") ok = value(&queueId);
+    else if (a == "--device-uri") ok = haveDeviceURI = value(&deviceURI);
+    else if (a == "--bundles") ok = value(&bundles);
+    else if (a == "--settings-in") ok = value(&settingsIn);
+    else if (a == "--settings-out") ok = value(&settingsOut);
+    else if (a == "--action") ok = value(&action);
+    else if (a == "--screenshot") ok = value(&shots);
+    else if (a == "--document") ok = value(&document);
+    else if (a == "--destination") ok = value(&destination);
+    else if (a == "--set") {
+      std::string kv;
+      ok = value(&kv);
+      if (ok) {
+        size_t eq = kv.find('=');
+        if (eq == std::string::npos || eq == 0) return Die(kUsageErr, "--set wants KEY=VALUE, got \"" + kv + "\"");
+        sets.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
+      }
+    } else {
+      return Die(kUsageErr, "unknown argument \"" + a + "\" (see --help)");
+    }
+    if (!ok) return Die(kUsageErr, a + " needs a value (see --help)");
+  }
+  bool batch = !action.empty();
+  if (batch && action != "save" && action != "print" && action != "cancel")
+    return Die(kUsageErr, "--action is save, print or cancel, not \"" + action + "\"");
+  if (!queueName.empty() && !ppdPath.empty()) return Die(kUsageErr, "give either --queue or --ppd, not both");
+  if (!ppdPath.empty() && queueId.empty()) return Die(kUsageErr, "--ppd needs --queue-id");
+  if (ppdPath.empty() && (!queueId.empty() || haveDeviceURI))
+    return Die(kUsageErr, "--queue-id and --device-uri go with --ppd");
+  if (batch && queueName.empty() && ppdPath.empty())
+    return Die(kUsageErr, "a batch run needs --queue NAME or --ppd FILE (see --help)");
+
+  // A batch run never shows a window, so it needs no display.
+  if ((batch || !shots.empty()) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+
+  std::string why;
+  // The queue: given, or chosen among cupsd's.
+  if (queueName.empty() && ppdPath.empty()) {
+    auto queues = host::CupsQueues(&why);
+    if (queues.empty()) return Die(kQueueErr, "no CUPS queue to choose from: " + why);
+    QStringList names;
+    for (const auto& q : queues) names << QString::fromStdString(q.name);
+    bool ok = false;
+    QString chosen = QInputDialog::getItem(nullptr, QObject::tr("Print"), QObject::tr("Printer:"), names, 0, false, &ok);
+    if (!ok) return kOK;
+    queueName = chosen.toStdString();
+  }
+  host::Queue queue;
+  TempFile fetchedPPD;
+  if (!queueName.empty()) {
+    auto q = host::CupsQueue(queueName, &why);
+    if (!q) return Die(kQueueErr, why);
+    queue = *q;
+    if (queue.temporaryPPD) fetchedPPD.path = queue.ppdPath;
+  } else {
+    queue = host::ManualQueue(ppdPath, queueId, deviceURI);
+  }
+  if (destination.empty()) destination = queue.name;
+  auto ppd = host::PPDFile::open(queue.ppdPath, &why);
+  if (!ppd) return Die(kQueueErr, why);
+
+  std::vector<host::PlugInRef> plugins;
+  if (!bundles.empty()) {
+    std::vector<std::string> errors;
+    plugins = host::LoadPlugInFolder(bundles, &errors);
+    if (!errors.empty()) return Die(kBundleErr, "bundle failed to load: " + errors.front());
+  } else {
+    for (const auto& path : ppd->dialogExtensions()) {
+      auto p = host::LoadPlugIn(path, &why);
+      if (!p) return Die(kBundleErr, "bundle failed to load: " + why);
+      plugins.push_back(p);
+    }
+  }
+
+  cf::DictionaryRef startSettings;
+  if (!settingsIn.empty()) {
+    cf::Ref root = cf::PropertyListCreateFromFile(settingsIn, &why);
+    if (!root) return Die(kSettingsErr, "cannot read settings " + settingsIn + ": " + why);
+    startSettings = cf::As<cf::Dictionary>(root);
+    if (!startSettings) return Die(kSettingsErr, "settings " + settingsIn + " are not a dictionary");
+  }
+
+  if (batch) ui::SetModalHandler(std::make_shared<qthost::BatchModalHandler>());
+  else ui::SetModalHandler(std::make_shared<qthost::QtModalHandler>());
+
+  auto callback = std::make_shared<host::HostCallback>(queue, std::move(ppd));
+  int code = kOK;
+  std::string settingsXML;
+  bool writeSettings = false;
+  {
+    host::DialogSession session(callback, std::move(plugins));
+    if (startSettings) session.loadSettings(startSettings);
+    if (!session.open(&why)) std::fprintf(stderr, "r2740-print-dialog: %s\n", why.c_str());
+
+    std::string label = queue.name.empty() ? queue.id : queue.name;
+    qthost::PrintDialog dialog(session, QString::fromStdString(label));
+    if (!batch) {
+      if (auto h = std::dynamic_pointer_cast<qthost::QtModalHandler>(ui::GetModalHandler())) h->setParent(&dialog);
+    }
+
+    int jobId = 0;
+    TempFile generated;
+    auto submit = [&](std::string* message) {
+      std::string file = document;
+      if (file.empty()) {
+        if (generated.path.empty())
+          generated.path = qthost::WriteTemporaryFile(qthost::SamplePDF("R2740 test page for " + label), ".pdf", message);
+        if (generated.path.empty()) return false;
+        file = generated.path;
+      }
+      if (destination.empty()) {
+        *message = "queue " + label + " is not a CUPS queue; give --destination NAME to print";
+        return false;
+      }
+      auto options = host::JobOptions(session.settingsDictionary(), callback->ppdFile());
+      jobId = qthost::SubmitJob(destination, file, document.empty() ? "R2740 test page" : file, options, message);
+      return jobId > 0;
+    };
+
+    for (const auto& [key, value] : sets)
+      if (!session.setControl(key, value, &why)) return Die(kSetErr, why);
+
+    if (!shots.empty()) {
+      std::vector<std::string> written;
+      if (!qthost::WriteScreenshots(dialog, session, shots, &written, &why)) return Die(kOutputErr, why);
+      for (const auto& p : written) std::printf("screenshot written to %s\n", p.c_str());
+    }
+
+    if (batch) {
+      if (action == "save") {
+        if (!dialog.commitEditing() || !session.save(&why))
+          return Die(kPanelErr, why.empty() ? "a text field does not accept what was set" : why);
+        writeSettings = true;
+      } else if (action == "print") {
+        // The panels agree first; the job goes only after that.
+        if (!dialog.commitEditing()) return Die(kPanelErr, "a text field does not accept what was set");
+        if (!session.print(&why)) return Die(kPanelErr, why);
+        writeSettings = true;
+        if (!submit(&why)) code = kJobErr;
+      } else {
+        std::printf("cancelled: nothing saved or printed\n");
+      }
+    } else {
+      dialog.setSubmit(submit);
+      if (dialog.exec() == QDialog::Accepted) {
+        writeSettings = true;
+      } else {
+        std::printf("cancelled: nothing printed\n");
+      }
+    }
+    if (jobId > 0) std::printf("job %d submitted to %s\n", jobId, destination.c_str());
+    if (writeSettings) {
+      auto xml = cf::PropertyListCreateXMLData(session.settingsDictionary(), &why);
+      if (!xml) return Die(kOutputErr, "the final settings cannot be written as a property list: " + why);
+      settingsXML = *xml;
+    }
+    if (code == kJobErr) Die(kJobErr, why);
+    ui::SetModalHandler(nullptr);
+  }
+  if (writeSettings && !settingsOut.empty()) {
+    if (!WriteFileAtomic(settingsOut, settingsXML, &why)) return Die(kOutputErr, why);
+    std::printf("settings written to %s\n", settingsOut.c_str());
+  }
+  std::fflush(stdout);
+  return code;
+}
