@@ -177,6 +177,19 @@ TEST_F(SecurityPanelTest, OffersOnePanelWithItsKeysAndDefaults) {
   EXPECT_EQ(Summary(), rows);
 }
 
+TEST_F(SecurityPanelTest, JapaneseStringsKeepTheirArgumentOrder) {
+  setenv("R2740_LANG", "ja", 1);
+  Open();
+  EXPECT_EQ(session_->panels()[0].name, "セキュリティ");
+  Set("PrintModeR2740", "SecurePrint");
+  EXPECT_TRUE(session_->save(nullptr));
+  ASSERT_EQ(handler_->alerts.size(), 1u);
+  EXPECT_EQ(handler_->alerts[0],
+            "文書パスワードが入力されていないか"
+            "短すぎるため、機密印刷を解除しまし"
+            "た。\n");
+}
+
 TEST_F(SecurityPanelTest, NoPPDNoPanel) {
   auto callback = std::make_shared<host::HostCallback>(host::ManualQueue("", kQueue, "lpd://127.0.0.1/queue"), nullptr);
   auto list = plugin_->factory()->PDEPanelsForType(cf::str(pde::kPrinterModuleType), callback);
