@@ -1,6 +1,7 @@
 #include "dialog.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QHBoxLayout>
@@ -215,7 +216,25 @@ bool WriteScreenshots(PrintDialog& dialog, host::DialogSession& session, const s
     return false;
   }
   int start = dialog.currentIndex();
+  // Laid out as if shown (scroll areas and stacked pages size themselves
+  // only then), but never put on a screen.
+  bool wasVisible = dialog.isVisible();
+  if (!wasVisible) {
+    dialog.setAttribute(Qt::WA_DontShowOnScreen, true);
+    dialog.show();
+  }
+  struct Hide {
+    PrintDialog& d;
+    bool keep;
+    ~Hide() {
+      if (!keep) {
+        d.hide();
+        d.setAttribute(Qt::WA_DontShowOnScreen, false);
+      }
+    }
+  } hide{dialog, wasVisible};
   auto shoot = [&](const std::string& name) {
+    QCoreApplication::processEvents();
     std::string path = dir + "/" + name + ".png";
     if (!SaveWidgetPNG(&dialog, path, error)) return false;
     written->push_back(path);
