@@ -173,7 +173,9 @@ class DialogSession {
   // Order" array (a name listed twice shows once, at its first place), then
   // any other items of the dictionary in key order.
   std::vector<PanelSummary> summaries();
-  // shouldHide + saveValuesAndReturnError on every panel.
+  // shouldHide + saveValuesAndReturnError on every panel. A panel that will
+  // not hide is not saved; the others still are, and the first refusal or
+  // failure is the reason. No panels is no failure.
   bool save(std::string* error);
   // save, then shouldPrint on every panel; false with the refusing panel's
   // name when any answers NO.
