@@ -63,8 +63,8 @@ TEST(PPDUIOption, DefaultsMarksAndLookups) {
   EXPECT_EQ(sec::GetCFStringEncodingFromPPD(ppd.get()), cf::kCFStringEncodingUTF8);
   sec::DeletePPDUIOption(finish);
 
-  EXPECT_TRUE(sec::CreatePPDUIOption(ppd.get(), "PrintModeR2740") != nullptr);
   sec::PPDUIOption* mode = sec::CreatePPDUIOption(ppd.get(), "PrintModeR2740");
+  EXPECT_TRUE(mode != nullptr);
   sec::DeletePPDUIOption(mode);
   EXPECT_EQ(sec::CreatePPDUIOption(ppd.get(), "Missing"), nullptr);
   EXPECT_EQ(sec::CreatePPDUIOption(nullptr, "Tray"), nullptr);
