@@ -255,6 +255,17 @@ void ViewMirror::wire(Node* n) {
     conns.push_back(QObject::connect(edit, &QLineEdit::textEdited, this,
                                      [this, n](const QString& text) { textEdited(n, text); }));
     conns.push_back(QObject::connect(edit, &QLineEdit::editingFinished, this, [this, n] { editingFinished(n); }));
+    // Caret moves of the user reach the field editor, where filters look.
+    auto caret = [this, n, edit] {
+      auto* field = static_cast<ui::TextField*>(n->view.get());
+      if (syncing_ || driving_ || !field->currentEditor() || edit->text() != Q(field->stringValue())) return;
+      long start = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+      long length = edit->hasSelectedText() ? edit->selectionLength() : 0;
+      ui::Range r = field->currentEditor()->selectedRange();
+      if (r.location != start || r.length != length) field->userSelect(ui::Range{start, length});
+    };
+    conns.push_back(QObject::connect(edit, &QLineEdit::cursorPositionChanged, this, caret));
+    conns.push_back(QObject::connect(edit, &QLineEdit::selectionChanged, this, caret));
     return;
   }
   if (auto* tabView = dynamic_cast<ui::TabView*>(v)) {

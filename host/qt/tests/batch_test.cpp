@@ -1,0 +1,82 @@
+// The program in batch mode against the plug-in bundles of this build.
+#include <gtest/gtest.h>
+
+#include "cf/plist.h"
+#include "run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qttest::Sh;
+
+class BatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(tmp.path.empty());
+    if (!qttest::LinkBundles(tmp.path / "bundles", {"ColorOptionsPDE_R2740", "SecurityPanelPDE"}))
+      GTEST_SKIP() << "the colour and security bundles are not built in " << R2740_BUNDLE_DIR;
+    fs::create_directories(tmp.path / "root");
+  }
+  std::string Dialog(const std::string& args) {
+    return "QT_QPA_PLATFORM=offscreen R2740_ROOT=" + Sh((tmp.path / "root").string()) + " " + Sh(R2740_PRINT_DIALOG) +
+           " --ppd " + Sh(std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd") +
+           " --queue-id R2740_Queue_1 --device-uri lpd://127.0.0.1/queue --bundles " +
+           Sh((tmp.path / "bundles").string()) + " " + args;
+  }
+  qttest::TempDir tmp;
+};
+
+std::string TopLevel(const fs::path& plist, const std::string& key) {
+  std::string error;
+  auto dict = cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(plist.string(), &error));
+  if (!dict) return "<unreadable: " + error + ">";
+  auto s = cf::As<cf::String>(dict->getValue(key));
+  return s ? s->utf8() : "<missing>";
+}
+
+TEST_F(BatchTest, SaveWithSettingsAndScreenshots) {
+  fs::path out = tmp.path / "settings.plist", shots = tmp.path / "shots";
+  std::string output;
+  int rc = qttest::Run(Dialog("--set QVBrightness=Lighter1 --set QVSectionManagementR2740=True"
+                      " --set jp.orvessa.printers.R2740.sectionName=Sales --action save"
+                      " --settings-out " + Sh(out.string()) + " --screenshot " + Sh(shots.string())),
+               &output);
+  ASSERT_EQ(rc, 0) << output;
+  EXPECT_EQ(TopLevel(out, "QVBrightness"), "Lighter1");
+  EXPECT_EQ(TopLevel(out, "QVSectionManagementR2740"), "True");
+  // Both colour panes, the security panel and the summary, each a PNG.
+  for (const char* name : {"Color_Options-ColorOptions.png", "Color_Options-AdvancedColorOptions.png",
+                           "Security-Security.png", "Summary.png"}) {
+    fs::path p = shots / name;
+    ASSERT_TRUE(fs::exists(p)) << p << "\n" << output;
+    EXPECT_EQ(qttest::ReadFile(p).substr(0, 4), "\x89PNG");
+  }
+}
+
+TEST_F(BatchTest, RefusalsAndCancelLeaveNoSettings) {
+  fs::path out = tmp.path / "settings.plist";
+  std::string output;
+  // A key no panel has.
+  EXPECT_EQ(qttest::Run(Dialog("--set NoSuchKey=1 --action save --settings-out " + Sh(out.string())), &output), 6) << output;
+  EXPECT_NE(output.find("NoSuchKey"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(out));
+  // Cancel: nothing saved, nothing written.
+  EXPECT_EQ(qttest::Run(Dialog("--set QVBrightness=Lighter1 --action cancel --settings-out " + Sh(out.string())), &output), 0)
+      << output;
+  EXPECT_FALSE(fs::exists(out));
+  // A queue given by hand has no CUPS queue to print to: the panels agree,
+  // the settings are written, the job is refused with a reason. Secure
+  // print without a document password is turned off on the way, with an
+  // alert (answered in batch runs on standard error).
+  int rc = qttest::Run(Dialog("--set PrintModeR2740=SecurePrint --action print --settings-out " + Sh(out.string())),
+                       &output);
+  EXPECT_EQ(rc, 9) << output;
+  EXPECT_NE(output.find("--destination"), std::string::npos) << output;
+  EXPECT_NE(output.find("alert: "), std::string::npos) << output;
+  ASSERT_TRUE(fs::exists(out));
+  EXPECT_EQ(TopLevel(out, "PrintModeR2740"), "Normal");
+  // Bad arguments.
+  EXPECT_EQ(qttest::Run(Dialog("--action fly"), &output), 2) << output;
+}
+
+}  // namespace
