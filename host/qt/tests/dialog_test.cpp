@@ -1,0 +1,155 @@
+// The dialog over the real plug-ins of this build, worked through its Qt
+// widgets as a user would.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "dialog.h"
+#include "host.h"
+#include "modal.h"
+#include "qt_env.h"
+#include "run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class DialogTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { qttest::App(); }
+  void SetUp() override {
+    ASSERT_FALSE(tmp.path.empty());
+    if (!qttest::LinkBundles(tmp.path / "bundles", {"ColorOptionsPDE_R2740", "SecurityPanelPDE"}))
+      GTEST_SKIP() << "the colour and security bundles are not built in " << R2740_BUNDLE_DIR;
+    fs::create_directories(tmp.path / "root");
+    setenv("R2740_ROOT", (tmp.path / "root").c_str(), 1);
+    std::vector<std::string> errors;
+    auto plugins = host::LoadPlugInFolder((tmp.path / "bundles").string(), &errors);
+    ASSERT_TRUE(errors.empty()) << errors.front();
+    std::string why;
+    auto ppd = host::PPDFile::open(std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", &why);
+    ASSERT_TRUE(ppd) << why;
+    auto queue = host::ManualQueue(std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", "R2740_Queue_1",
+                                   "lpd://127.0.0.1/queue");
+    session = std::make_unique<host::DialogSession>(std::make_shared<host::HostCallback>(queue, std::move(ppd)),
+                                                    std::move(plugins));
+    ASSERT_TRUE(session->open(&why)) << why;
+    ui::SetModalHandler(std::make_shared<qthost::BatchModalHandler>());
+    dialog = std::make_unique<qthost::PrintDialog>(*session, "R2740_Queue_1");
+  }
+  void TearDown() override {
+    dialog.reset();
+    session.reset();
+    ui::SetModalHandler(nullptr);
+    unsetenv("R2740_ROOT");
+  }
+  int panelIndex(const std::string& name) {
+    for (int i = 0; i < dialog->panelCount(); ++i)
+      if (session->panels()[static_cast<size_t>(i)].name == name) return i;
+    return -1;
+  }
+  std::string setting(const std::string& key) {
+    auto s = cf::As<cf::String>(session->settingsDictionary()->getValue(key));
+    return s ? s->utf8() : "<missing>";
+  }
+
+  qttest::TempDir tmp;
+  std::unique_ptr<host::DialogSession> session;
+  std::unique_ptr<qthost::PrintDialog> dialog;
+};
+
+TEST_F(DialogTest, ColourPanelPaneSwitchAndChoicesThroughWidgets) {
+  int colour = panelIndex("Color Options");
+  ASSERT_GE(colour, 0);
+  ASSERT_TRUE(dialog->showPanel(colour));
+  qthost::ViewMirror* mirror = dialog->mirror(colour);
+  ASSERT_NE(mirror, nullptr);
+  // Panels, a separator, then the summary.
+  EXPECT_EQ(dialog->chooser()->itemText(dialog->chooser()->count() - 1), "Summary");
+
+  auto* quick = qobject_cast<QComboBox*>(mirror->widgetForIdentifier("QVQuickColor"));
+  ASSERT_NE(quick, nullptr);
+  auto* advanced = qobject_cast<QPushButton*>(mirror->widgetForIdentifier("button_AdvanceColorOptions"));
+  ASSERT_NE(advanced, nullptr);
+  // Custom Quick Color opens the way to the advanced pane.
+  emit quick->activated(3);
+  EXPECT_TRUE(advanced->isEnabled());
+  advanced->click();
+  // The container now shows the advanced pane: its controls have widgets,
+  // the colour pane's do not.
+  EXPECT_EQ(mirror->widgetForIdentifier("QVQuickColor"), nullptr);
+  QPushButton* hide = nullptr;
+  for (auto* b : mirror->widget()->findChildren<QPushButton*>())
+    if (b->text() == "Hide Advanced Options" && b->isVisibleTo(mirror->widget())) hide = b;
+  ASSERT_NE(hide, nullptr);
+  hide->click();
+  quick = qobject_cast<QComboBox*>(mirror->widgetForIdentifier("QVQuickColor"));
+  ASSERT_NE(quick, nullptr);
+  EXPECT_EQ(quick->currentIndex(), 3);
+
+  auto* brightness = qobject_cast<QComboBox*>(mirror->widgetForIdentifier("QVBrightness"));
+  ASSERT_NE(brightness, nullptr);
+  int lighter = brightness->findText("Lighter (+1)");
+  ASSERT_GE(lighter, 0);
+  brightness->setCurrentIndex(lighter);
+  emit brightness->activated(lighter);
+  auto* glossy = qobject_cast<QCheckBox*>(mirror->widgetForIdentifier("QVGlossyMode"));
+  ASSERT_NE(glossy, nullptr);
+  glossy->click();
+
+  // The summary shows what the panels report.
+  ASSERT_TRUE(dialog->showPanel(dialog->panelCount()));
+  auto found = dialog->summaryView()->findItems("Lighter (+1)", Qt::MatchRecursive, 1);
+  EXPECT_FALSE(found.isEmpty());
+
+  std::string why;
+  ASSERT_TRUE(session->save(&why)) << why;
+  EXPECT_EQ(setting("QVBrightness"), "Lighter1");
+  EXPECT_EQ(setting("QVGlossyMode"), glossy->isChecked() ? "True" : "False");
+  EXPECT_EQ(setting("QVQuickColor"), "Manual");
+}
+
+TEST_F(DialogTest, SecurityFieldsFollowTheCheckboxAndPrintSubmitsOnce) {
+  int security = panelIndex("Security");
+  ASSERT_GE(security, 0);
+  ASSERT_TRUE(dialog->showPanel(security));
+  qthost::ViewMirror* mirror = dialog->mirror(security);
+  auto* manage = qobject_cast<QCheckBox*>(mirror->widgetForIdentifier("QVSectionManagementR2740"));
+  auto* name = qobject_cast<QLineEdit*>(mirror->widgetForIdentifier("jp.orvessa.printers.R2740.sectionName"));
+  auto* key = qobject_cast<QLineEdit*>(mirror->widgetForIdentifier("jp.orvessa.printers.R2740.sectionKey"));
+  ASSERT_NE(manage, nullptr);
+  ASSERT_NE(name, nullptr);
+  ASSERT_NE(key, nullptr);
+  EXPECT_FALSE(name->isEnabled());
+  manage->click();
+  EXPECT_TRUE(name->isEnabled());
+  EXPECT_EQ(key->echoMode(), QLineEdit::Password);
+  QTest::keyClicks(name, "Sales");
+  QTest::keyClicks(key, "1234");
+  EXPECT_EQ(name->text(), "Sales");
+
+  int submitted = 0;
+  dialog->setSubmit([&](std::string*) {
+    ++submitted;
+    return true;
+  });
+  std::string why;
+  ASSERT_TRUE(dialog->print(&why)) << why;
+  EXPECT_EQ(submitted, 1);
+  EXPECT_EQ(setting("QVSectionManagementR2740"), "True");
+
+  // A refused submission keeps the dialog's answer NO with the reason.
+  dialog->setSubmit([](std::string* message) {
+    *message = "queue stopped";
+    return false;
+  });
+  EXPECT_FALSE(dialog->print(&why));
+  EXPECT_EQ(why, "queue stopped");
+}
+
+}  // namespace
