@@ -16,8 +16,11 @@ function(r2740_add_test name)
     R2740_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     R2740_BINARY_DIR="${CMAKE_BINARY_DIR}"
     R2740_BUNDLE_DIR="${R2740_BUNDLE_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "R2740_TEST=1")
+  set(props ENVIRONMENT "R2740_TEST=1")
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
 # r2740_add_bundle(NAME <Bundle> LIBRARY <lib> INFO_PLIST <file>

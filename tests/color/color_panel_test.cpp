@@ -291,10 +291,9 @@ TEST_F(ColorPanelTest, SaveWritesModelQueueAndFlatCopyAndRestoreBringsThemBack) 
     EXPECT_TRUE(cf::IsType(queue->getValue(key), cf::kStringTypeID)) << key;
     EXPECT_EQ(Str(settings->getValue(key)), Str(queue->getValue(key))) << key;
   }
-  // libcups renames a plain choice "Custom" to "_Custom"; the ticket holds
-  // the keyword libcups reports, as the menu's represented object does.
-  EXPECT_EQ(Str(queue->getValue("QVQuickColor")),
-            Str(Menu(panel, "QVQuickColor")->itemAtIndex(3)->representedObject()));
+  // The fourth Quick Color choice (shown as "Custom") is stored by keyword.
+  EXPECT_EQ(Str(queue->getValue("QVQuickColor")), "Manual");
+  EXPECT_EQ(Str(Menu(panel, "QVQuickColor")->itemAtIndex(3)->representedObject()), "Manual");
   EXPECT_EQ(Str(queue->getValue("QVBrightness")), "Darker2");
   EXPECT_EQ(Str(queue->getValue("QVEconoMode")), "True");
   EXPECT_EQ(Str(queue->getValue("QVImageHalftone")), "Auto");
