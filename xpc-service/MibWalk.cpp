@@ -258,7 +258,7 @@ void vSpoolPlist(const oid* name, size_t nameLength, const netsnmp_variable_list
     size_t n = std::min<size_t>(var->val_len, sizeof buf - 1);
     if (var->val.string && n) std::memcpy(buf, var->val.string, n);
     std::memset(field, 0, sizeof field);
-    std::strncpy(field, buf, sizeof field - 1);
+    std::memcpy(field, buf, strnlen(buf, sizeof field - 1));
   };
 
   if (column(iOidIndexOnDevice) && var->type == ASN_INTEGER) {
