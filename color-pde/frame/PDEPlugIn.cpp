@@ -3,6 +3,8 @@
 #include "AdvancedColorOptions.h"
 #include "ColorOptions.h"
 #include "ColorPresetRules.h"
+#include "ColorTextField.h"
+#include "IconedCell.h"
 #include "MainView.h"
 #include "PDECommon.h"
 #include "PainChangeController.h"
@@ -60,6 +62,8 @@ const ui::NibClassRegistry& PDEPlugInInterface::classRegistry() {
     r.registerClass<PainChangeController>("PainChangeController");
     r.registerClass<MainView>("MainView");
     r.registerClass<ProfileControl>("ProfileControl");
+    r.registerClass<QVTextField>("QVTextField");
+    r.registerClass<IconedCell>("IconedCell");
     return r;
   }();
   return registry;

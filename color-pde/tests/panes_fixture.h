@@ -14,6 +14,8 @@
 #include "AdvancedColorOptions.h"
 #include "ColorOptions.h"
 #include "ColorPresetRules.h"
+#include "ColorTextField.h"
+#include "IconedCell.h"
 #include "MainView.h"
 #include "PDECommon.h"
 #include "PainChangeController.h"
@@ -98,6 +100,8 @@ class PanesTest : public ::testing::Test {
     registry.registerClass<PainChangeController>("PainChangeController");
     registry.registerClass<MainView>("MainView");
     registry.registerClass<ProfileControl>("ProfileControl");
+    registry.registerClass<QVTextField>("QVTextField");
+    registry.registerClass<IconedCell>("IconedCell");
 
     owner = std::make_shared<TestOwner>();
     nib = ui::LoadNibNamed(*bundle, "PDEMain", owner, registry);
