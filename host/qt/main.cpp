@@ -16,6 +16,7 @@
 #include "dialog.h"
 #include "host.h"
 #include "job.h"
+#include "lsan.h"
 #include "modal.h"
 #include "ui/ui.h"
 

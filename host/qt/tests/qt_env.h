@@ -3,6 +3,8 @@
 
 #include <QApplication>
 
+#include "lsan.h"
+
 namespace qttest {
 
 inline QApplication* App() {
