@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QStandardItemModel>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 
 #include "mirror.h"
@@ -318,6 +319,74 @@ TEST_F(MirrorTest, TabViewPagesAndSelection) {
   EXPECT_EQ(tabs->indexOfSelectedTabViewItem(), 0);
   tabs->setTabLabel(0, "Photo");
   EXPECT_EQ(widget->tabText(0), "Photo");
+}
+
+}  // namespace
+
+namespace {
+
+// Three rows with a check-box column; row 2 cannot be selected.
+class Rows : public ui::TableViewDataSource, public ui::TableViewDelegate {
+ public:
+  int numberOfRowsInTableView(ui::TableView*) override { return static_cast<int>(names.size()); }
+  cf::Ref tableViewObjectValue(ui::TableView*, const ui::TableColumn& column, int row) override {
+    if (column.identifier == "inmenu") return cf::num(shown[static_cast<size_t>(row)]);
+    return cf::str(names[static_cast<size_t>(row)]);
+  }
+  void tableViewSetObjectValue(ui::TableView*, const cf::Ref& value, const ui::TableColumn&, int row) override {
+    auto n = cf::As<cf::Number>(value);
+    if (n && row != 0) shown[static_cast<size_t>(row)] = n->int64Value() ? 1 : 0;  // row 0 stays as it is
+  }
+  bool tableViewShouldSelectRow(ui::TableView*, int row) override { return row != 2; }
+  std::vector<std::string> names{"sRGB.icc", "Photo.icc", "Press.icc"};
+  std::vector<int> shown{1, 0, 1};
+};
+
+TEST_F(MirrorTest, TableShowsTheDataSourceAndReplaysClicks) {
+  auto root = Make<ui::View>(R(0, 0, 400, 200));
+  auto table = Make<ui::TableView>(R(0, 0, 400, 200));
+  ui::TableColumn check;
+  check.identifier = "inmenu";
+  check.kind = ui::TableColumn::Kind::CheckBox;
+  check.editable = true;
+  ui::TableColumn name;
+  name.identifier = "filename";
+  name.title = "File Name";
+  table->addTableColumn(check);
+  table->addTableColumn(name);
+  auto rows = std::make_shared<Rows>();
+  table->setDataSource(rows);
+  table->setDelegate(rows);
+  root->addSubview(table);
+
+  ViewMirror mirror(root);
+  auto* widget = qobject_cast<QTableWidget*>(mirror.widgetFor(table.get()));
+  ASSERT_NE(widget, nullptr);
+  ASSERT_EQ(widget->rowCount(), 3);
+  EXPECT_EQ(widget->item(1, 1)->text(), "Photo.icc");
+  EXPECT_EQ(widget->horizontalHeaderItem(1)->text(), "File Name");
+  EXPECT_EQ(widget->item(0, 0)->checkState(), Qt::Checked);
+  EXPECT_EQ(widget->item(1, 0)->checkState(), Qt::Unchecked);
+
+  // The user ticks row 1: the data source takes it. Row 0 refuses: the
+  // box shows the data source's value again.
+  widget->item(1, 0)->setCheckState(Qt::Checked);
+  EXPECT_EQ(rows->shown[1], 1);
+  widget->item(0, 0)->setCheckState(Qt::Unchecked);
+  EXPECT_EQ(rows->shown[0], 1);
+  EXPECT_EQ(widget->item(0, 0)->checkState(), Qt::Checked);
+
+  // Selection goes through the delegate.
+  widget->selectRow(1);
+  EXPECT_EQ(table->selectedRow(), 1);
+  widget->selectRow(2);
+  EXPECT_EQ(table->selectedRow(), 1);
+  EXPECT_EQ(widget->selectionModel()->selectedRows().value(0).row(), 1);
+
+  rows->names.push_back("New.icc");
+  rows->shown.push_back(0);
+  table->reloadData();
+  EXPECT_EQ(widget->rowCount(), 4);
 }
 
 }  // namespace
