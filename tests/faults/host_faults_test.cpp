@@ -1,0 +1,170 @@
+// Faults met by the plug-in side and the host: the helper missing or not
+// executable, no cupsd, PPDs that do not open. (The command line without a
+// cupsd is covered by Cli.CupsQueueWithoutServer.)
+#include <cups/cups.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "QVPList.h"
+#include "host.h"
+#include "system/system.h"
+
+namespace {
+
+std::string PPDPath() { return std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd"; }
+
+class TempRoot {
+ public:
+  TempRoot() {
+    char tmpl[] = "/tmp/r2740-faults-XXXXXX";
+    root_ = ::mkdtemp(tmpl);
+    ::setenv("R2740_ROOT", root_.c_str(), 1);
+    ::setenv("R2740_LANG", "en", 1);
+    std::filesystem::create_directories(root_ + kQVPListProfileFolder);
+  }
+  ~TempRoot() {
+    ::unsetenv("R2740_ROOT");
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+  std::string write(const std::string& name, const std::string& text) const {
+    std::ofstream(root_ + "/" + name) << text;
+    return root_ + "/" + name;
+  }
+  const std::string& path() const { return root_; }
+
+ private:
+  std::string root_;
+};
+
+TEST(HostFaults, WithoutAWorkingHelperWritesFailAndThePanelOpensWithoutProfiles) {
+  TempRoot root;
+  auto lists = std::make_unique<ProfileList[]>(3);
+  std::memset(lists.get(), 0, 3 * sizeof(ProfileList));
+  lists[0].iNum = 1;
+  lists[0].entry[0] = {1, kProfileStateFoundShown, 1, "RGB1.ICC", "Rgb One", kProfileLocationDisk, 1};
+  const std::string cur = QVPListCurrentPath();
+  ASSERT_FALSE(cur.empty());
+  const std::string helper = QVPListHelperPath();
+
+  host::PlugInRef plugin;
+  for (const std::string state : {"missing", "not executable", "a folder"}) {
+    if (state == "not executable") {
+      std::filesystem::create_directories(std::filesystem::path(helper).parent_path());
+      std::ofstream(helper) << "#!/bin/sh\necho \"$1=TRUE\"\n";
+      ::chmod(helper.c_str(), 0644);
+    } else if (state == "a folder") {
+      std::filesystem::remove(helper);
+      std::filesystem::create_directory(helper);
+    }
+    std::ofstream(cur) << "old";
+    EXPECT_EQ(-1, QVPListWriteProfile_All(&lists[0], &lists[1], &lists[2])) << state;
+    EXPECT_EQ(0, QVPListIsAdminProfile()) << state;
+    EXPECT_EQ("old", *sys::ReadFile(cur)) << state;
+    std::filesystem::remove(cur);
+
+    // The colour panel opens on a network queue; no profile menu item.
+    std::string error;
+    if (!plugin) plugin = host::LoadPlugIn(std::string(R2740_BUNDLE_DIR) + "/ColorOptionsPDE_R2740.plugin", &error);
+    ASSERT_TRUE(plugin) << error;
+    auto ppd = host::PPDFile::open(PPDPath(), &error);
+    ASSERT_TRUE(ppd) << error;
+    ppd_option_t* rgb = ppdFindOption(ppd->get(), "QVImageRGBSource");
+    ASSERT_TRUE(rgb);
+    int choices = rgb->num_choices;
+    auto cb = std::make_shared<host::HostCallback>(
+        host::ManualQueue(PPDPath(), "R2740_Queue_1", "lpd://127.0.0.1:16999/queue"), std::move(ppd));
+    host::DialogSession session(cb, {plugin});
+    ASSERT_TRUE(session.open(&error)) << state << ": " << error;
+    auto& panel = *session.panels().at(0).panel;
+    std::shared_ptr<ui::PopUpButton> menu;
+    std::shared_ptr<ui::Button> manage;
+    for (const auto& v : panel.allViews()) {
+      if (!menu) menu = std::dynamic_pointer_cast<ui::PopUpButton>(v->findByIdentifier("QVImageRGBSource"));
+      if (!manage) manage = std::dynamic_pointer_cast<ui::Button>(v->findByIdentifier("button_ManageProfile"));
+    }
+    ASSERT_TRUE(menu) << state;
+    EXPECT_EQ(choices, menu->numberOfItems()) << state;
+    if (manage) {
+      EXPECT_FALSE(manage->isEnabled()) << state;
+    }
+    EXPECT_TRUE(session.print(&error)) << state << ": " << error;
+  }
+  std::filesystem::remove_all(helper);
+}
+
+TEST(HostFaults, NoCupsdAnswersWithAReason) {
+  TempRoot root;
+  // A socket path where nobody listens.
+  cupsSetServer((root.path() + "/cupsd.sock").c_str());
+  std::string error;
+  EXPECT_TRUE(host::CupsQueues(&error).empty());
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(std::string::npos, error.find('\n')) << error;
+  error.clear();
+  EXPECT_FALSE(host::CupsQueue("R2740", &error).has_value());
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(std::string::npos, error.find('\n')) << error;
+  cupsSetServer(nullptr);
+}
+
+TEST(HostFaults, PPDsThatDoNotOpen) {
+  TempRoot root;
+  std::string whole = *sys::ReadFile(PPDPath());
+  std::string folder = root.path() + "/folder.ppd";
+  std::filesystem::create_directory(folder);
+  const std::vector<std::string> bad = {
+      root.write("truncated.ppd", whole.substr(0, whole.size() / 3)),
+      root.write("empty.ppd", ""),
+      root.write("binary.ppd", std::string("\x00\x01\xff*PPD-Adobe", 13)),
+      folder,
+  };
+  for (const auto& path : bad) {
+    std::string error;
+    auto ppd = host::PPDFile::open(path, &error);
+    if (ppd) {
+      // libcups may take a cut file; then the dialog must still work on it.
+      auto cb = std::make_shared<host::HostCallback>(host::ManualQueue(path, "Q", ""), std::move(ppd));
+      host::DialogSession session(cb, {});
+      EXPECT_FALSE(session.open(&error)) << path;  // no plug-ins, no panel
+      continue;
+    }
+    EXPECT_FALSE(error.empty()) << path;
+    // The session on a queue whose PPD did not open: the panels decline or
+    // open; nothing crashes and printing either works or says why.
+    std::string loadError;
+    auto color = host::LoadPlugIn(std::string(R2740_BUNDLE_DIR) + "/ColorOptionsPDE_R2740.plugin", &loadError);
+    auto security = host::LoadPlugIn(std::string(R2740_BUNDLE_DIR) + "/SecurityPanelPDE.plugin", &loadError);
+    ASSERT_TRUE(color && security) << loadError;
+    auto cb = std::make_shared<host::HostCallback>(host::ManualQueue(path, "Q", ""), nullptr);
+    host::DialogSession session(cb, {color, security});
+    std::string why;
+    if (session.open(&why)) {
+      bool printed = session.print(&why);
+      EXPECT_TRUE(printed || !why.empty()) << path;
+    } else {
+      EXPECT_FALSE(why.empty()) << path;
+    }
+
+    // The command line: exit 3 and one line naming the file.
+    std::string errFile = root.path() + "/cli.err";
+    std::string cmd = std::string("'") + R2740_CLI + "' --ppd '" + path + "' --queue-id Q >/dev/null 2>'" + errFile + "'";
+    int status = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(3, WEXITSTATUS(status)) << path;
+    std::string err = *sys::ReadFile(errFile);
+    EXPECT_EQ(1, std::count(err.begin(), err.end(), '\n')) << err;
+    EXPECT_EQ(0u, err.rfind("r2740-pde-cli: ", 0)) << err;
+  }
+}
+
+}  // namespace
