@@ -1,6 +1,10 @@
 #include "ui/nib.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
+#include <map>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 
@@ -389,10 +393,46 @@ class Loader {
 
 }  // namespace
 
+namespace {
+
+// A panel loads its interface file every time it is created; parsing the
+// file cost more than the rest of opening the panel. The parsed tree is
+// only read by the loader, so one copy per unchanged file is kept.
+cf::Ref ParsedInterfaceFile(const std::string& path, std::string* error) {
+  struct Entry {
+    dev_t dev;
+    ino_t ino;
+    off_t size;
+    timespec mtime;
+    cf::Ref root;
+  };
+  static std::mutex mutex;
+  static std::map<std::string, Entry> cache;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return cf::PropertyListCreateFromFile(path, error);
+  auto same = [&](const Entry& e) {
+    return e.dev == st.st_dev && e.ino == st.st_ino && e.size == st.st_size && e.mtime.tv_sec == st.st_mtim.tv_sec &&
+           e.mtime.tv_nsec == st.st_mtim.tv_nsec;
+  };
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = cache.find(path);
+    if (it != cache.end() && same(it->second)) return it->second.root;
+  }
+  cf::Ref root = cf::PropertyListCreateFromFile(path, error);
+  if (root) {
+    std::lock_guard<std::mutex> lock(mutex);
+    cache[path] = Entry{st.st_dev, st.st_ino, st.st_size, st.st_mtim, root};
+  }
+  return root;
+}
+
+}  // namespace
+
 NibLoadResult LoadNibFile(const std::string& path, const NibObjectRef& owner, const NibClassRegistry& classes) {
   NibLoadResult result;
   std::string error;
-  cf::Ref root = cf::PropertyListCreateFromFile(path, &error);
+  cf::Ref root = ParsedInterfaceFile(path, &error);
   if (!root) {
     result.error = "cannot load interface file " + path + ": " + (error.empty() ? "unreadable" : error);
     return result;
