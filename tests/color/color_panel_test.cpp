@@ -286,7 +286,9 @@ TEST_F(ColorPanelTest, SaveWritesModelQueueAndFlatCopyAndRestoreBringsThemBack) 
   cf::DictionaryRef settings = first->settingsDictionary();
   auto queue = QueueDict(settings, "R2740");
   ASSERT_TRUE(queue);
-  EXPECT_EQ(queue->count(), 27u);
+  // 27 keywords and the "%sCustom" flag ("False") of the 7 profile menus.
+  EXPECT_EQ(queue->count(), 34u);
+  EXPECT_EQ(Str(queue->getValue("QVImageRGBSourceCustom")), "False");
   for (const auto& key : AllKeys()) {
     EXPECT_TRUE(cf::IsType(queue->getValue(key), cf::kStringTypeID)) << key;
     EXPECT_EQ(Str(settings->getValue(key)), Str(queue->getValue(key))) << key;
