@@ -47,6 +47,7 @@ class ProfileWindowTest : public panes_test::PanesTest {
     PanesTest::SetUp();
     pc = owner->profileControl;
     ASSERT_TRUE(pc);
+    for (const auto& w : nib.warnings) ADD_FAILURE() << w;  // every outlet and action of the window connects
     ASSERT_TRUE(pc->_fileNameEdit && pc->_profileNameEdit && pc->_profileTableView && pc->_profileMenu);
     pc->setPMPrint(&settings, &session);
     pc->setConstTable(compTable);
