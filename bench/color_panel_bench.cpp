@@ -62,12 +62,14 @@ void BM_ColorPanelSession(benchmark::State& state) {
 }
 BENCHMARK(BM_ColorPanelSession);
 
-// Keeps the mean real time of each benchmark for the ratio.
+// Keeps the real time of each benchmark for the ratio: the median when
+// repeated, else the one run.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const auto& r : runs)
-      if (!r.error_occurred && r.iterations > 0) times_[r.benchmark_name()] = r.GetAdjustedRealTime();
+      if (!r.error_occurred && r.iterations > 0 && (r.aggregate_name.empty() || r.aggregate_name == "median"))
+        times_[r.run_name.function_name] = r.GetAdjustedRealTime();
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> times_;

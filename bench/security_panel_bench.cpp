@@ -74,6 +74,8 @@ void BM_SecurityFilter64(benchmark::State& state) {
       state.SkipWithError(error.c_str());
       return;
     }
+  auto field = std::dynamic_pointer_cast<ui::TextField>(session->panels()[0].view->findByIdentifier(kPrefix + "userName"));
+  if (!field || field->stringValue() != texts[(i - 1) & 1]) state.SkipWithError("the field did not take the text");
 }
 BENCHMARK(BM_SecurityFilter64)->Unit(benchmark::kMicrosecond);
 
