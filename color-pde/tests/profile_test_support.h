@@ -24,8 +24,8 @@ inline ProfileEntry Entry(int32_t inMenu, const char* file, const char* name, in
   e.IndexOnDevice = index;
   e.InMenu = inMenu;
   e.ProfileClass = 1;
-  std::strncpy(e.FileName, file, sizeof e.FileName - 1);
-  std::strncpy(e.ProfileName, name, sizeof e.ProfileName - 1);
+  std::memcpy(e.FileName, file, strnlen(file, sizeof e.FileName - 1));
+  std::memcpy(e.ProfileName, name, strnlen(name, sizeof e.ProfileName - 1));
   e.Location = location;
   return e;
 }

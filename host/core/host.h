@@ -166,7 +166,8 @@ class DialogSession {
   // PPD order). Radio matrices: a cell title or a 0-based row number. A
   // checkbox already in the wanted state is left alone. Text fields: begin
   // editing, select all, type, end editing; a field that ends up with other
-  // text than typed (its filters refused) reports it.
+  // text than typed (its filters refused) reports it. A value
+  // "profile:FILE@disk|card" picks a stored profile (ChooseProfile below).
   bool setControl(const std::string& key, const std::string& value, std::string* error);
 
   // Each panel's summaryInfo: rows in the order of its "Summary Display
@@ -189,6 +190,22 @@ class DialogSession {
   std::vector<PlugInRef> plugins_;
   std::vector<Panel> panels_;
 };
+
+// ---- stored profiles in the colour panels' profile menus -------------------
+// "profile:FILE@disk" / "profile:FILE@card": a setControl value that picks
+// the stored profile FILE in a profile menu, as a user picks its item.
+inline constexpr const char* kProfilePrefix = "profile:";
+struct ProfileChoice {
+  std::string fileName;
+  int location = 0;   // 4 disk, 5 card
+  std::string where;  // "disk" / "card"
+};
+// nullopt when the value is not "profile:FILE@disk|card".
+std::optional<ProfileChoice> ParseProfileChoice(const std::string& value);
+// Picks the profile in the menu KEY of every colour panel that has it and
+// whose profile file holds it shown; false with a one-line reason (unknown
+// or hidden profile, no such menu) when none took it.
+bool ChooseProfile(DialogSession& session, const std::string& key, const std::string& value, std::string* error);
 
 // Every top-level string entry of the settings whose key is a main keyword
 // of the PPD or begins with "jp.orvessa.printers.R2740": the job's options.

@@ -95,6 +95,7 @@ bool DialogSession::open(std::string* error) {
 
 bool DialogSession::setControl(const std::string& key, const std::string& value, std::string* error) {
   if (key.empty()) return Fail(error, "empty key");
+  if (value.rfind(kProfilePrefix, 0) == 0) return ChooseProfile(*this, key, value, error);
   std::shared_ptr<ui::Control> control;
   std::shared_ptr<ui::View> plainView;
   for (auto& p : panels_) {
