@@ -403,6 +403,20 @@ Ref PropertyListCreateWithData(std::string_view bytes, std::string* error) {
     SetError(error, binary ? "malformed binary property list" : "malformed XML property list");
     return nullptr;
   }
+  // libplist asserts (aborts) when a dictionary key with a NUL inside is
+  // read, and only a binary list can carry one; its XML form shows any such
+  // NUL as a raw byte, so a list whose XML form holds one is refused.
+  if (binary) {
+    char* xml = nullptr;
+    uint32_t xmlLength = 0;
+    plist_to_xml(root, &xml, &xmlLength);
+    const bool nul = !xml || std::memchr(xml, '\0', xmlLength) != nullptr;
+    if (xml) plist_to_xml_free(xml);
+    if (nul) {
+      SetError(error, "unsupported property list content: a key or string holds a NUL character");
+      return nullptr;
+    }
+  }
   std::string why;
   Ref out = FromPlist(root, 0, why);
   if (!out) SetError(error, "unsupported property list content: " + why);
