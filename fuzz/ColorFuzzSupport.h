@@ -19,6 +19,7 @@
 #include "PDECommon.h"
 #include "PainChangeController.h"
 #include "ProfileControl.h"
+#include "cf/plist.h"
 #include "QVPList.h"
 #include "system/system.h"
 #include "ui/nib.h"
@@ -43,9 +44,23 @@ inline void WriteSampleProfileFile() {
     }
     lists[k].iNum = 3;
   }
-  std::string xml = QVPListCreateXMLText(&lists[0], &lists[1], &lists[2]);
+  // The store writes all 500 slots of every field; only the used ones are
+  // kept, so that each read stays fast (absent slots read as empty).
+  auto root = QVPListCreateRootDictionary(&lists[0], &lists[1], &lists[2]);
+  for (const char* kind : {"RGB", "SIM", "DST"}) {
+    auto fields = root->get<cf::Dictionary>(kind);
+    for (const auto& name : fields->keys()) {
+      auto slots = cf::As<cf::Dictionary>(fields->getValue(name));
+      if (!slots) continue;
+      for (const auto& key : slots->keys()) {
+        auto k = cf::As<cf::String>(key);
+        const std::string text = k ? k->utf8() : "";
+        if (text.size() >= 4 && text.substr(text.size() - 4) >= "0004") slots->removeValue(key);
+      }
+    }
+  }
   ProfileFolder();
-  WriteFile(QVPListCurrentPath(), xml.data(), xml.size());
+  if (!cf::PropertyListWriteToFile(root, QVPListCurrentPath())) abort();
 }
 
 class FuzzOwner : public ui::NibObject {
