@@ -11,11 +11,14 @@
 #include <sstream>
 
 #include "cf/plist.h"
+#include "frontend.h"
 #include "host.h"
 #include "system/system.h"
 #include "ui/ui.h"
 
 namespace {
+
+using namespace host;  // exit statuses
 
 constexpr const char* kUsage = R"(usage: r2740-pde-cli (--queue NAME | --ppd FILE --queue-id ID [--device-uri URI])
                      [--bundles DIR] [--settings-in FILE] [--set KEY=VALUE]...
@@ -65,9 +68,6 @@ save or print; 8 an output could not be written. Every failure prints one
 line naming the reason on standard error.
 )";
 
-enum Exit { kOK = 0, kUsageErr = 2, kQueueErr = 3, kBundleErr = 4, kSettingsErr = 5, kSetErr = 6,
-            kPanelErr = 7, kOutputErr = 8 };
-
 int Die(int code, const std::string& why) {
   std::fprintf(stderr, "r2740-pde-cli: %s\n", why.c_str());
   return code;
@@ -85,28 +85,6 @@ class CliModalHandler : public ui::ModalHandler {
   }
 };
 
-// Whole text into a file: a temporary beside it renamed over it, so a
-// failed write leaves no half file.
-bool WriteFileAtomic(const std::string& path, const std::string& text, std::string* error) {
-  std::string tmp = path + ".tmp." + std::to_string(getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) {
-      unlink(tmp.c_str());
-      *error = "cannot write " + path + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    unlink(tmp.c_str());
-    return false;
-  }
-  return true;
-}
-
 std::string SummaryText(const std::vector<host::PanelSummary>& summaries,
                         const std::vector<std::pair<std::string, std::string>>& jobOptions,
                         const std::string& note) {
@@ -121,113 +99,45 @@ std::string SummaryText(const std::vector<host::PanelSummary>& summaries,
   return out.str();
 }
 
-struct TempFile {
-  std::string path;
-  ~TempFile() {
-    if (!path.empty()) unlink(path.c_str());
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string queueName, ppdPath, queueId, deviceURI, bundles, settingsIn, settingsOut, summaryOut;
-  std::string action = "save";
-  bool haveDeviceURI = false;
-  std::vector<std::pair<std::string, std::string>> sets;
-
+  host::FrontEndOptions o;
+  o.action = "save";
+  std::string summaryOut, why;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
       return kOK;
     }
-    auto value = [&](std::string* into) {
-      if (i + 1 >= argc) return false;
-      *into = argv[++i];
-      return true;
-    };
-    bool ok = true;
-    if (a == "--queue") ok = value(&queueName);
-    else if (a == "--ppd") ok = value(&ppdPath);
-    else if (a == "--queue-id") ok = value(&queueId);
-    else if (a == "--device-uri") ok = haveDeviceURI = value(&deviceURI);
-    else if (a == "--bundles") ok = value(&bundles);
-    else if (a == "--settings-in") ok = value(&settingsIn);
-    else if (a == "--settings-out") ok = value(&settingsOut);
-    else if (a == "--summary-out") ok = value(&summaryOut);
-    else if (a == "--action") ok = value(&action);
-    else if (a == "--set") {
-      std::string kv;
-      ok = value(&kv);
-      if (ok) {
-        size_t eq = kv.find('=');
-        if (eq == std::string::npos || eq == 0) return Die(kUsageErr, "--set wants KEY=VALUE, got \"" + kv + "\"");
-        sets.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
-        const std::string& v = sets.back().second;
-        if (v.rfind(host::kProfilePrefix, 0) == 0 && !host::ParseProfileChoice(v))
-          return Die(kUsageErr, "--set " + kv + ": write profile:FILE@disk or profile:FILE@card");
-      }
-    } else {
-      return Die(kUsageErr, "unknown argument \"" + a + "\" (see --help)");
-    }
-    if (!ok) return Die(kUsageErr, a + " needs a value (see --help)");
+    host::Flag f = host::TakeSharedFlag(argc, argv, &i, &o, &why);
+    if (f == host::Flag::Error) return Die(kUsageErr, why);
+    if (f == host::Flag::Taken) continue;
+    if (a == "--summary-out" && i + 1 < argc) summaryOut = argv[++i];
+    else if (a == "--summary-out") return Die(kUsageErr, a + " needs a value (see --help)");
+    else return Die(kUsageErr, "unknown argument \"" + a + "\" (see --help)");
   }
-  if (action != "save" && action != "print") return Die(kUsageErr, "--action is save or print, not \"" + action + "\"");
-  if (!queueName.empty() && !ppdPath.empty()) return Die(kUsageErr, "give either --queue or --ppd, not both");
-  if (queueName.empty() && ppdPath.empty()) return Die(kUsageErr, "give --queue NAME or --ppd FILE (see --help)");
-  if (!ppdPath.empty() && queueId.empty()) return Die(kUsageErr, "--ppd needs --queue-id");
-  if (!queueName.empty() && (!queueId.empty() || haveDeviceURI))
-    return Die(kUsageErr, "--queue-id and --device-uri go with --ppd, not --queue");
+  if (o.action != "save" && o.action != "print")
+    return Die(kUsageErr, "--action is save or print, not \"" + o.action + "\"");
+  if (!host::CheckQueueFlags(o, true, &why)) return Die(kUsageErr, why);
 
   ui::SetModalHandler(std::make_shared<CliModalHandler>());
 
-  // The queue and its PPD.
-  host::Queue queue;
-  TempFile fetchedPPD;
-  std::string why;
-  if (!queueName.empty()) {
-    auto q = host::CupsQueue(queueName, &why);
-    if (!q) return Die(kQueueErr, why);
-    queue = *q;
-    if (queue.temporaryPPD) fetchedPPD.path = queue.ppdPath;
-  } else {
-    queue = host::ManualQueue(ppdPath, queueId, deviceURI);
-  }
-  auto ppd = host::PPDFile::open(queue.ppdPath, &why);
-  if (!ppd) return Die(kQueueErr, why);
+  host::OpenedQueue opened;
+  if (int code = host::OpenQueue(o, &opened, &why); code != kOK) return Die(code, why);
+  const std::string& action = o.action;
+  const std::string& settingsOut = o.settingsOut;
 
-  // The plug-ins.
-  std::vector<host::PlugInRef> plugins;
-  if (!bundles.empty()) {
-    std::vector<std::string> errors;
-    plugins = host::LoadPlugInFolder(bundles, &errors);
-    if (!errors.empty()) return Die(kBundleErr, "bundle failed to load: " + errors.front());
-  } else {
-    for (const auto& path : ppd->dialogExtensions()) {
-      auto p = host::LoadPlugIn(path, &why);
-      if (!p) return Die(kBundleErr, "bundle failed to load: " + why);
-      plugins.push_back(p);
-    }
-  }
-
-  cf::DictionaryRef startSettings;
-  if (!settingsIn.empty()) {
-    cf::Ref root = cf::PropertyListCreateFromFile(settingsIn, &why);
-    if (!root) return Die(kSettingsErr, "cannot read settings " + settingsIn + ": " + why);
-    startSettings = cf::As<cf::Dictionary>(root);
-    if (!startSettings) return Die(kSettingsErr, "settings " + settingsIn + " are not a dictionary");
-  }
-
-  auto callback = std::make_shared<host::HostCallback>(queue, std::move(ppd));
+  auto callback = std::make_shared<host::HostCallback>(opened.queue, std::move(opened.ppd));
   int code = kOK;
   std::string summaryText, settingsXML;
   {
-    host::DialogSession session(callback, std::move(plugins));
-    if (startSettings) session.loadSettings(startSettings);
+    host::DialogSession session(callback, std::move(opened.plugins));
+    if (opened.startSettings) session.loadSettings(opened.startSettings);
     std::string note;
     if (!session.open(&why)) note = why;  // a dialog without extra panels is still a dialog
-    for (const auto& [key, value] : sets) {
+    for (const auto& [key, value] : o.sets) {
       if (!session.setControl(key, value, &why)) return Die(kSetErr, why);
     }
     bool done = action == "print" ? session.print(&why) : session.save(&why);
@@ -241,10 +151,10 @@ int main(int argc, char** argv) {
   }
 
   if (!summaryOut.empty()) {
-    if (!WriteFileAtomic(summaryOut, summaryText, &why)) return Die(kOutputErr, why);
+    if (!host::WriteFileAtomic(summaryOut, summaryText, &why)) return Die(kOutputErr, why);
   }
   if (!settingsOut.empty()) {
-    if (!WriteFileAtomic(settingsOut, settingsXML, &why)) return Die(kOutputErr, why);
+    if (!host::WriteFileAtomic(settingsOut, settingsXML, &why)) return Die(kOutputErr, why);
   }
   if (summaryOut.empty()) std::fputs(summaryText.c_str(), stdout);
   else std::printf("summaries written to %s\n", summaryOut.c_str());

@@ -14,6 +14,7 @@
 
 #include "cf/plist.h"
 #include "dialog.h"
+#include "frontend.h"
 #include "host.h"
 #include "job.h"
 #include "lsan.h"
@@ -21,6 +22,8 @@
 #include "ui/ui.h"
 
 namespace {
+
+using namespace host;  // exit statuses
 
 constexpr const char* kUsage = R"(usage: r2740-print-dialog [--queue NAME | --ppd FILE --queue-id ID [--device-uri URI]]
                           [--bundles DIR] [--settings-in FILE] [--set KEY=VALUE]...
@@ -64,32 +67,9 @@ refused to save or print; 8 an output could not be written; 9 the job was
 not accepted.
 )";
 
-enum Exit { kOK = 0, kUsageErr = 2, kQueueErr = 3, kBundleErr = 4, kSettingsErr = 5, kSetErr = 6,
-            kPanelErr = 7, kOutputErr = 8, kJobErr = 9 };
-
 int Die(int code, const std::string& why) {
   std::fprintf(stderr, "r2740-print-dialog: %s\n", why.c_str());
   return code;
-}
-
-bool WriteFileAtomic(const std::string& path, const std::string& text, std::string* error) {
-  std::string tmp = path + ".tmp." + std::to_string(getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) {
-      unlink(tmp.c_str());
-      *error = "cannot write " + path + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    unlink(tmp.c_str());
-    return false;
-  }
-  return true;
 }
 
 struct TempFile {
@@ -102,55 +82,29 @@ struct TempFile {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string queueName, ppdPath, queueId, deviceURI, bundles, settingsIn, settingsOut, action, shots, document,
-      destination;
-  bool haveDeviceURI = false;
-  std::vector<std::pair<std::string, std::string>> sets;
-
+  host::FrontEndOptions o;
+  std::string shots, document, destination, why;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
       return kOK;
     }
-    auto value = [&](std::string* into) {
-      if (i + 1 >= argc) return false;
-      *into = argv[++i];
-      return true;
-    };
-    bool ok = true;
-    if (a == "--queue") ok = value(&queueName);
-    else if (a == "--ppd") ok = value(&ppdPath);
-    else if (a == "--queue-id") ok = value(&queueId);
-    else if (a == "--device-uri") ok = haveDeviceURI = value(&deviceURI);
-    else if (a == "--bundles") ok = value(&bundles);
-    else if (a == "--settings-in") ok = value(&settingsIn);
-    else if (a == "--settings-out") ok = value(&settingsOut);
-    else if (a == "--action") ok = value(&action);
-    else if (a == "--screenshot") ok = value(&shots);
-    else if (a == "--document") ok = value(&document);
-    else if (a == "--destination") ok = value(&destination);
-    else if (a == "--set") {
-      std::string kv;
-      ok = value(&kv);
-      if (ok) {
-        size_t eq = kv.find('=');
-        if (eq == std::string::npos || eq == 0) return Die(kUsageErr, "--set wants KEY=VALUE, got \"" + kv + "\"");
-        sets.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
-      }
-    } else {
-      return Die(kUsageErr, "unknown argument \"" + a + "\" (see --help)");
-    }
-    if (!ok) return Die(kUsageErr, a + " needs a value (see --help)");
+    host::Flag f = host::TakeSharedFlag(argc, argv, &i, &o, &why);
+    if (f == host::Flag::Error) return Die(kUsageErr, why);
+    if (f == host::Flag::Taken) continue;
+    std::string* into = a == "--screenshot" ? &shots : a == "--document" ? &document
+                      : a == "--destination" ? &destination : nullptr;
+    if (!into) return Die(kUsageErr, "unknown argument \"" + a + "\" (see --help)");
+    if (i + 1 >= argc) return Die(kUsageErr, a + " needs a value (see --help)");
+    *into = argv[++i];
   }
+  const std::string& action = o.action;
   bool batch = !action.empty();
   if (batch && action != "save" && action != "print" && action != "cancel")
     return Die(kUsageErr, "--action is save, print or cancel, not \"" + action + "\"");
-  if (!queueName.empty() && !ppdPath.empty()) return Die(kUsageErr, "give either --queue or --ppd, not both");
-  if (!ppdPath.empty() && queueId.empty()) return Die(kUsageErr, "--ppd needs --queue-id");
-  if (ppdPath.empty() && (!queueId.empty() || haveDeviceURI))
-    return Die(kUsageErr, "--queue-id and --device-uri go with --ppd");
-  if (batch && queueName.empty() && ppdPath.empty())
+  if (!host::CheckQueueFlags(o, false, &why)) return Die(kUsageErr, why);
+  if (batch && o.queueName.empty() && o.ppdPath.empty())
     return Die(kUsageErr, "a batch run needs --queue NAME or --ppd FILE (see --help)");
 
   // A batch run never shows a window, so it needs no display.
@@ -158,9 +112,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
 
-  std::string why;
   // The queue: given, or chosen among cupsd's.
-  if (queueName.empty() && ppdPath.empty()) {
+  if (o.queueName.empty() && o.ppdPath.empty()) {
     auto queues = host::CupsQueues(&why);
     if (queues.empty()) return Die(kQueueErr, "no CUPS queue to choose from: " + why);
     QStringList names;
@@ -168,53 +121,23 @@ int main(int argc, char** argv) {
     bool ok = false;
     QString chosen = QInputDialog::getItem(nullptr, QObject::tr("Print"), QObject::tr("Printer:"), names, 0, false, &ok);
     if (!ok) return kOK;
-    queueName = chosen.toStdString();
+    o.queueName = chosen.toStdString();
   }
-  host::Queue queue;
-  TempFile fetchedPPD;
-  if (!queueName.empty()) {
-    auto q = host::CupsQueue(queueName, &why);
-    if (!q) return Die(kQueueErr, why);
-    queue = *q;
-    if (queue.temporaryPPD) fetchedPPD.path = queue.ppdPath;
-  } else {
-    queue = host::ManualQueue(ppdPath, queueId, deviceURI);
-  }
+  host::OpenedQueue opened;
+  if (int code = host::OpenQueue(o, &opened, &why); code != kOK) return Die(code, why);
+  const host::Queue& queue = opened.queue;
   if (destination.empty()) destination = queue.name;
-  auto ppd = host::PPDFile::open(queue.ppdPath, &why);
-  if (!ppd) return Die(kQueueErr, why);
-
-  std::vector<host::PlugInRef> plugins;
-  if (!bundles.empty()) {
-    std::vector<std::string> errors;
-    plugins = host::LoadPlugInFolder(bundles, &errors);
-    if (!errors.empty()) return Die(kBundleErr, "bundle failed to load: " + errors.front());
-  } else {
-    for (const auto& path : ppd->dialogExtensions()) {
-      auto p = host::LoadPlugIn(path, &why);
-      if (!p) return Die(kBundleErr, "bundle failed to load: " + why);
-      plugins.push_back(p);
-    }
-  }
-
-  cf::DictionaryRef startSettings;
-  if (!settingsIn.empty()) {
-    cf::Ref root = cf::PropertyListCreateFromFile(settingsIn, &why);
-    if (!root) return Die(kSettingsErr, "cannot read settings " + settingsIn + ": " + why);
-    startSettings = cf::As<cf::Dictionary>(root);
-    if (!startSettings) return Die(kSettingsErr, "settings " + settingsIn + " are not a dictionary");
-  }
 
   if (batch) ui::SetModalHandler(std::make_shared<qthost::BatchModalHandler>());
   else ui::SetModalHandler(std::make_shared<qthost::QtModalHandler>());
 
-  auto callback = std::make_shared<host::HostCallback>(queue, std::move(ppd));
+  auto callback = std::make_shared<host::HostCallback>(queue, std::move(opened.ppd));
   int code = kOK;
   std::string settingsXML;
   bool writeSettings = false;
   {
-    host::DialogSession session(callback, std::move(plugins));
-    if (startSettings) session.loadSettings(startSettings);
+    host::DialogSession session(callback, std::move(opened.plugins));
+    if (opened.startSettings) session.loadSettings(opened.startSettings);
     if (!session.open(&why)) std::fprintf(stderr, "r2740-print-dialog: %s\n", why.c_str());
 
     std::string label = queue.name.empty() ? queue.id : queue.name;
@@ -242,7 +165,7 @@ int main(int argc, char** argv) {
       return jobId > 0;
     };
 
-    for (const auto& [key, value] : sets)
+    for (const auto& [key, value] : o.sets)
       if (!session.setControl(key, value, &why)) return Die(kSetErr, why);
 
     if (!shots.empty()) {
@@ -282,9 +205,9 @@ int main(int argc, char** argv) {
     if (code == kJobErr) Die(kJobErr, why);
     ui::SetModalHandler(nullptr);
   }
-  if (writeSettings && !settingsOut.empty()) {
-    if (!WriteFileAtomic(settingsOut, settingsXML, &why)) return Die(kOutputErr, why);
-    std::printf("settings written to %s\n", settingsOut.c_str());
+  if (writeSettings && !o.settingsOut.empty()) {
+    if (!host::WriteFileAtomic(o.settingsOut, settingsXML, &why)) return Die(kOutputErr, why);
+    std::printf("settings written to %s\n", o.settingsOut.c_str());
   }
   std::fflush(stdout);
   return code;

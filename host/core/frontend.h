@@ -1,0 +1,62 @@
+// What the host's command-line faces (r2740-pde-cli, r2740-print-dialog)
+// share: their common flags, exit statuses, and opening a queue with its
+// PPD, plug-ins and starting settings.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host.h"
+
+namespace host {
+
+enum Exit {
+  kOK = 0,
+  kUsageErr = 2,
+  kQueueErr = 3,
+  kBundleErr = 4,
+  kSettingsErr = 5,
+  kSetErr = 6,
+  kPanelErr = 7,
+  kOutputErr = 8,
+  kJobErr = 9,
+};
+
+struct FrontEndOptions {
+  std::string queueName, ppdPath, queueId, deviceURI, bundles, settingsIn, settingsOut, action;
+  bool haveDeviceURI = false;
+  std::vector<std::pair<std::string, std::string>> sets;
+};
+
+enum class Flag { Taken, NotShared, Error };
+// Takes argv[*i] (and its value, advancing *i) when it is one of the shared
+// flags --queue --ppd --queue-id --device-uri --bundles --settings-in
+// --settings-out --action --set; Error with a one-line reason.
+Flag TakeSharedFlag(int argc, char** argv, int* i, FrontEndOptions* o, std::string* error);
+// The queue flags make sense together (either --queue or --ppd with
+// --queue-id); `required`: one of them must be there.
+bool CheckQueueFlags(const FrontEndOptions& o, bool required, std::string* error);
+
+// A queue opened for a dialog: PPD, plug-ins (those of --bundles, else the
+// PPD's *APDialogExtension bundles), starting settings. A PPD fetched from
+// cupsd is removed when this goes.
+struct OpenedQueue {
+  Queue queue;
+  std::unique_ptr<PPDFile> ppd;
+  std::vector<PlugInRef> plugins;
+  cf::DictionaryRef startSettings;
+  OpenedQueue() = default;
+  OpenedQueue(const OpenedQueue&) = delete;
+  OpenedQueue& operator=(const OpenedQueue&) = delete;
+  ~OpenedQueue();
+};
+// kOK, or the exit status with a one-line reason.
+int OpenQueue(const FrontEndOptions& o, OpenedQueue* opened, std::string* error);
+
+// Whole text into a file: a temporary beside it renamed over it, so a
+// failed write leaves no half file.
+bool WriteFileAtomic(const std::string& path, const std::string& text, std::string* error);
+
+}  // namespace host
