@@ -27,13 +27,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       name[length++] = (shape & 0x80) ? in.u32() : in.byte();
     const uint8_t t = in.byte();
     const u_char type = t < 0xF0 ? types[t % (sizeof types / sizeof types[0])] : t;
-    const std::string value = in.str(48);
+    std::string value = in.str(48);
+    // Integer-like values are a long, as the library decodes them.
+    const bool integer = type == ASN_INTEGER || type == ASN_COUNTER || type == ASN_GAUGE ||
+                         type == ASN_TIMETICKS || type == ASN_UNSIGNED;
+    if (integer) value.resize(sizeof(long));
 
     netsnmp_variable_list var;
     std::memset(&var, 0, sizeof var);
+    // A type the library does not know keeps its bytes as an octet string.
+    const bool known = t < 0xF0;
     if (snmp_set_var_objid(&var, name, length) == 0 &&
-        snmp_set_var_typed_value(&var, type, value.data(), value.size()) == 0)
+        snmp_set_var_typed_value(&var, known ? type : ASN_OCTET_STR, value.data(), value.size()) == 0) {
+      var.type = type;
       vSpoolPlist(var.name, var.name_length, &var, 0);
+    }
     snmp_free_var_internals(&var);
   }
   if (PlistForSpool.iNum < 0 || PlistForSpool.iNum > kProfileSlotCount) abort();
