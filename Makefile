@@ -56,7 +56,7 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DR2740_FUZZ=ON -DR2740_BUILD_QT=OFF -DR2740_SANITIZE=ON \
 	  -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link \
-	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link -Wno-error=unused-const-variable" $(CMAKE_ARGS)
+	  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" $(CMAKE_ARGS)
 	cmake --build $(FUZZ_BUILD) --target fuzzers -j $(JOBS)
 	@mkdir -p $(FUZZ_BUILD)/findings
 	@set -e; for t in $(FUZZ_TARGETS); do \

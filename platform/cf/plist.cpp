@@ -20,8 +20,6 @@ namespace {
 
 // Deeper trees are refused rather than risking the stack.
 constexpr int kMaxDepth = 512;
-// The date origin of property lists, 2001-01-01T00:00:00Z, in Unix time.
-constexpr double kAbsoluteTimeEpoch = 978307200.0;
 
 struct PlistFree {
   void operator()(plist_t p) const { plist_free(p); }
