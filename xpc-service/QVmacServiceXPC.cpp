@@ -240,12 +240,16 @@ std::string QVmacServiceXPC::perform(const std::string& operation, const std::st
   return Error("unknown operation");
 }
 
-std::string QVmacServiceXPC::qvPListIsAdminProfile_XPC(const std::string& arg) {
+std::string QVmacServiceXPC::onePathQuery(const std::string& arg, QVProfileFileKind kind, int (*op)(const char*)) {
   if (arg.empty()) return kFalse;
   std::string why;
-  auto path = QVConfineProfilePath(arg, QVProfileFileKind::kAnyProfile, peer_.uid, &why);
+  auto path = QVConfineProfilePath(arg, kind, peer_.uid, &why);
   if (!path) return Error(why);
-  return QVPListProbePath(path->c_str()) ? kTrue : kFalse;
+  return op(path->c_str()) ? kTrue : kFalse;
+}
+
+std::string QVmacServiceXPC::qvPListIsAdminProfile_XPC(const std::string& arg) {
+  return onePathQuery(arg, QVProfileFileKind::kAnyProfile, QVPListProbePath);
 }
 
 std::string QVmacServiceXPC::qvPListSwapProfile_XPC(const std::string& arg) {
@@ -280,19 +284,11 @@ std::string QVmacServiceXPC::qvPListSwapProfile_XPC(const std::string& arg) {
 }
 
 std::string QVmacServiceXPC::qvPListExistProfile_XPC(const std::string& arg) {
-  if (arg.empty()) return kFalse;
-  std::string why;
-  auto path = QVConfineProfilePath(arg, QVProfileFileKind::kAnyProfile, peer_.uid, &why);
-  if (!path) return Error(why);
-  return QVPListExistPath(path->c_str()) ? kTrue : kFalse;
+  return onePathQuery(arg, QVProfileFileKind::kAnyProfile, QVPListExistPath);
 }
 
 std::string QVmacServiceXPC::qvPListRemove_XPC(const std::string& arg) {
-  if (arg.empty()) return kFalse;
-  std::string why;
-  auto path = QVConfineProfilePath(arg, QVProfileFileKind::kAnyOrTemporary, peer_.uid, &why);
-  if (!path) return Error(why);
-  return QVPListRemovePath(path->c_str()) ? kTrue : kFalse;
+  return onePathQuery(arg, QVProfileFileKind::kAnyOrTemporary, QVPListRemovePath);
 }
 
 std::string QVmacServiceXPC::writeDictionaryToPlistFile_XPC(const std::string& arg) {

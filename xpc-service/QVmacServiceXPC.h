@@ -32,6 +32,8 @@ class QV_XPC_Protocol {
 
 // One per accepted connection; it holds only the caller's credentials, which
 // decide whose profile files the requests may name.
+enum class QVProfileFileKind;
+
 class QV_XPC_SUFFIXED(QVmacServiceXPC) final : public QV_XPC_Protocol {
  public:
   explicit QV_XPC_SUFFIXED(QVmacServiceXPC)(QVXPCPeer peer) : peer_(peer) {}
@@ -50,6 +52,9 @@ class QV_XPC_SUFFIXED(QVmacServiceXPC) final : public QV_XPC_Protocol {
   std::string perform(const std::string& operation, const std::string& arg);
 
  private:
+  // A query on one profile path: FALSE for no path, an error for a path
+  // outside the profile folder, else TRUE when `op` succeeds on it.
+  std::string onePathQuery(const std::string& arg, QVProfileFileKind kind, int (*op)(const char*));
   QVXPCPeer peer_;
 };
 using QVmacServiceXPC = QV_XPC_SUFFIXED(QVmacServiceXPC);
