@@ -59,6 +59,21 @@ OSStatus PDECommon::commonGetUIListFromPPD(ppd_file_t* ppd, const char* key, con
   return pm::noErr;
 }
 
+namespace {
+
+bool OptionTakesPartInConstraints(ppd_file_t* ppd, const char* keyword) {
+  // Constraints given as cupsUIConstraints attributes are not in consts:
+  // with any of them, test every option the long way.
+  if (ppdFindAttr(ppd, "cupsUIConstraints", nullptr)) return true;
+  for (int i = 0; i < ppd->num_consts; ++i) {
+    const ppd_const_t& c = ppd->consts[i];
+    if (std::strcmp(c.option1, keyword) == 0 || std::strcmp(c.option2, keyword) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool PDECommon::commonIsPPDChoiceConflicted(ppd_file_t* ppd, const char* optionKey, const char* choiceKey) {
   if (!ppd || !optionKey || !choiceKey) return false;
   ppd_option_t* option = ppdFindOption(ppd, optionKey);
@@ -66,6 +81,9 @@ bool PDECommon::commonIsPPDChoiceConflicted(ppd_file_t* ppd, const char* optionK
   ppd_choice_t* tested = ppdFindChoice(option, choiceKey);
   if (!tested) return false;
   if (tested->marked) return option->conflicted != 0;
+  // An option no constraint names can never be flagged; skipping the
+  // mark-and-recompute keeps building the choice lists cheap.
+  if (!OptionTakesPartInConstraints(ppd, optionKey)) return false;
 
   ppd_choice_t* previous = ppdFindMarkedChoice(ppd, optionKey);
   // ppdMarkOption may hand back or reuse the choice strings; keep a copy.
