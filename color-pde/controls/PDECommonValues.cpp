@@ -228,9 +228,9 @@ OSStatus PDECommon::commonGetSummaryText(PDEControlTable table, const cf::Dictio
 
 OSStatus PDECommon::commonGetSummaryTextQuickColor(const char* itemKey, const cf::StringRef& value,
                                                    const cf::DictionaryRef& dict, const cf::ArrayRef& array) {
+  if (!itemKey || !cf::String::createWithCString(itemKey, cf::kCFStringEncodingASCII)) return pm::paramErr;
   auto bundle = commonGetPlugInBundle();
   if (!bundle) return pm::noErr;
-  if (!itemKey || !cf::String::createWithCString(itemKey, cf::kCFStringEncodingASCII)) return pm::paramErr;
   auto name = Localized(bundle, itemKey);
   if (!name) return pm::paramErr;
   if (!value || !dict || !array) return pm::paramErr;

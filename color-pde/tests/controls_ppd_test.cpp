@@ -280,6 +280,10 @@ TEST(ColorPPDServices, SummaryListsLocalizedItemsInTableOrder) {
   PDECommon::commonSetPlugInBundle(nullptr);
   EXPECT_EQ(PDECommon::commonGetSummaryText(t.table, dict, order), 0);
   EXPECT_TRUE(order->empty());
+  // A key that is no string is refused before the bundle is looked for.
+  EXPECT_EQ(PDECommon::commonGetSummaryTextQuickColor(nullptr, cf::str("Fine"), dict, order), -50);
+  EXPECT_EQ(PDECommon::commonGetSummaryTextQuickColor("Image Halftone", cf::str("Fine"), dict, order), 0);
+  EXPECT_TRUE(order->empty());
 
   PDECommon::commonSetPlugInBundle(sb.bundle());
   PDECommon::commonBuildPDEItem(t.table, p.ppd);
