@@ -27,7 +27,7 @@ cf::DictionaryRef DictionaryUnder(const std::function<cf::Ref()>& get,
 
 cf::DictionaryRef QueueDictionary(pm::PMPrintSettings settings, const cf::StringRef& modelKey,
                                   const cf::StringRef& queue) {
-  if (!settings || !modelKey || !queue) return nullptr;
+  if (!settings || !modelKey) return nullptr;
   cf::DictionaryRef model = DictionaryUnder(
       [&] {
         cf::Ref v;
@@ -35,7 +35,7 @@ cf::DictionaryRef QueueDictionary(pm::PMPrintSettings settings, const cf::String
         return v;
       },
       [&](const cf::Ref& v) { pm::PMPrintSettingsSetValue(settings, modelKey, v, false); }, "model dictionary");
-  if (!model) return nullptr;
+  if (!model || !queue) return nullptr;
   return DictionaryUnder([&] { return model->getValue(queue->utf8()); },
                          [&](const cf::Ref& v) { model->setValue(queue->utf8(), v); }, "queue dictionary");
 }
@@ -65,9 +65,7 @@ cf::StringRef ticketGetPrintQueueName(pm::PMPrintSession session) {
 
 cf::DictionaryRef ticketGetModelDictionary(pm::PMPrintSettings settings, pm::PMPrintSession session) {
   if (!settings) return nullptr;
-  cf::StringRef queue = ticketGetPrintQueueName(session);
-  if (!queue) return nullptr;
-  return QueueDictionary(settings, cf::str(kSecurityModelKey), queue);
+  return QueueDictionary(settings, cf::str(kSecurityModelKey), ticketGetPrintQueueName(session));
 }
 
 void ticketCFDictionaryMapToTicket(pm::PMPrintSettings settings, const cf::DictionaryRef& dict) {

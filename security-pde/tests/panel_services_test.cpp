@@ -120,6 +120,13 @@ TEST(Ticket, DictionariesPerModelAndQueue) {
   a.session_.setCurrentPrinter(nullptr);
   EXPECT_FALSE(sec::ticketGetModelDictionary(&a.settings_, &a.session_));
   EXPECT_FALSE(sec::ticketGetModelDictionary(nullptr, &a.session_));
+  // Without a printer the model dictionary is still made, the queue's is not.
+  Callback bare(nullptr);
+  bare.session_.setCurrentPrinter(nullptr);
+  EXPECT_FALSE(sec::ticketGetModelDictionary(&bare.settings_, &bare.session_));
+  auto bareModel = cf::As<cf::Dictionary>(bare.settings_.value("R2740"));
+  ASSERT_TRUE(bareModel);
+  EXPECT_TRUE(bareModel->empty());
 
   // Only string keys go to the root, overwriting what is there.
   a.session_.setCurrentPrinter(&other);
