@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "RatioReporter.h"
 #include "host.h"
 
 namespace {
@@ -62,19 +63,6 @@ void BM_ColorPanelSession(benchmark::State& state) {
 }
 BENCHMARK(BM_ColorPanelSession);
 
-// Keeps the real time of each benchmark for the ratio: the median when
-// repeated, else the one run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const auto& r : runs)
-      if (!r.error_occurred && r.iterations > 0 && (r.aggregate_name.empty() || r.aggregate_name == "median"))
-        times_[r.run_name.function_name] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,10 +76,7 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  auto session = reporter.times_.find("BM_ColorPanelSession");
-  auto ppd = reporter.times_.find("BM_PPDOpenAndMarkDefaults");
-  if (session != reporter.times_.end() && ppd != reporter.times_.end() && ppd->second > 0)
-    std::printf("colour panel session / PPD open+mark defaults: %.2f\n", session->second / ppd->second);
+  reporter.Ratio("colour panel session / PPD open+mark defaults", "BM_ColorPanelSession", "BM_PPDOpenAndMarkDefaults");
   std::error_code ec;
   std::filesystem::remove_all(root, ec);
   return 0;

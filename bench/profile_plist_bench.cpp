@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "RatioReporter.h"
 #include "QVPList.h"
 
 namespace {
@@ -175,23 +176,6 @@ void BM_LibplistRead(benchmark::State& state) {
   if (lists[2].iNum != kProfileSlotCount) state.SkipWithError("read back wrong");
 }
 BENCHMARK(BM_LibplistRead)->Unit(benchmark::kMillisecond);
-
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const auto& r : runs)
-      if (!r.error_occurred && r.iterations > 0 && r.aggregate_name.empty())
-        times_[r.run_name.function_name] = r.GetAdjustedRealTime();
-      else if (r.aggregate_name == "median")
-        times_[r.run_name.function_name] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void Ratio(const char* label, const char* a, const char* b) {
-    if (times_.count(a) && times_.count(b) && times_[b] > 0)
-      std::printf("%s: %.2f\n", label, times_[a] / times_[b]);
-  }
-  std::map<std::string, double> times_;
-};
 
 }  // namespace
 

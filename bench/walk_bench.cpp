@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <map>
 
+#include "RatioReporter.h"
 #include "ProfileTestSupport.h"
 
 namespace {
@@ -46,17 +47,6 @@ void BM_Snmpwalk(benchmark::State& state) {
 }
 BENCHMARK(BM_Snmpwalk)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const auto& r : runs)
-      if (!r.error_occurred && r.iterations > 0 && (r.aggregate_name.empty() || r.aggregate_name == "median"))
-        times_[r.run_name.function_name] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,9 +73,8 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  auto a = reporter.times_.find("BM_ServiceWalk"), b = reporter.times_.find("BM_Snmpwalk");
-  if (a != reporter.times_.end() && b != reporter.times_.end() && b->second > 0)
-    std::printf("walk of %d rows, helper+service / snmpwalk: %.2f\n", kRows, a->second / b->second);
+  const std::string label = "walk of " + std::to_string(kRows) + " rows, helper+service / snmpwalk";
+  reporter.Ratio(label.c_str(), "BM_ServiceWalk", "BM_Snmpwalk");
   gService.reset();
   gAgent.reset();
   return 0;
