@@ -11,6 +11,8 @@
 #include <fstream>
 #include <string>
 
+#include "ui/ui.h"
+
 namespace fuzz {
 
 // A temporary install root (R2740_ROOT), made on first use and removed when
@@ -78,5 +80,26 @@ class Bytes {
   const uint8_t* p_;
   size_t n_;
 };
+
+// Works a text field as a user would, up to 64 steps chosen by the input
+// (type, select, delete, end, begin editing); `check` runs after each step.
+template <class Check>
+void DriveTextField(ui::TextField* field, Bytes& in, Check check) {
+  for (int step = 0; step < 64 && !in.empty(); ++step) {
+    switch (in.byte() % 5) {
+      case 0: field->userType(in.str(24)); break;
+      case 1: {
+        const long location = in.byte(), length = in.byte() % 8;
+        field->userSelect({location, length});
+        break;
+      }
+      case 2: field->userDeleteBackward(); break;
+      case 3: field->userEndEditing(); break;
+      default: field->userBeginEditing(); break;
+    }
+    check();
+  }
+  field->userEndEditing();
+}
 
 }  // namespace fuzz

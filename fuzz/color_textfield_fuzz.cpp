@@ -12,20 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   field->setOperateControl(operate);
   if (in.byte() & 1) field->setOldString(in.str(16));
 
-  for (int step = 0; step < 64 && !in.empty(); ++step) {
-    switch (in.byte() % 5) {
-      case 0: field->userType(in.str(24)); break;
-      case 1: {
-        const long location = in.byte(), length = in.byte() % 8;
-        field->userSelect({location, length});
-        break;
-      }
-      case 2: field->userDeleteBackward(); break;
-      case 3: field->userEndEditing(); break;
-      default: field->userBeginEditing(); break;
-    }
+  fuzz::DriveTextField(field.get(), in, [&] {
     if (field->maxLen > 0 && field->length() > field->maxLen && !field->currentEditor()) abort();
-  }
-  field->userEndEditing();
+  });
   return 0;
 }

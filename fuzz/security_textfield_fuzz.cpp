@@ -26,21 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   table[0].keyword = keywords[(setup & 0x7F) % 5];
   sec::QVTextFieldSetup(table);
 
-  for (int step = 0; step < 64 && !in.empty(); ++step) {
-    switch (in.byte() % 5) {
-      case 0: field->userType(in.str(24)); break;
-      case 1: {
-        const long location = in.byte(), length = in.byte() % 8;
-        field->userSelect({location, length});
-        break;
-      }
-      case 2: field->userDeleteBackward(); break;
-      case 3: field->userEndEditing(); break;
-      default: field->userBeginEditing(); break;
-    }
+  fuzz::DriveTextField(field.get(), in, [&] {
     // The row always holds what the field shows once the change is done.
     if (!field->currentEditor() && table[0].value && table[0].value->utf8() != field->stringValue()) abort();
-  }
-  field->userEndEditing();
+  });
   return 0;
 }
