@@ -13,6 +13,8 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
+#include <cstring>
+
 #include "defaults.h"
 #include "general.h"
 #include "presets.h"
@@ -23,12 +25,18 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+// A PPD's text in its own encoding (ISOLatin1 or UTF-8 in practice).
+QString PPDText(ppd_file_t* ppd, const char* text) {
+  if (ppd && ppd->lang_encoding && std::strcmp(ppd->lang_encoding, "ISOLatin1") == 0) return QString::fromLatin1(text);
+  return QString::fromUtf8(text);
+}
+
 // Items titled with the PPD's text for each choice, the keyword as data.
-QComboBox* ChoiceBox(ppd_option_t* option, QWidget* parent) {
+QComboBox* ChoiceBox(ppd_file_t* ppd, ppd_option_t* option, QWidget* parent) {
   auto* box = new QComboBox(parent);
   for (int i = 0; option && i < option->num_choices; ++i) {
     const ppd_choice_t& c = option->choices[i];
-    box->addItem(QString::fromUtf8(*c.text ? c.text : c.choice), QString::fromUtf8(c.choice));
+    box->addItem(PPDText(ppd, *c.text ? c.text : c.choice), QString::fromUtf8(c.choice));
   }
   return box;
 }
@@ -83,7 +91,7 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
   grid->addWidget(new QLabel(tr("Pages:"), this), 1, 2);
   grid->addWidget(pages_, 1, 3);
 
-  paper_ = ChoiceBox(ppd ? ppdFindOption(ppd, host::kPageSizeOption) : nullptr, this);
+  paper_ = ChoiceBox(ppd, ppd ? ppdFindOption(ppd, host::kPageSizeOption) : nullptr, this);
   paper_->setObjectName("paper");
   width_ = new QDoubleSpinBox(this);
   width_->setObjectName("custom-width");
@@ -116,7 +124,7 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
   grid->addWidget(new QLabel(tr("Orientation:"), this), 3, 0);
   grid->addWidget(orientation_, 3, 1);
   ppd_option_t* duplex = ppd ? ppdFindOption(ppd, host::kDuplexOption) : nullptr;
-  duplex_ = ChoiceBox(duplex, this);
+  duplex_ = ChoiceBox(ppd, duplex, this);
   duplex_->setObjectName("duplex");
   if (duplex) {
     grid->addWidget(new QLabel(tr("Two-Sided:"), this), 3, 2);
@@ -140,9 +148,9 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
     features_->setObjectName("printer-features");
     auto* form = new QFormLayout(features_);
     for (ppd_option_t* o : options) {
-      QComboBox* box = ChoiceBox(o, features_);
+      QComboBox* box = ChoiceBox(ppd, o, features_);
       box->setObjectName(QString::fromUtf8(o->keyword));
-      form->addRow(QString::fromUtf8(*o->text ? o->text : o->keyword) + ":", box);
+      form->addRow(PPDText(ppd, *o->text ? o->text : o->keyword) + ":", box);
       std::string keyword = o->keyword;
       featureBoxes_.emplace_back(keyword, box);
       connect(box, &QComboBox::activated, this,
