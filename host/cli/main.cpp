@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
       if (job <= 0) return Die(kJobErr, why + " (queue " + destination + ": " + host::QueueState(destination) + ")");
       jobLine = "job " + std::to_string(job) + " submitted to " + destination + " (" + host::QueueState(destination) + ")";
     }
-    if (int c = host::KeepSettings(session, opened.queue, flags, start, action == "print", &why); c != kOK)
+    if (int c = host::KeepSettings(session, opened.queue, flags, start, !jobLine.empty(), &why); c != kOK)
       return Die(c, why);
 
     cf::DictionaryRef settings = session.settingsDictionary();

@@ -44,8 +44,9 @@ struct DialogStart {
 int StartDialog(DialogSession& session, const Queue& queue, const DialogFlags& flags, DialogStart* start,
                 std::string* error);
 
-// After a print the panels agreed to: "Last Used Settings", the preset of
-// --save-preset, and with --save-default the user's defaults for the queue.
+// After the panels saved: "Last Used Settings" when a job went out
+// (`printed`), the preset of --save-preset, and with --save-default the
+// user's defaults for the queue.
 // kOK, or kOutputErr with the reason.
 int KeepSettings(DialogSession& session, const Queue& queue, const DialogFlags& flags, const DialogStart& start,
                  bool printed, std::string* error);

@@ -229,7 +229,7 @@ int main(int argc, char** argv) {
     }
     if (jobId > 0) std::printf("job %d submitted to %s (%s)\n", jobId, destination.c_str(), queueState.c_str());
     if (writeSettings && code == kOK) {
-      if (int c = host::KeepSettings(session, queue, flags, start, action != "save", &why); c != kOK) return Die(c, why);
+      if (int c = host::KeepSettings(session, queue, flags, start, jobId > 0, &why); c != kOK) return Die(c, why);
     }
     if (writeSettings) {
       auto xml = cf::PropertyListCreateXMLData(session.settingsDictionary(), &why);
