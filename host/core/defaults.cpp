@@ -83,6 +83,12 @@ OptionList StartFromDefaults(HostCallback& cb, const OptionList& destination, st
       if ((changed || IsGeneralPPDOption(k)) && k != "PageRegion" && absent(k))
         settings.setValue(k, cf::str(marked->choice), false);
     }
+    // A custom size is marked as the choice "Custom"; its size is in the
+    // option's value only.
+    const std::string* custom = Find(destination, kPageSizeOption);
+    auto paper = cf::As<cf::String>(settings.value(kPageSizeOption));
+    if (custom && custom->rfind("Custom.", 0) == 0 && paper && paper->utf8() == "Custom")
+      settings.setValue(kPageSizeOption, cf::str(*custom), false);
   }
   for (const char* name : kPlainGeneralOptions) {
     std::string v;

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QLabel>
+#include <QMessageBox>
 
 #include <cerrno>
 #include <cstdio>
@@ -223,6 +224,8 @@ int main(int argc, char** argv) {
       dialog.setSubmit(submit);
       if (dialog.exec() == QDialog::Accepted) {
         writeSettings = true;
+        // Started from a file manager, this is all the user sees of the job.
+        if (jobId > 0) QMessageBox::information(nullptr, QObject::tr("Print"), dialog.status()->text());
       } else {
         std::printf("cancelled: nothing printed\n");
       }

@@ -130,6 +130,14 @@ TEST_F(General, DefaultsStartTheDialogButStoredSettingsWin) {
   EXPECT_EQ(Setting("orientation-requested"), "<missing>");
   EXPECT_EQ(dropped.size(), 1u);
 
+  // A custom size comes with its size.
+  auto custom = std::make_shared<host::HostCallback>(host::ManualQueue("", "Q2", ""),
+                                                     host::PPDFile::open(std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", &why));
+  host::StartFromDefaults(*custom, {{"PageSize", "Custom.300x500"}});
+  ASSERT_TRUE(custom->pageFormatObject().paper());
+  EXPECT_EQ(custom->pageFormatObject().paper()->id(), "Custom.300x500");
+  EXPECT_DOUBLE_EQ(custom->pageFormatObject().paper()->width(), 300);
+
   // Only what changed since, and nothing of the panels' ticket.
   ASSERT_TRUE(Set("QVBrightness", "Lighter2"));
   ASSERT_TRUE(Set("page-ranges", "2"));
