@@ -142,9 +142,10 @@ int main(int argc, char** argv) {
     f = host::TakeDialogFlag(argc, argv, &i, &flags, &why);
     if (f == host::Flag::Error) return Die(kUsageErr, why);
     if (f == host::Flag::Taken) continue;
-    if ((a == "--summary-out" || a == "--destination") && i + 1 < argc) (a == "--destination" ? destination : summaryOut) = argv[++i];
-    else if (a == "--summary-out" || a == "--destination") return Die(kUsageErr, a + " needs a value (see --help)");
-    else return Die(kUsageErr, "unknown argument \"" + a + "\" (see --help)");
+    std::string* into = a == "--summary-out" ? &summaryOut : a == "--destination" ? &destination : nullptr;
+    if (!into) return Die(kUsageErr, "unknown argument \"" + a + "\" (see --help)");
+    if (i + 1 >= argc) return Die(kUsageErr, a + " needs a value (see --help)");
+    *into = argv[++i];
   }
   if (o.action != "save" && o.action != "print")
     return Die(kUsageErr, "--action is save or print, not \"" + o.action + "\"");
@@ -186,8 +187,9 @@ int main(int argc, char** argv) {
       auto options = host::JobOptions(session.settingsDictionary(), callback->ppdFile());
       int job = host::PrintDocuments(destination, documents, flags.documents.empty() ? "R2740 test page" : documents[0],
                                      options, &why);
-      if (job <= 0) return Die(kJobErr, why + " (queue " + destination + ": " + host::QueueState(destination) + ")");
-      jobLine = "job " + std::to_string(job) + " submitted to " + destination + " (" + host::QueueState(destination) + ")";
+      std::string state = host::QueueState(destination);
+      if (job <= 0) return Die(kJobErr, why + " (queue " + destination + ": " + state + ")");
+      jobLine = "job " + std::to_string(job) + " submitted to " + destination + " (" + state + ")";
     }
     if (int c = host::KeepSettings(session, opened.queue, flags, start, !jobLine.empty(), &why); c != kOK)
       return Die(c, why);

@@ -14,7 +14,7 @@ namespace host {
 
 // The destination's options; false with a reason when no server answers
 // or it has no such queue.
-bool DestinationOptions(const std::string& queue, OptionList* options, std::string* error);
+[[nodiscard]] bool DestinationOptions(const std::string& queue, OptionList* options, std::string* error);
 
 // Makes `destination` the dialog's starting point; call after the starting
 // settings are loaded and before the panels restore. The options are marked
@@ -38,6 +38,6 @@ OptionList OptionsToSave(const cf::DictionaryRef& settings, ppd_file_t* ppd, con
 // Adds them to the user's options for the queue and writes them
 // (cupsSetDests2: ~/.cups/lpoptions). An option that would fight them is
 // removed ("media" for PageSize, "sides" for Duplex). False with a reason.
-bool SaveAsDefault(const std::string& queue, const OptionList& options, std::string* error);
+[[nodiscard]] bool SaveAsDefault(const std::string& queue, const OptionList& options, std::string* error);
 
 }  // namespace host

@@ -1,6 +1,8 @@
 // The print system's part around the panels, shared by both faces.
 #include "dialogstart.h"
 
+#include <cstdio>
+
 #include "defaults.h"
 #include "presets.h"
 

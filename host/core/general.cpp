@@ -5,7 +5,7 @@
 #include <strings.h>
 
 #include <climits>
-#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>

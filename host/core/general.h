@@ -50,7 +50,7 @@ bool IsGeneralPPDOption(const std::string& keyword);
 // format's paper and the settings' destination paper name, and the panels
 // hear of it (pm::kPMPaperDidChangeNotification); the orientation becomes
 // the page format's.
-bool SetGeneralOption(HostCallback& callback, const std::string& name, const std::string& value, std::string* error);
+[[nodiscard]] bool SetGeneralOption(HostCallback& callback, const std::string& name, const std::string& value, std::string* error);
 // The option's value in the print settings; else, for a PPD option, its
 // marked choice; else the general default ("1", kCollated, "", "3").
 std::string GeneralOptionValue(HostCallback& callback, const std::string& name);
@@ -67,6 +67,6 @@ std::vector<std::string> Conflicts(ppd_file_t* ppd);
 // The paper of a PageSize value ("Letter", "Custom.300x500mm"): its size in
 // points, false when the PPD has no such paper or the custom size lies
 // outside the PPD's range (then *error says so).
-bool PaperSize(ppd_file_t* ppd, const std::string& value, double* width, double* length, std::string* error);
+[[nodiscard]] bool PaperSize(ppd_file_t* ppd, const std::string& value, double* width, double* length, std::string* error);
 
 }  // namespace host

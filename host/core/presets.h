@@ -31,7 +31,7 @@ std::string PresetFolder();
 std::vector<std::string> PresetNames();
 // False with a reason when the name is empty, longer than 200 bytes or the
 // file cannot be written (the old one then stays).
-bool SavePreset(const std::string& name, const cf::DictionaryRef& settings, const std::string& queueId,
+[[nodiscard]] bool SavePreset(const std::string& name, const cf::DictionaryRef& settings, const std::string& queueId,
                 std::string* error);
 // The preset's settings for the queue `queueId`; null with a reason.
 cf::DictionaryRef LoadPreset(const std::string& name, const std::string& queueId, std::string* error);
@@ -41,7 +41,7 @@ cf::DictionaryRef LoadPreset(const std::string& name, const std::string& queueId
 // StartFromDefaults does, then each panel restores its values). A null
 // preset means "Default Settings": the defaults alone. False with the first
 // panel's failure.
-bool ApplyPreset(DialogSession& session, const cf::DictionaryRef& preset, const OptionList& destination,
+[[nodiscard]] bool ApplyPreset(DialogSession& session, const cf::DictionaryRef& preset, const OptionList& destination,
                  std::string* error);
 
 }  // namespace host

@@ -64,7 +64,6 @@ The print dialog of one queue with the plug-in panels its PPD names.
 )";
 // After the general options' lines (kDialogFlagsUsage).
 constexpr const char* kUsageTail = R"(
-
 Batch runs (and --screenshot) need no display: QT_QPA_PLATFORM defaults to
 "offscreen" for them. Alerts in batch runs go to standard error and are
 answered with their first button; open panels are cancelled and modal
