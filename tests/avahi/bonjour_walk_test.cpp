@@ -186,7 +186,7 @@ TEST_F(BonjourQueue, DnssdQueueWalksThePrinterItsServiceResolvesTo) {
   EXPECT_EQ(2, rgb->entry[1].InMenu);  // found on the printer, not yet shown
 
   // A host with no IPv4 address, and a service nobody answers for: no walk,
-  // and the resolution gives up after its 1.0 s (Avahi's own wait is 5 s).
+  // and the resolution gives up after its 1.0 s.
   Publish({"-a", "-R", "r2740-v6.local", "fd17::2"});
   Publish({"-s", "-H", "r2740-v6.local", "R2740 V6", "_ipp._tcp", "631"});
   for (const char* uri : {"dnssd://R2740%20V6._ipp._tcp.local/", "dnssd://Nobody._pdl-datastream._tcp.local/"}) {
