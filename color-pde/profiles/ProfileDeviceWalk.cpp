@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>

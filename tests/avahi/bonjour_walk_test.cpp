@@ -30,14 +30,14 @@ constexpr const char* kPrinterAddress = "10.217.0.2";
 class Daemon {
  public:
   Daemon(const std::vector<std::string>& argv, std::string log) : log_(std::move(log)) {
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
       int fd = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(fd, 1);
       ::dup2(fd, 2);
-      std::vector<char*> args;
-      for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-      args.push_back(nullptr);
       ::execv(args[0], args.data());
       _exit(127);
     }

@@ -102,9 +102,7 @@ TEST_F(WalkStart, ClassifiesUrisAndStartsTheWalkOnlyForNetworkQueues) {
                   " 1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1",
               lines[2])
         << uri;
-    pm::Printer queue("Queue", uri);
-    session.setCurrentPrinter(&queue);
-    EXPECT_EQ(0, PDECommon::commoniGetProtocol(&session)) << uri;  // the profile window's connection kind
+    EXPECT_EQ(0, PDECommon::commoniGetProtocolByUrl(cf::str(uri))) << uri;  // the profile window's kind
   }
 
   // No session: the backup still happens, nothing else.
