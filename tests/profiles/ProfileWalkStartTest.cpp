@@ -23,6 +23,9 @@ class WalkStart : public ::testing::Test {
     char tmpl[] = "/tmp/r2740-walkstart-XXXXXX";
     root_ = ::mkdtemp(tmpl);
     ::setenv("R2740_ROOT", root_.c_str(), 1);
+    // A bus nobody listens on: Bonjour names fail at once, and no query
+    // reaches a real network through the machine's avahi-daemon.
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + root_ + "/no-bus").c_str(), 1);
     std::filesystem::create_directories(root_ + kQVPListProfileFolder);
     std::string helper = QVPListHelperPath();
     std::filesystem::create_directories(std::filesystem::path(helper).parent_path());
@@ -35,6 +38,7 @@ class WalkStart : public ::testing::Test {
   }
   void TearDown() override {
     ::unsetenv("R2740_ROOT");
+    ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     std::filesystem::remove_all(root_);
   }
   // The commands the helper ran for one call.
