@@ -90,13 +90,14 @@ class BonjourQueue : public ::testing::Test {
                                           "[wide-area]\nenable-wide-area=no\n"
                                           "[publish]\npublish-hinfo=no\npublish-workstation=no\n";
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + dir + "/bus").c_str(), 1);
-    bus_ = std::make_unique<Daemon>(std::vector<std::string>{"/usr/bin/dbus-daemon", "--config-file=" + dir + "/bus.conf",
-                                                             "--nofork", "--nopidfile", "--print-address"},
-                                    dir + "/bus.log");
+    bus_ =
+        std::make_unique<Daemon>(std::vector<std::string>{"/usr/bin/dbus-daemon", "--config-file=" + dir + "/bus.conf",
+                                                          "--nofork", "--nopidfile", "--print-address"},
+                                 dir + "/bus.log");
     ASSERT_TRUE(bus_->WaitFor("unix:path=")) << bus_->Log();
-    avahi_ = std::make_unique<Daemon>(std::vector<std::string>{"/usr/sbin/avahi-daemon", "--no-drop-root", "--no-chroot",
-                                                               "-f", dir + "/avahi.conf"},
-                                      dir + "/avahi.log");
+    avahi_ = std::make_unique<Daemon>(
+        std::vector<std::string>{"/usr/sbin/avahi-daemon", "--no-drop-root", "--no-chroot", "-f", dir + "/avahi.conf"},
+        dir + "/avahi.log");
     ASSERT_TRUE(avahi_->WaitFor("Server startup complete")) << avahi_->Log();
 
     agent_ = std::make_unique<proftest::Agent>(
@@ -154,11 +155,11 @@ class BonjourQueue : public ::testing::Test {
       GTEST_SKIP() << "a network namespace cannot be made here (unshare -n -m needs root or CAP_SYS_ADMIN)";
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     auto self = fs::read_symlink("/proc/self/exe").string();
-    auto r = sys::RunTask("/bin/sh",
-                          {"-c", "exec 2>&1; exec /usr/bin/unshare -n -m \"$@\"", "sh", self,
-                           std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name(),
-                           "--gtest_repeat=1"},
-                          {std::string(kInside) + "=1"});
+    auto r = sys::RunTask(
+        "/bin/sh",
+        {"-c", "exec 2>&1; exec /usr/bin/unshare -n -m \"$@\"", "sh", self,
+         std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name(), "--gtest_repeat=1"},
+        {std::string(kInside) + "=1"});
     std::cout << r.output;
     if (r.exitStatus == 0 && r.output.find("[  SKIPPED ]") != std::string::npos)
       GTEST_SKIP() << "skipped inside the namespace (see above)";

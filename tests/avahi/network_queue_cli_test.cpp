@@ -50,13 +50,14 @@ TEST(NetworkQueueCli, EachNetworkUriFormWalksTheHostOfItsUri) {
   ASSERT_TRUE(agent.ready());
 
   const std::string user = sys::LoginName(), profile = root.ProfilePath(user);
-  for (const std::string uri : {"socket://127.17.0.9:9100", "ipp://127.17.0.9:631/ipp/print",
-                                "ipps://127.17.0.9/printers/R2740?waitjob=false", "http://127.17.0.9:631/ipp",
-                                "https://admin@127.17.0.9"}) {
+  for (const std::string uri :
+       {"socket://127.17.0.9:9100", "ipp://127.17.0.9:631/ipp/print", "ipps://127.17.0.9/printers/R2740?waitjob=false",
+        "http://127.17.0.9:631/ipp", "https://admin@127.17.0.9"}) {
     fs::remove(profile);
-    auto r = sys::RunTask("/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>&1", std::string(R2740_BINARY_DIR) + "/bin/r2740-pde-cli",
-                                      "--ppd", std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", "--queue-id",
-                                      "R2740_Socket", "--device-uri", uri, "--bundles", bundles, "--action", "save"});
+    auto r =
+        sys::RunTask("/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>&1", std::string(R2740_BINARY_DIR) + "/bin/r2740-pde-cli",
+                                 "--ppd", std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", "--queue-id",
+                                 "R2740_Socket", "--device-uri", uri, "--bundles", bundles, "--action", "save"});
     ASSERT_EQ(r.exitStatus, 0) << uri << ": " << r.output;
     ASSERT_TRUE(sys::FileExists(profile)) << uri << ": the walk wrote no profile file";
     QV_PLIST_PROFILE_PATH = profile.c_str();
