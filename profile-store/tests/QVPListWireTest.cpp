@@ -100,10 +100,10 @@ TEST(ListBounds, UsedCountNeverReachesPastTheList) {
     char fileName[32], profileName[32];
     int32_t location, availability;
   };
-  static_assert(offsetof(ListWithTrailer, fileName) ==
-                offsetof(ProfileList, entry) + kProfileSlotCount * sizeof(ProfileEntry) + offsetof(ProfileEntry, FileName));
-  static_assert(offsetof(ListWithTrailer, location) ==
-                offsetof(ProfileList, entry) + kProfileSlotCount * sizeof(ProfileEntry) + offsetof(ProfileEntry, Location));
+  constexpr size_t kSlot500 = offsetof(ProfileList, entry) + kProfileSlotCount * sizeof(ProfileEntry);
+  static_assert(offsetof(ListWithTrailer, inMenu) == kSlot500 + offsetof(ProfileEntry, InMenu));
+  static_assert(offsetof(ListWithTrailer, fileName) == kSlot500 + offsetof(ProfileEntry, FileName));
+  static_assert(offsetof(ListWithTrailer, location) == kSlot500 + offsetof(ProfileEntry, Location));
 
   auto deleted = std::make_unique<ListWithTrailer>();
   std::memset(deleted.get(), 0, sizeof *deleted);

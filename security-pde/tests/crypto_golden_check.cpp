@@ -88,7 +88,8 @@ TEST(TicketGolden, PaddingCountOf16IsUndecodable) {
   EXPECT_EQ(QVCFStringDecodeWithDecrypt(S(hex), 51, 0), nullptr);
 
   std::vector<unsigned char> raw;
-  for (size_t i = 0; i < hex.size(); i += 2) raw.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  for (size_t i = 0; i < hex.size(); i += 2)
+    raw.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
   const auto copy = raw;
   int out = -7;
   EXPECT_EQ(AesDecryption(raw.data(), 32, AesDefaultKeyMaterial, &out, 51, 0), -1);
