@@ -30,10 +30,14 @@ demo: build
 $(ASAN_BUILD)/build.ninja:
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DR2740_SANITIZE=ON -DR2740_BUILD_QT=OFF $(CMAKE_ARGS)
 
+# After CTest (one process per test), every test program runs whole,
+# shuffled and three times over (scripts/check-test-order).
+ASAN_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
 asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	$(ASAN_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
+	$(ASAN_ENV) JOBS=$(JOBS) scripts/check-test-order $(ASAN_BUILD)
 
 bench: build
 	scripts/bench $(BUILD)

@@ -73,6 +73,9 @@ class SecurityPDE : public ui::NibObject, public pde::PDEPanel {
  public:
   SecurityPDE();
   ~SecurityPDE() override;
+  // Owns its tables and frees them in the destructor.
+  SecurityPDE(const SecurityPDE&) = delete;
+  SecurityPDE& operator=(const SecurityPDE&) = delete;
   std::string className() const override { return "SecurityPDE"; }
 
   // False (and the panel must be dropped) without a PPD or a table.

@@ -28,7 +28,11 @@ namespace R2740_COLOR_NS {
 
 class PaneBase : public ui::View {
  public:
+  PaneBase() = default;
   ~PaneBase() override;
+  // Owns ctrlTable and frees it in the destructor.
+  PaneBase(const PaneBase&) = delete;
+  PaneBase& operator=(const PaneBase&) = delete;
 
   // Builds the pane's table (ppd must be set before).
   virtual void createPDEControlTable() = 0;

@@ -3,13 +3,13 @@
 // run the walk in the service.
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
+#include <avahi-common/domain.h>
 #include <avahi-common/error.h>
 #include <avahi-common/simple-watch.h>
+#include <cups/http.h>
 
-#include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,27 +25,51 @@ namespace {
 constexpr const char* kProfileTableOID = "1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1";
 constexpr int kBonjourTimeoutMs = 1000;
 
-std::string PercentDecode(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
-        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
-      out.push_back(static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16)));
-      i += 2;
-    } else {
-      out.push_back(s[i]);
-    }
-  }
-  return out;
+// The URI's host as libcups separates it (a port, user and path cut off),
+// or nullopt when the URI cannot be separated.
+std::optional<std::string> UriHost(const std::string& uri, http_uri_coding_t coding) {
+  char scheme[HTTP_MAX_URI], user[HTTP_MAX_URI], host[HTTP_MAX_URI], resource[HTTP_MAX_URI];
+  int port = 0;
+  if (httpSeparateURI(coding, uri.c_str(), scheme, sizeof scheme, user, sizeof user, host, sizeof host, &port,
+                      resource, sizeof resource) < HTTP_URI_STATUS_OK)
+    return std::nullopt;
+  return std::string(host);
 }
 
-// The URI's authority ("user@host:port"), as the platform's net location.
-std::string NetLocation(const std::string& uri) {
-  size_t start = uri.find("://");
-  if (start == std::string::npos) return {};
-  start += 3;
-  size_t end = uri.find_first_of("/?#", start);
-  return uri.substr(start, end == std::string::npos ? std::string::npos : end - start);
+struct BonjourService {
+  std::string name, type, domain;
+};
+
+// A service's full name as CUPS writes it into a dnssd:// URI, percent
+// escapes already decoded: "NAME._type._tcp.domain". The name may hold dots,
+// plain or escaped ("\."), and DNS-SD escapes ("\032"), so the type begins
+// at the first unescaped "._"; a missing domain is Bonjour's "local".
+std::optional<BonjourService> SplitBonjourName(const std::string& host) {
+  size_t cut = std::string::npos;
+  for (size_t i = 0; i + 1 < host.size() && cut == std::string::npos; ++i) {
+    if (host[i] == '\\')
+      ++i;
+    else if (host[i] == '.' && host[i + 1] == '_')
+      cut = i;
+  }
+  if (cut == 0 || cut == std::string::npos) return std::nullopt;
+
+  BonjourService service;
+  const std::string escaped = host.substr(0, cut);
+  for (const char* p = escaped.c_str(); *p;) {
+    char label[AVAHI_LABEL_MAX];
+    if (p != escaped.c_str()) service.name += '.';
+    if (!avahi_unescape_label(&p, label, sizeof label)) return std::nullopt;
+    service.name += label;
+  }
+  const std::string rest = host.substr(cut + 1);
+  const size_t typeEnd = rest.find('.', rest.find('.') + 1);
+  service.type = rest.substr(0, typeEnd);
+  if (!avahi_is_valid_service_type_strict(service.type.c_str())) return std::nullopt;
+  service.domain = typeEnd == std::string::npos ? "" : rest.substr(typeEnd + 1);
+  if (!service.domain.empty() && service.domain.back() == '.') service.domain.pop_back();
+  if (service.domain.empty()) service.domain = "local";
+  return service;
 }
 
 struct Resolution {
@@ -99,36 +123,26 @@ std::optional<std::string> ResolveBonjour(const std::string& name, const std::st
   return res.address;
 }
 
-// The text to walk: the resolved address (class 1) or the URI's net
-// location (class 0), in either case cut at its first ":".
+// The text to walk: the resolved IPv4 address (class 1) or the URI's host
+// (class 0). An IPv6 literal has no address the walk could take.
 std::optional<std::string> DeviceAddress(int16_t protocol, const std::string& uri) {
   std::string text;
   if (protocol == 1) {
-    auto url = cf::URL::createWithString(uri);
-    if (!url) return std::nullopt;
-    std::vector<std::string> parts;
-    const std::string host = url->host();
-    for (size_t start = 0;;) {
-      size_t dot = host.find('.', start);
-      parts.push_back(host.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
-      if (dot == std::string::npos) break;
-      start = dot + 1;
-    }
-    // name.type-1.type-2.domain: anything shorter names no service.
-    if (parts.size() < 4 || parts[0].empty()) return std::nullopt;
-    auto address = ResolveBonjour(PercentDecode(parts[0]), parts[1] + "." + parts[2], parts[3]);
+    auto host = UriHost(uri, HTTP_URI_CODING_ALL);
+    auto service = host ? SplitBonjourName(*host) : std::nullopt;
+    if (!service) return std::nullopt;
+    auto address = ResolveBonjour(service->name, service->type, service->domain);
     if (!address) return std::nullopt;
     text = *address;
   } else if (protocol == 0) {
-    auto location = cf::str(NetLocation(uri));
-    auto bytes = location->getBytes(cf::kCFStringEncodingMacRoman);
+    auto host = UriHost(uri, HTTP_URI_CODING_NONE);
+    if (!host || host->find(':') != std::string::npos) return std::nullopt;
+    auto bytes = cf::str(*host)->getBytes(cf::kCFStringEncodingMacRoman);
     if (!bytes || bytes->size() > 254) return std::nullopt;
     text = *bytes;
   } else {
     return std::nullopt;
   }
-  text = text.substr(0, text.find(':'));
-  if (text.size() > 255) text.resize(255);
   if (text.empty()) return std::nullopt;
   return text;
 }
@@ -140,7 +154,10 @@ int16_t PDECommon::commoniGetProtocolByUrl(const cf::StringRef& uri) {
   const std::string& s = uri->utf8();
   auto starts = [&](const char* prefix) { return s.rfind(prefix, 0) == 0; };
   if (starts("mdns://") || starts("dnssd://")) return 1;
-  if (starts("lpd://")) return 0;
+  // A networked printer as Linux sets up its queue (AppSocket, IPP and
+  // IPP's HTTP forms) is walked at the URI's host, just as an lpd one.
+  for (const char* networked : {"lpd://", "socket://", "ipp://", "ipps://", "http://", "https://"})
+    if (starts(networked)) return 0;
   if (starts("pap://")) return 2;
   if (starts("usb://")) return 3;
   return -1;

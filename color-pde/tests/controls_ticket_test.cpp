@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ColorTestSupport.h"
+#include "profile_test_support.h"
 
 using namespace colortest;
 using ns::PDECommon;
@@ -188,6 +189,7 @@ TEST(ColorTicketSync, FlatCopyWritesStringKeysAndNeverTheModelEntry) {
 }
 
 TEST(ColorTicketSync, ProfileRowsWithoutStoredProfilesFallBackToTheDefault) {
+  proftest::Root root(false);  // no profile file
   PPD p;
   Fixture f;
   auto menu = PopUp();
@@ -201,8 +203,7 @@ TEST(ColorTicketSync, ProfileRowsWithoutStoredProfilesFallBackToTheDefault) {
   model->setValue("R2740_Queue_1", queue);
   f.settings.setValue(kModel, model, false);
   PDECommon::commonSyncPaneFromTicket(&f.settings, &f.session, t.table);
-  // With no profile file the flag cannot name a profile (index 1 from the
-  // entry would be wrong too): the profile services decide.
-  int expected = PDECommon::commonGetTicketAddedProfileFlag(&t[0], queue) ? 2 : 1;
-  EXPECT_EQ(menu->indexOfSelectedItem(), expected);
+  // The flag says a profile, but no file names one: the PPD default
+  // (Vivid), neither the stored choice (Photo, 1) nor the old selection.
+  EXPECT_EQ(menu->indexOfSelectedItem(), 2);
 }

@@ -234,6 +234,20 @@ TEST_F(ProfileWindowTest, CancelWritesNothingAndReopeningShowsTheStoredLists) {
   EXPECT_FALSE(pc->_profileManagementWindow->isVisible());
 }
 
+TEST_F(ProfileWindowTest, SocketQueueShowsPrinterProfilesAsAnLpdQueue) {
+  pm::Printer socket{"R2740_Socket", "socket://10.0.0.5:9100"};
+  session.setCurrentPrinter(&socket);
+  auto rgb = proftest::List({Entry(2, "HID.ICC", "Hidden"), Entry(4, "SHOWN.ICC", "Shown")});
+  auto empty = proftest::List({});
+  ASSERT_TRUE(proftest::WriteLists(*rgb, *empty, *empty));
+  Open([&] {
+    ASSERT_EQ(table().numberOfRows(), 2);  // nothing folded away
+    EXPECT_TRUE(HasIcon(0));
+    EXPECT_TRUE(HasIcon(1));
+  });
+  session.setCurrentPrinter(&printer);
+}
+
 TEST_F(ProfileWindowTest, UsbQueueFoldsDeviceEntriesAndMergesOnSave) {
   pm::Printer usb{"R2740_USB", "usb://ORVESSA/R2740?serial=1"};
   session.setCurrentPrinter(&usb);
