@@ -127,11 +127,52 @@ void ProfileControl::initWithProfileControl() {
   }
 }
 
+// The window's fixed texts in the user's language (the nib holds English);
+// a key without localization keeps the nib's text.
+void ProfileControl::localizeWindow(const bndl::Bundle& bundle) {
+  auto text = [&](const char* key) { return bundle.localizedString(key); };
+  std::pair<ui::Button*, const char*> buttons[] = {
+      {_addButton.get(), "ProfileAdd"},         {_editButton.get(), "ProfileEdit"},
+      {_deleteButton.get(), "ProfileDelete"},   {_browse.get(), "ProfileBrowse"},
+      {_localOK.get(), "ProfileOK"},            {_localCancel.get(), "ProfileCancel"}};
+  for (auto [button, key] : buttons)
+    if (auto t = text(key); button && t) button->setTitle(*t);
+  std::pair<ui::TextField*, const char*> captions[] = {{_fileNameText.get(), "ProfileFileNameCaption"},
+                                                       {_profileNameText.get(), "ProfileNameCaption"},
+                                                       {_locationText.get(), "ProfileLocationCaption"}};
+  for (auto [field, key] : captions)
+    if (auto t = text(key); field && t) field->setStringValue(*t);
+  if (_profileTableView) {
+    for (auto [id, key] : {std::pair{"filename", "ProfileFileNameColumn"}, std::pair{"profilename", "ProfileNameColumn"},
+                           std::pair{"location", "ProfileLocationColumn"}})
+      if (ui::TableColumn* c = _profileTableView->tableColumnWithIdentifier(id))
+        if (auto t = text(key)) c->title = *t;
+  }
+  if (auto menu = std::dynamic_pointer_cast<ui::PopUpButton>(_profileMenu)) {
+    const char* keys[] = {"ProfileMenuRGB", "ProfileMenuSIM", "ProfileMenuDST"};
+    for (int i = 0; i < 3 && i < menu->numberOfItems(); ++i)
+      if (auto t = text(keys[i])) menu->itemAtIndex(i)->setTitle(*t);
+  }
+  // The window's own OK and Cancel are no outlets: found by identifier.
+  if (ui::ViewRef content = _profileManagementWindow->contentView()) {
+    content->forEachDescendant([&](ui::View* v) {
+      auto* b = dynamic_cast<ui::Button*>(v);
+      const char* key = !b                                           ? nullptr
+                        : v->identifier() == "profileWindowOK"     ? "ProfileOK"
+                        : v->identifier() == "profileWindowCancel" ? "ProfileCancel"
+                                                                   : nullptr;
+      if (auto t = key ? text(key) : std::nullopt) b->setTitle(*t);
+    });
+  }
+}
+
 void ProfileControl::showProfileManagementWindow(ui::NibObject*) {
   if (!_profileManagementWindow) return;
   initWithProfileControl();
-  if (auto bundle = PDECommon::commonGetPlugInBundle())
+  if (auto bundle = PDECommon::commonGetPlugInBundle()) {
     if (auto title = bundle->localizedString("ProfileTitle")) _profileManagementWindow->setTitle(*title);
+    localizeWindow(*bundle);
+  }
   ui::Application::shared().runModalForWindow(_profileManagementWindow);
   // A session that ended without OK or Cancel (aborted) wrote nothing.
   _profileManagementWindow->orderOut();

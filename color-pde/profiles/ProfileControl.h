@@ -15,6 +15,10 @@
 #include "printing/printing.h"
 #include "ui/ui.h"
 
+namespace bndl {
+class Bundle;
+}
+
 namespace R2740_COLOR_NS {
 
 class AdvancedColorOptions;
@@ -35,6 +39,8 @@ class ProfileControl : public ui::NibObject, public ui::TableViewDataSource, pub
   void initWithProfileControl();
   // Opens the window modally; returns when it is closed.
   void showProfileManagementWindow(ui::NibObject* sender);
+  // Puts the window's fixed texts in the user's language.
+  void localizeWindow(const bndl::Bundle& bundle);
 
   // Table data source and delegate.
   int numberOfRowsInTableView(ui::TableView* table) override;

@@ -105,7 +105,11 @@ TEST_F(PanesTest, TitlesAndTabsAreLocalized) {
 // and Japanese, and the two tables hold the same keys.
 TEST_F(PanesTest, EveryLookupKeyHasBothLocalizations) {
   std::set<std::string> keys = {"Color Options", "Image", "Text", "Graphics", "Simulation",
-                                "Disk", "Card", "ProfileTitle"};
+                                "Disk", "Card", "ProfileTitle", "ProfileMenuRGB", "ProfileMenuSIM",
+                                "ProfileMenuDST", "ProfileFileNameColumn", "ProfileNameColumn",
+                                "ProfileLocationColumn", "ProfileFileNameCaption", "ProfileNameCaption",
+                                "ProfileLocationCaption", "ProfileAdd", "ProfileEdit", "ProfileDelete",
+                                "ProfileBrowse", "ProfileOK", "ProfileCancel"};
   for (PaneBase* pane : {static_cast<PaneBase*>(color.get()), static_cast<PaneBase*>(advanced.get())}) {
     PDEControlTable t = pane->getControlData();
     for (int i = 0; t[i].kind != kControlKindEnd; ++i) {

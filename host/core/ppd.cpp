@@ -1,10 +1,62 @@
 // Opening PPDs and reading the plug-in bundles they name.
 #include <cstring>
 
+#include "bundle/bundle.h"
 #include "host.h"
 #include "system/system.h"
 
+// libcups' own opener with a choice of the translations kept. The public
+// ppdOpenFile keeps only those of the C library's locale (and caches that
+// language per thread), so a language chosen through LANGUAGE or
+// R2740_LANG would find none; 3 is _PPD_LOCALIZATION_ALL.
+extern "C" ppd_file_t* _ppdOpenFile(const char* filename, int localization);
+
 namespace host {
+
+namespace {
+
+constexpr int kAllTranslations = 3;
+
+// A text cut to the field's size ends on a whole UTF-8 character.
+void CopyText(char* into, size_t size, const ppd_attr_t* attr) {
+  if (!attr || !attr->text[0]) return;
+  size_t n = std::strlen(attr->text);
+  if (n >= size) {
+    n = size - 1;
+    while (n > 0 && (static_cast<unsigned char>(attr->text[n]) & 0xC0) == 0x80) --n;
+  }
+  std::memcpy(into, attr->text, n);
+  into[n] = '\0';
+}
+
+// The PPD's texts in the first of the user's languages that the PPD speaks:
+// its own language (English here) keeps them; else "*ll.Translation"
+// lines name options and groups and "*ll.<option>" lines the choices, as
+// libcups' ppdLocalize reads them. ppdLocalize itself follows only the C
+// locale, not the order host and bundles share (R2740_LANG, LANGUAGE...).
+void Localize(ppd_file_t* ppd) {
+  std::string own = ppd->lang_version && std::strcmp(ppd->lang_version, "Japanese") == 0 ? "ja" : "en";
+  for (const std::string& lang : bndl::PreferredLanguages()) {
+    if (lang == own) return;
+    std::string translation = lang + ".Translation";
+    if (!ppdFindAttr(ppd, translation.c_str(), nullptr)) continue;
+    for (int g = 0; g < ppd->num_groups; ++g) {
+      ppd_group_t& group = ppd->groups[g];
+      CopyText(group.text, sizeof group.text, ppdFindAttr(ppd, translation.c_str(), group.name));
+      for (int o = 0; o < group.num_options; ++o) {
+        ppd_option_t& option = group.options[o];
+        CopyText(option.text, sizeof option.text, ppdFindAttr(ppd, translation.c_str(), option.keyword));
+        std::string choices = lang + "." + option.keyword;
+        for (int c = 0; c < option.num_choices; ++c)
+          CopyText(option.choices[c].text, sizeof option.choices[c].text,
+                   ppdFindAttr(ppd, choices.c_str(), option.choices[c].choice));
+      }
+    }
+    return;
+  }
+}
+
+}  // namespace
 
 std::unique_ptr<PPDFile> PPDFile::open(const std::string& path, std::string* error) {
   auto fail = [&](const std::string& why) -> std::unique_ptr<PPDFile> {
@@ -13,7 +65,7 @@ std::unique_ptr<PPDFile> PPDFile::open(const std::string& path, std::string* err
   };
   if (path.empty()) return fail("no PPD file given");
   if (!sys::FileExists(path)) return fail("PPD not found: " + path);
-  ppd_file_t* ppd = ppdOpenFile(path.c_str());
+  ppd_file_t* ppd = _ppdOpenFile(path.c_str(), kAllTranslations);
   if (!ppd) {
     int line = 0;
     ppd_status_t status = ppdLastError(&line);
@@ -21,6 +73,7 @@ std::unique_ptr<PPDFile> PPDFile::open(const std::string& path, std::string* err
                 std::to_string(line) + ")");
   }
   ppdMarkDefaults(ppd);
+  Localize(ppd);
   return std::unique_ptr<PPDFile>(new PPDFile(ppd));
 }
 

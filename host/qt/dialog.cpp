@@ -8,13 +8,16 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QGuiApplication>
 #include <QPixmap>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <set>
 
@@ -24,16 +27,13 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// A name that is safe as part of a file name.
+// A name that is safe as part of a file name: letters of any script stay
+// (file names are UTF-8), path separators, controls and the like do not.
 std::string FileNamePart(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
-              c == '_';
-    out += ok ? c : '_';
-  }
-  if (out.empty() || out[0] == '.') out.insert(out.begin(), '_');
-  return out;
+  QString out;
+  for (QChar c : QString::fromStdString(s)) out += c.isLetterOrNumber() || c == '.' || c == '-' || c == '_' ? c : '_';
+  if (out.isEmpty() || out[0] == '.') out.prepend('_');
+  return out.toStdString();
 }
 
 void Reachable(ui::View* v, std::set<const ui::View*>& out) {
@@ -55,6 +55,7 @@ PrintDialog::PrintDialog(host::DialogSession& session, const QString& printer, Q
   top->addStretch(1);
   chooser_ = new QComboBox(this);
   chooser_->setObjectName("panel-chooser");
+  top->addWidget(Caption(tr("Pa&nel:"), chooser_, this));
   top->addWidget(chooser_);
   layout->addLayout(top);
 
@@ -84,6 +85,7 @@ PrintDialog::PrintDialog(host::DialogSession& session, const QString& printer, Q
   summary_->setObjectName("summary");
   summary_->setColumnCount(2);
   summary_->setHeaderLabels({tr("Item"), tr("Value")});
+  summary_->setAccessibleName(tr(kSummaryName));
   summary_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   stack_->addWidget(summary_);
   stack_->setMinimumSize(width + 4, height + 4);
@@ -91,6 +93,7 @@ PrintDialog::PrintDialog(host::DialogSession& session, const QString& printer, Q
   status_ = new QLabel(this);
   status_->setObjectName("status");
   status_->setWordWrap(true);
+  status_->setAccessibleName(tr("Status"));
   layout->addWidget(status_);
 
   auto* buttons = new QDialogButtonBox(this);
@@ -212,6 +215,34 @@ bool PrintDialog::print(std::string* why) {
   return true;
 }
 
+bool OpenShowingProgress(host::DialogSession& session, const QString& printer, std::string* error) {
+  QDialog busy;
+  busy.setObjectName(kOpeningName);
+  busy.setWindowTitle(PrintDialog::tr("Print"));
+  auto* layout = new QVBoxLayout(&busy);
+  layout->addWidget(new QLabel(PrintDialog::tr("Printer: %1").arg(printer), &busy));
+  auto* line = new QLabel(PrintDialog::tr("Asking %1 for its colour profiles...").arg(printer), &busy);
+  line->setObjectName("status");
+  line->setAccessibleName(PrintDialog::tr("Status"));
+  layout->addWidget(line);
+  auto* bar = new QProgressBar(&busy);
+  bar->setRange(0, 0);  // busy, no known end
+  bar->setAccessibleName(line->text());
+  layout->addWidget(bar);
+  busy.resize(420, busy.sizeHint().height());
+  QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+  busy.show();
+  // Painted before the panels are asked to open (bounded: a display that
+  // never exposes the window costs at most about a second).
+  for (int i = 0; i < 100 && !(busy.windowHandle() && busy.windowHandle()->isExposed()); ++i)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  busy.repaint();
+  QCoreApplication::processEvents();
+  bool ok = session.open(error);
+  QGuiApplication::restoreOverrideCursor();
+  return ok;
+}
+
 bool SaveWidgetPNG(QWidget* widget, const std::string& path, std::string* error) {
   if (!widget) {
     *error = "nothing to render for " + path;
@@ -250,9 +281,13 @@ bool WriteScreenshots(PrintDialog& dialog, host::DialogSession& session, const s
       }
     }
   } hide{dialog, wasVisible};
+  std::set<std::string> used;
   auto shoot = [&](const std::string& name) {
     QCoreApplication::processEvents();
-    std::string path = dir + "/" + name + ".png";
+    // Two panes of one name get "-2", "-3"... rather than one overwriting the other.
+    std::string unique = name;
+    for (int n = 2; !used.insert(unique).second; ++n) unique = name + "-" + std::to_string(n);
+    std::string path = dir + "/" + unique + ".png";
     if (!SaveWidgetPNG(&dialog, path, error)) return false;
     written->push_back(path);
     return true;

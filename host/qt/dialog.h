@@ -21,7 +21,9 @@ class QTreeWidget;
 
 namespace qthost {
 
-inline constexpr const char* kSummaryName = "Summary";
+// The window shown while the panels open.
+inline constexpr const char* kOpeningName = "r2740-opening";
+inline constexpr const char* kSummaryName = QT_TRANSLATE_NOOP("qthost::PrintDialog", "Summary");
 
 class PrintDialog : public QDialog {
   Q_OBJECT
@@ -80,6 +82,12 @@ class PrintDialog : public QDialog {
 // failure.
 bool WriteScreenshots(PrintDialog& dialog, host::DialogSession& session, const std::string& dir,
                       std::vector<std::string>* written, std::string* error);
+
+// session.open() for a run with a window: opening may take seconds (a
+// panel may ask the printer what it holds), so a window titled like the
+// dialog is on screen first, with a busy cursor and a line saying what
+// happens; it goes once the panels are open.
+bool OpenShowingProgress(host::DialogSession& session, const QString& printer, std::string* error);
 
 // Renders a widget (shown or not) into a PNG file.
 bool SaveWidgetPNG(QWidget* widget, const std::string& path, std::string* error);

@@ -17,6 +17,7 @@
 
 #include "defaults.h"
 #include "general.h"
+#include "mirror.h"
 #include "presets.h"
 
 namespace qthost {
@@ -25,18 +26,16 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// A PPD's text in its own encoding (ISOLatin1 or UTF-8 in practice).
-QString PPDText(ppd_file_t* ppd, const char* text) {
-  if (ppd && ppd->lang_encoding && std::strcmp(ppd->lang_encoding, "ISOLatin1") == 0) return QString::fromLatin1(text);
-  return QString::fromUtf8(text);
-}
+// libcups hands out a PPD's texts in UTF-8 whatever its LanguageEncoding
+// (it converts them on opening; translations are UTF-8 anyway).
+QString PPDText(const char* text) { return QString::fromUtf8(text); }
 
 // Items titled with the PPD's text for each choice, the keyword as data.
-QComboBox* ChoiceBox(ppd_file_t* ppd, ppd_option_t* option, QWidget* parent) {
+QComboBox* ChoiceBox(ppd_option_t* option, QWidget* parent) {
   auto* box = new QComboBox(parent);
   for (int i = 0; option && i < option->num_choices; ++i) {
     const ppd_choice_t& c = option->choices[i];
-    box->addItem(PPDText(ppd, *c.text ? c.text : c.choice), QString::fromUtf8(c.choice));
+    box->addItem(PPDText(*c.text ? c.text : c.choice), QString::fromUtf8(c.choice));
   }
   return box;
 }
@@ -70,33 +69,35 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
   presetRow->addWidget(presets_, 1);
   presetRow->addWidget(savePreset_);
   presetRow->addWidget(saveDefault_);
-  grid->addWidget(new QLabel(tr("Presets:"), this), 0, 0);
+  grid->addWidget(Caption(tr("Pr&esets:"), presets_, this), 0, 0);
   grid->addLayout(presetRow, 0, 1, 1, 3);
 
   copies_ = new QSpinBox(this);
   copies_->setObjectName("copies");
   copies_->setRange(1, 9999);
-  collate_ = new QCheckBox(tr("Collated"), this);
+  collate_ = new QCheckBox(tr("Co&llated"), this);
   collate_->setObjectName("collate");
   auto* copiesRow = new QHBoxLayout;
   copiesRow->addWidget(copies_);
   copiesRow->addWidget(collate_);
   copiesRow->addStretch(1);
-  grid->addWidget(new QLabel(tr("Copies:"), this), 1, 0);
+  grid->addWidget(Caption(tr("&Copies:"), copies_, this), 1, 0);
   grid->addLayout(copiesRow, 1, 1);
   pages_ = new QLineEdit(this);
   pages_->setObjectName("pages");
   pages_->setPlaceholderText(tr("All"));
   pages_->setToolTip(tr("Pages such as 1-3,5,8-"));
-  grid->addWidget(new QLabel(tr("Pages:"), this), 1, 2);
+  grid->addWidget(Caption(tr("Pa&ges:"), pages_, this), 1, 2);
   grid->addWidget(pages_, 1, 3);
 
-  paper_ = ChoiceBox(ppd, ppd ? ppdFindOption(ppd, host::kPageSizeOption) : nullptr, this);
+  paper_ = ChoiceBox(ppd ? ppdFindOption(ppd, host::kPageSizeOption) : nullptr, this);
   paper_->setObjectName("paper");
   width_ = new QDoubleSpinBox(this);
   width_->setObjectName("custom-width");
   height_ = new QDoubleSpinBox(this);
   height_->setObjectName("custom-height");
+  width_->setAccessibleName(tr("Custom width"));
+  height_->setAccessibleName(tr("Custom height"));
   ppd_size_t low{}, high{};
   if (ppd && ppd->variable_sizes && ppdPageSizeLimits(ppd, &low, &high)) {
     paper_->addItem(tr("Custom Size"), QString(kCustomPaper));
@@ -112,7 +113,7 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
   paperRow->addWidget(paper_, 1);
   paperRow->addWidget(width_);
   paperRow->addWidget(height_);
-  grid->addWidget(new QLabel(tr("Paper Size:"), this), 2, 0);
+  grid->addWidget(Caption(tr("Paper &Size:"), paper_, this), 2, 0);
   grid->addLayout(paperRow, 2, 1, 1, 3);
 
   orientation_ = new QComboBox(this);
@@ -121,13 +122,13 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
   orientation_->addItem(tr("Landscape"), "4");
   orientation_->addItem(tr("Reverse Landscape"), "5");
   orientation_->addItem(tr("Reverse Portrait"), "6");
-  grid->addWidget(new QLabel(tr("Orientation:"), this), 3, 0);
+  grid->addWidget(Caption(tr("&Orientation:"), orientation_, this), 3, 0);
   grid->addWidget(orientation_, 3, 1);
   ppd_option_t* duplex = ppd ? ppdFindOption(ppd, host::kDuplexOption) : nullptr;
-  duplex_ = ChoiceBox(ppd, duplex, this);
+  duplex_ = ChoiceBox(duplex, this);
   duplex_->setObjectName("duplex");
   if (duplex) {
-    grid->addWidget(new QLabel(tr("Two-Sided:"), this), 3, 2);
+    grid->addWidget(Caption(tr("&Two-Sided:"), duplex_, this), 3, 2);
     grid->addWidget(duplex_, 3, 3);
   } else {
     duplex_->setVisible(false);
@@ -148,9 +149,10 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
     features_->setObjectName("printer-features");
     auto* form = new QFormLayout(features_);
     for (ppd_option_t* o : options) {
-      QComboBox* box = ChoiceBox(ppd, o, features_);
+      QComboBox* box = ChoiceBox(o, features_);
       box->setObjectName(QString::fromUtf8(o->keyword));
-      form->addRow(PPDText(ppd, *o->text ? o->text : o->keyword) + ":", box);
+      QString caption = PPDText(*o->text ? o->text : o->keyword).replace('&', "&&") + ":";
+      form->addRow(Caption(caption, box, features_), box);
       std::string keyword = o->keyword;
       featureBoxes_.emplace_back(keyword, box);
       connect(box, &QComboBox::activated, this,

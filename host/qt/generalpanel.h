@@ -24,7 +24,7 @@ class QSpinBox;
 
 namespace qthost {
 
-inline constexpr const char* kPrinterFeaturesName = "Printer Features";
+inline constexpr const char* kPrinterFeaturesName = QT_TRANSLATE_NOOP("QObject", "Printer Features");
 
 class GeneralPanel : public QWidget {
   Q_OBJECT

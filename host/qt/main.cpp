@@ -20,6 +20,7 @@
 #include "frontend.h"
 #include "host.h"
 #include "generalpanel.h"
+#include "i18n.h"
 #include "jobs.h"
 #include "lsan.h"
 #include "modal.h"
@@ -129,6 +130,7 @@ int main(int argc, char** argv) {
   if ((batch || !shots.empty()) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  qthost::InstallTranslations();
 
   // The queue: given, or chosen among cupsd's.
   if (o.queueName.empty() && o.ppdPath.empty()) {
@@ -159,9 +161,9 @@ int main(int argc, char** argv) {
     host::DialogStart start;
     if (int c = host::StartDialog(session, queue, flags, &start, &why); c != kOK) return Die(c, why);
     for (const auto& d : start.dropped) std::fprintf(stderr, "r2740-print-dialog: note: %s\n", d.c_str());
-    if (!session.open(&why)) std::fprintf(stderr, "r2740-print-dialog: %s\n", why.c_str());
-
     std::string label = queue.name.empty() ? queue.id : queue.name;
+    bool opened = batch ? session.open(&why) : qthost::OpenShowingProgress(session, QString::fromStdString(label), &why);
+    if (!opened) std::fprintf(stderr, "r2740-print-dialog: %s\n", why.c_str());
     qthost::PrintDialog dialog(session, QString::fromStdString(label));
     auto* general = new qthost::GeneralPanel(session, queue, start);
     dialog.setGeneral(general);

@@ -11,12 +11,14 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableWidget>
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 namespace qthost {
 
@@ -40,6 +42,26 @@ QString CellText(const cf::Ref& v) {
   return Q(v->description());
 }
 
+}  // namespace
+
+// A caption as a name: without mnemonic marks and the trailing colon.
+QString AccessibleName(QString text) {
+  text.remove(QRegularExpression("&(?=[^&])"));
+  text.replace("&&", "&");
+  text = text.trimmed();
+  while (text.endsWith(':') || text.endsWith(QChar(0xFF1A))) text.chop(1);
+  return text.trimmed();
+}
+
+QLabel* Caption(const QString& text, QWidget* buddy, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setBuddy(buddy);
+  buddy->setAccessibleName(AccessibleName(text));
+  return label;
+}
+
+namespace {
+
 bool CellChecked(const cf::Ref& v) {
   if (auto n = cf::As<cf::Number>(v)) return n->int64Value() != 0;
   if (auto b = cf::As<cf::Boolean>(v)) return b->value();
@@ -62,6 +84,8 @@ struct ViewMirror::Node {
   std::vector<QPointer<QRadioButton>> cells;    // a matrix's rows
   std::vector<QMetaObject::Connection> connections;
   bool isLabel = false;  // a text field shown as a QLabel
+  QPointer<QWidget> buddy;  // the control a label names
+  QChar mnemonic;           // its letter, or null
 };
 
 ViewMirror::ViewMirror(ui::ViewRef root, QWidget* parent) : root_(std::move(root)) {
@@ -128,6 +152,75 @@ void ViewMirror::buildChildren(Node* node) {
       if (isItem) continue;
     }
     node->children.push_back(build(sub, node->content, node, Place::Frame));
+  }
+  nameControls(node);
+}
+
+// A caption names the control beside it on its right (or else the one just
+// below it): that control becomes its buddy and takes its text as
+// accessible name, and the caption gets a mnemonic letter unused in this
+// view tree.
+void ViewMirror::nameControls(Node* node) {
+  auto isControl = [](const Node* c) {
+    if (c->isLabel || !c->widget) return false;
+    ui::View* v = c->view.get();
+    if (auto* b = dynamic_cast<ui::Button*>(v)) return b->title().empty();
+    return dynamic_cast<ui::PopUpButton*>(v) || dynamic_cast<ui::TextField*>(v) || dynamic_cast<ui::Matrix*>(v) ||
+           dynamic_cast<ui::TableView*>(v);
+  };
+  std::set<const Node*> taken;
+  for (auto& label : node->children) {
+    if (!label->isLabel || !label->widget || label->view->isHidden()) continue;
+    QRect l = label->widget->geometry();
+    Node* best = nullptr;
+    int bestDistance = 0;
+    for (auto& c : node->children) {
+      if (!isControl(c.get()) || taken.count(c.get())) continue;
+      QRect r = c->widget->geometry();
+        // Beside it (a little overlap allowed), else below it; far ones never.
+      int distance;
+      if (r.left() >= l.center().x() && r.top() <= l.center().y() && r.bottom() >= l.center().y())
+        distance = r.left() - l.right();
+      else if (r.top() >= l.center().y() && r.left() <= l.center().x() && r.right() >= l.left())
+        distance = 1000 + r.top() - l.bottom();
+      else
+        continue;
+      if (distance >= -20 && distance < 1040 && (!best || distance < bestDistance)) {
+        best = c.get();
+        bestDistance = distance;
+      }
+    }
+    if (!best) continue;
+    taken.insert(best);
+    label->buddy = best->widget;
+    static_cast<QLabel*>(label->widget.data())->setBuddy(best->widget);
+    QString text = Q(static_cast<ui::TextField*>(label->view.get())->stringValue());
+    // Only one tab page shows at a time: letters need to differ within it.
+    auto scope = [](const Node* n) {
+      while (n->parent && n->place != Place::Fill) n = n->parent;
+      return n;
+    };
+    for (QChar ch : text) {
+      if (!ch.isLetter() || ch.unicode() > 0x7f) continue;
+      QChar lower = ch.toLower();
+      bool used = false;
+      for (const auto& [v, n] : nodes_)
+        if (n != label.get() && n->mnemonic == lower && scope(n) == scope(label.get())) used = true;
+      if (!used) {
+        label->mnemonic = lower;
+        break;
+      }
+    }
+    syncText(label.get());
+  }
+  // A table without a caption is named by its columns.
+  for (auto& c : node->children) {
+    auto* table = dynamic_cast<ui::TableView*>(c->view.get());
+    if (!table || !c->widget || !c->widget->accessibleName().isEmpty()) continue;
+    QStringList titles;
+    for (const auto& col : table->tableColumns())
+      if (!col.title.empty()) titles << Q(col.title);
+    c->widget->setAccessibleName(titles.join(", "));
   }
 }
 
@@ -518,7 +611,18 @@ void ViewMirror::syncText(Node* n) {
   if (!field) return;
   QString text = Q(field->stringValue());
   if (n->isLabel) {
-    static_cast<QLabel*>(n->widget.data())->setText(text);
+    auto* label = static_cast<QLabel*>(n->widget.data());
+    if (!n->buddy) {
+      label->setText(text);
+      return;
+    }
+    // With a buddy, '&' marks the mnemonic letter (also in plain text).
+    QString marked = text;
+    marked.replace('&', "&&");
+    int at = n->mnemonic.isNull() ? -1 : marked.indexOf(n->mnemonic, 0, Qt::CaseInsensitive);
+    if (at >= 0) marked.insert(at, '&');
+    label->setText(marked);
+    n->buddy->setAccessibleName(AccessibleName(text));
     return;
   }
   auto* edit = static_cast<QLineEdit*>(n->widget.data());

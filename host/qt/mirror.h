@@ -11,6 +11,7 @@
 // superview height - y - height. A tab item's view fills its tab page.
 #pragma once
 
+#include <QLabel>
 #include <QObject>
 #include <QWidget>
 
@@ -21,6 +22,14 @@
 #include "ui/ui.h"
 
 namespace qthost {
+
+// A label's text as the accessible name of its buddy: without mnemonic
+// marks and without the trailing colon.
+QString AccessibleName(QString text);
+
+// A label for `buddy` (its mnemonic marked with '&'), whose text also
+// becomes the buddy's accessible name.
+QLabel* Caption(const QString& text, QWidget* buddy, QWidget* parent);
 
 class ViewMirror : public QObject {
   Q_OBJECT
@@ -56,6 +65,7 @@ class ViewMirror : public QObject {
 
   std::unique_ptr<Node> build(const ui::ViewRef& view, QWidget* parentWidget, Node* parent, Place place);
   void buildChildren(Node* node);
+  void nameControls(Node* node);
   void dropChildren(Node* node);
   void dropNode(std::unique_ptr<Node> node);
   QWidget* createWidget(Node* node, QWidget* parentWidget);

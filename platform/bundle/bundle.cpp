@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -284,36 +285,47 @@ std::string Bundle::bundleIdentifier() const {
   return s ? s->utf8() : std::string();
 }
 
-std::vector<std::string> Bundle::preferredLocalizations() const {
-  std::vector<std::string> out;
-  auto addOne = [&](const std::string& lang) {
-    if (lang.empty()) return;
-    for (const auto& l : out)
-      if (l == lang) return;
-    out.push_back(lang);
-  };
-  // A regional name ("ja_JP") is followed by its language ("ja").
-  auto add = [&](const std::string& lang) {
-    addOne(lang);
-    addOne(lang.substr(0, lang.find_first_of("_-")));
-  };
-  if (const char* env = std::getenv("R2740_LANG")) {
-    std::stringstream ss(env);
-    std::string part;
-    while (std::getline(ss, part, ':')) add(part);
+namespace {
+
+// A regional name ("ja_JP") is followed by its language ("ja").
+void AddLanguage(std::vector<std::string>& out, const std::string& lang) {
+  for (const std::string& l : {lang, lang.substr(0, lang.find_first_of("_-"))}) {
+    if (l.empty() || std::find(out.begin(), out.end(), l) != out.end()) continue;
+    out.push_back(l);
   }
+}
+
+void AddLanguageList(std::vector<std::string>& out, const char* list) {
+  if (!list) return;
+  std::stringstream ss(list);
+  std::string part;
+  while (std::getline(ss, part, ':')) AddLanguage(out, part);
+}
+
+}  // namespace
+
+std::vector<std::string> PreferredLanguages() {
+  std::vector<std::string> out;
+  AddLanguageList(out, std::getenv("R2740_LANG"));
+  AddLanguageList(out, std::getenv("LANGUAGE"));
   // POSIX precedence: the first of these that is set decides.
   for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* v = std::getenv(var);
     if (!v || !*v) continue;
     std::string locale(v);
     locale = locale.substr(0, locale.find_first_of(".@"));
-    if (locale != "C" && locale != "POSIX" && !locale.empty()) add(locale);
+    if (locale != "C" && locale != "POSIX") AddLanguage(out, locale);
     break;
   }
-  if (auto region = cf::As<cf::String>(objectForInfoDictionaryKey("CFBundleDevelopmentRegion"))) add(region->utf8());
-  add("en");
-  add("Base");
+  return out;
+}
+
+std::vector<std::string> Bundle::preferredLocalizations() const {
+  std::vector<std::string> out = PreferredLanguages();
+  if (auto region = cf::As<cf::String>(objectForInfoDictionaryKey("CFBundleDevelopmentRegion")))
+    AddLanguage(out, region->utf8());
+  AddLanguage(out, "en");
+  AddLanguage(out, "Base");
   return out;
 }
 

@@ -27,6 +27,13 @@ struct StringsTable {
 // Null with a reason on malformed input.
 std::optional<StringsTable> ParseStrings(std::string_view bytes, std::string* error = nullptr);
 
+// The user's languages, most wanted first: R2740_LANG (colon-separated),
+// then LANGUAGE (colon-separated), then the language of the first of
+// LC_ALL / LC_MESSAGES / LANG that is set (none for C or POSIX). A regional
+// name ("ja_JP") is followed by its language ("ja"); duplicates are
+// dropped. The host and the bundles both choose their texts by it.
+std::vector<std::string> PreferredLanguages();
+
 class Bundle {
  public:
   // Null when the directory or its Contents/Info.plist is missing or the
@@ -50,10 +57,8 @@ class Bundle {
   std::optional<std::string> localizedString(const std::string& key, const std::string& table = "") const;
   cf::StringRef localizedCFString(const std::string& key, const std::string& table = "") const;
 
-  // The languages tried, in order: R2740_LANG (colon-separated), then the
-  // language of LC_ALL / LC_MESSAGES / LANG, then the bundle's
-  // CFBundleDevelopmentRegion, then "en", then "Base". A regional name
-  // ("ja_JP") is followed by its language ("ja"); duplicates are dropped.
+  // The languages tried, in order: PreferredLanguages(), then the bundle's
+  // CFBundleDevelopmentRegion, then "en", then "Base".
   std::vector<std::string> preferredLocalizations() const;
 
  private:

@@ -110,6 +110,7 @@ class BundleTest : public ::testing::Test {
     unsetenv("LC_ALL");
     unsetenv("LC_MESSAGES");
     unsetenv("LANG");
+    unsetenv("LANGUAGE");
     unsetenv("R2740_LANG");
   }
   void TearDown() override { fs::remove_all(root_); }
@@ -175,6 +176,19 @@ TEST_F(BundleTest, LanguageOrderAndLookups) {
 
   setenv("LC_ALL", "ja_JP.UTF-8", 1);
   EXPECT_EQ(b->localizedString("Disk"), "ディスク");
+
+  // LANGUAGE comes after R2740_LANG and before the locale, also when the
+  // locale is C.
+  setenv("LC_ALL", "C.UTF-8", 1);
+  setenv("LANGUAGE", "ja:fr_CA", 1);
+  EXPECT_EQ(bndl::PreferredLanguages(), (std::vector<std::string>{"ja", "fr_CA", "fr"}));
+  EXPECT_EQ(b->localizedString("Disk"), "ディスク");
+  setenv("LC_ALL", "de_DE", 1);
+  setenv("R2740_LANG", "en", 1);
+  EXPECT_EQ(bndl::PreferredLanguages(), (std::vector<std::string>{"en", "ja", "fr_CA", "fr", "de_DE", "de"}));
+  EXPECT_EQ(b->localizedString("Disk"), "Disk");
+  unsetenv("LANGUAGE");
+  unsetenv("LC_ALL");
 }
 
 TEST_F(BundleTest, ConcurrentLookupsShareTheCache) {

@@ -1,0 +1,217 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP">
+<context>
+    <name>QObject</name>
+    <message>
+        <location filename="../main.cpp" line="142"/>
+        <location filename="../main.cpp" line="229"/>
+        <source>Print</source>
+        <translation>プリント</translation>
+    </message>
+    <message>
+        <location filename="../main.cpp" line="142"/>
+        <source>Printer:</source>
+        <translation>プリンタ:</translation>
+    </message>
+    <message>
+        <location filename="../modal.cpp" line="64"/>
+        <source>Allowed files (%1)</source>
+        <translation>使用できるファイル (%1)</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.h" line="27"/>
+        <source>Printer Features</source>
+        <translation>プリンタの機能</translation>
+    </message>
+</context>
+<context>
+    <name>qthost::GeneralPanel</name>
+    <message>
+        <source>Default Settings</source>
+        <translation>デフォルト設定</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="62"/>
+        <source>Save As Preset…</source>
+        <translation>プリセットとして保存…</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="64"/>
+        <source>Save as Default</source>
+        <translation>デフォルトとして保存</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="67"/>
+        <source>Keep these options as your defaults for this queue (lpoptions)</source>
+        <translation>これらのオプションをこのキューのデフォルトとして保存します (lpoptions)</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="72"/>
+        <source>Pr&amp;esets:</source>
+        <translation>プリセット(&amp;E):</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="78"/>
+        <source>Co&amp;llated</source>
+        <translation>部単位(&amp;L)</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="84"/>
+        <source>&amp;Copies:</source>
+        <translation>部数(&amp;C):</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="88"/>
+        <source>All</source>
+        <translation>すべて</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="89"/>
+        <source>Pages such as 1-3,5,8-</source>
+        <translation>1-3,5,8- のようなページ指定</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="90"/>
+        <source>Pa&amp;ges:</source>
+        <translation>ページ(&amp;G):</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="99"/>
+        <source>Custom width</source>
+        <translation>カスタムの幅</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="100"/>
+        <source>Custom height</source>
+        <translation>カスタムの高さ</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="103"/>
+        <source>Custom Size</source>
+        <translation>カスタムサイズ</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="109"/>
+        <source> pt</source>
+        <translation> pt</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="116"/>
+        <source>Paper &amp;Size:</source>
+        <translation>用紙サイズ(&amp;S):</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="121"/>
+        <source>Portrait</source>
+        <translation>縦</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="122"/>
+        <source>Landscape</source>
+        <translation>横</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="123"/>
+        <source>Reverse Landscape</source>
+        <translation>横 (逆向き)</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="124"/>
+        <source>Reverse Portrait</source>
+        <translation>縦 (逆向き)</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="125"/>
+        <source>&amp;Orientation:</source>
+        <translation>方向(&amp;O):</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="131"/>
+        <source>&amp;Two-Sided:</source>
+        <translation>両面(&amp;T):</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="181"/>
+        <source>Save Preset</source>
+        <translation>プリセットを保存</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="181"/>
+        <source>Preset name:</source>
+        <translation>プリセット名:</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="184"/>
+        <source>Preset &quot;%1&quot; saved.</source>
+        <translation>プリセット「%1」を保存しました。</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="188"/>
+        <source>Saved as your defaults for %1.</source>
+        <translation>%1 のデフォルトとして保存しました。</translation>
+    </message>
+    <message>
+        <location filename="../generalpanel.cpp" line="269"/>
+        <source>Conflicting options: %1</source>
+        <translation>競合するオプション: %1</translation>
+    </message>
+</context>
+<context>
+    <name>qthost::PrintDialog</name>
+    <message>
+        <location filename="../dialog.cpp" line="49"/>
+        <location filename="../dialog.cpp" line="100"/>
+        <location filename="../dialog.cpp" line="221"/>
+        <source>Print</source>
+        <translation>プリント</translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="54"/>
+        <location filename="../dialog.cpp" line="223"/>
+        <source>Printer: %1</source>
+        <translation>プリンタ: %1</translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="58"/>
+        <source>Pa&amp;nel:</source>
+        <translation>パネル(&amp;N):</translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="77"/>
+        <source>This panel has no view.</source>
+        <translation>このパネルには表示がありません。</translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="87"/>
+        <source>Item</source>
+        <translation>項目</translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="87"/>
+        <source>Value</source>
+        <translation>値</translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="96"/>
+        <location filename="../dialog.cpp" line="226"/>
+        <source>Status</source>
+        <translation>状態</translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="170"/>
+        <source>The panel &quot;%1&quot; cannot be left now.</source>
+        <translation>パネル「%1」は今は切り替えられません。</translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="224"/>
+        <source>Asking %1 for its colour profiles...</source>
+        <translation>%1 にカラープロファイルを問い合わせています...</translation>
+    </message>
+    <message>
+        <location filename="../dialog.h" line="26"/>
+        <source>Summary</source>
+        <translation>一覧</translation>
+    </message>
+</context>
+</TS>
