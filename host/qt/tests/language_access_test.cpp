@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -78,7 +79,7 @@ class LanguageAccessTest : public ::testing::Test {
     session = std::make_unique<host::DialogSession>(std::make_shared<host::HostCallback>(queue, std::move(ppd)),
                                                     std::move(plugins));
     ASSERT_EQ(host::StartDialog(*session, queue, {}, &start, &why), host::kOK) << why;
-    ASSERT_TRUE(session->open(&why)) << why;
+    ASSERT_TRUE(showProgress ? qthost::OpenShowingProgress(*session, "R2740", &why) : session->open(&why)) << why;
     ASSERT_EQ(session->panels().size(), 2u);
     catcher = std::make_shared<WindowCatcher>();
     ui::SetModalHandler(catcher);
@@ -112,6 +113,7 @@ class LanguageAccessTest : public ::testing::Test {
     return out;
   }
 
+  bool showProgress = false;
   qttest::TempDir tmp;
   host::Queue queue;
   host::DialogStart start;
@@ -121,8 +123,29 @@ class LanguageAccessTest : public ::testing::Test {
   qthost::GeneralPanel* general = nullptr;
 };
 
+// The status line of the window shown while the panels open, as painted.
+struct BusyProbe : QObject {
+  QString painted;
+  bool busyCursor = false;
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::Paint && o->objectName() == "status" && o->parent() &&
+        o->parent()->objectName() == qthost::kOpeningName) {
+      painted = static_cast<QLabel*>(o)->text();
+      busyCursor = QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor;
+    }
+    return false;
+  }
+};
+
 TEST_F(LanguageAccessTest, JapaneseReachesHostPPDPanelAndProfileWindowTexts) {
+  BusyProbe probe;
+  qApp->installEventFilter(&probe);
+  showProgress = true;
   Open("ja");
+  qApp->removeEventFilter(&probe);
+  EXPECT_EQ(probe.painted, "R2740 にカラープロファイルを問い合わせています...");
+  EXPECT_TRUE(probe.busyCursor);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   // The host's own texts, Qt's standard button among them.
   EXPECT_EQ(dialog->findChild<QPushButton*>("print")->text(), "プリント");
   EXPECT_EQ(dialog->findChild<QPushButton*>("cancel")->text(), "キャンセル");

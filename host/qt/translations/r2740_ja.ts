@@ -39,7 +39,7 @@
     <message>
         <location filename="../generalpanel.cpp" line="64"/>
         <source>Save as Default</source>
-        <translation>デフォルトとして保存</translation>
+        <translation>デフォルトに保存</translation>
     </message>
     <message>
         <location filename="../generalpanel.cpp" line="67"/>
