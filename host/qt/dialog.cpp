@@ -142,6 +142,16 @@ ViewMirror* PrintDialog::mirror(int panel) const {
 
 void PrintDialog::setGeneral(QWidget* general) {
   if (auto* box = qobject_cast<QVBoxLayout*>(layout())) box->insertWidget(1, general);
+  // Tab goes as the eye does: the chooser, the general options, the page.
+  std::vector<QWidget*> chain;
+  for (QWidget* w = general->nextInFocusChain(); w != general && general->isAncestorOf(w) && chain.size() < 1000;
+       w = w->nextInFocusChain())
+    if (w->focusPolicy() & Qt::TabFocus && !w->focusProxy()) chain.push_back(w);
+  QWidget* previous = chooser_;
+  for (QWidget* w : chain) {
+    QWidget::setTabOrder(previous, w);
+    previous = w;
+  }
 }
 
 void PrintDialog::addPage(const QString& name, QWidget* page) {

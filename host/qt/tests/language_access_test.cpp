@@ -252,6 +252,16 @@ TEST_F(LanguageAccessTest, EveryControlOfBothPanelsAndTheProfileWindowHasANameAn
   EXPECT_EQ(QAccessible::queryAccessibleInterface(dialog->findChild<QAbstractSpinBox*>("copies"))->text(QAccessible::Name),
             "Copies");
   EXPECT_EQ(dialog->chooser()->accessibleName(), "Panel");
+  // Tab order as the eye goes: chooser, general options, the panel, buttons.
+  QStringList order;
+  QWidget* w = dialog->chooser();
+  for (int i = 0; i < 200 && (order.isEmpty() || w != dialog->chooser()); ++i, w = w->nextInFocusChain())
+    if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(dialog.get()) && !w->objectName().isEmpty())
+      order << w->objectName();
+  ASSERT_GE(order.size(), 4);
+  EXPECT_EQ(order.mid(0, 2), QStringList({"panel-chooser", "presets"})) << order.join(' ').toStdString();
+  EXPECT_EQ(order.mid(order.size() - 2), QStringList({"print", "cancel"})) << order.join(' ').toStdString();
+  EXPECT_LT(order.indexOf("duplex"), order.indexOf("QVQuickColor"));
   // Every pane of both panels, the detached ones too.
   for (auto& p : session->panels()) {
     for (const auto& v : p.panel->allViews()) {
