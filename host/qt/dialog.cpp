@@ -4,11 +4,11 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
-#include <QGuiApplication>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>

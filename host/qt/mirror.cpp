@@ -158,8 +158,8 @@ void ViewMirror::buildChildren(Node* node) {
 
 // A caption names the control beside it on its right (or else the one just
 // below it): that control becomes its buddy and takes its text as
-// accessible name, and the caption gets a mnemonic letter unused in this
-// view tree.
+// accessible name, and the caption gets the first of its Latin letters not
+// yet a mnemonic in the same tab page (or the whole tree).
 void ViewMirror::nameControls(Node* node) {
   auto isControl = [](const Node* c) {
     if (c->isLabel || !c->widget) return false;
@@ -177,7 +177,7 @@ void ViewMirror::nameControls(Node* node) {
     for (auto& c : node->children) {
       if (!isControl(c.get()) || taken.count(c.get())) continue;
       QRect r = c->widget->geometry();
-        // Beside it (a little overlap allowed), else below it; far ones never.
+      // Beside it (a little overlap allowed), else below it; far ones never.
       int distance;
       if (r.left() >= l.center().x() && r.top() <= l.center().y() && r.bottom() >= l.center().y())
         distance = r.left() - l.right();
