@@ -4,9 +4,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "dialog.h"
@@ -150,6 +153,47 @@ TEST_F(DialogTest, SecurityFieldsFollowTheCheckboxAndPrintSubmitsOnce) {
   });
   EXPECT_FALSE(dialog->print(&why));
   EXPECT_EQ(why, "queue stopped");
+}
+
+TEST_F(DialogTest, SecurePrintWithAShortPasswordKeepsTheDialogAsItWas) {
+  int security = panelIndex("Security");
+  ASSERT_GE(security, 0);
+  ASSERT_TRUE(dialog->showPanel(security));
+  qthost::ViewMirror* mirror = dialog->mirror(security);
+  auto* mode = qobject_cast<QComboBox*>(mirror->widgetForIdentifier("PrintModeR2740"));
+  auto* key = qobject_cast<QLineEdit*>(mirror->widgetForIdentifier("jp.orvessa.printers.R2740.secureKey"));
+  ASSERT_NE(mode, nullptr);
+  ASSERT_NE(key, nullptr);
+  mode->setCurrentIndex(1);
+  emit mode->activated(1);
+  ASSERT_TRUE(key->isEnabled());
+  QTest::keyClicks(key, "abc");
+
+  int submitted = 0;
+  dialog->setSubmit([&](std::string*) {
+    ++submitted;
+    return true;
+  });
+  auto* print = dialog->findChild<QPushButton*>("print");
+  ASSERT_NE(print, nullptr);
+  print->click();
+  EXPECT_EQ(submitted, 0);
+  EXPECT_EQ(dialog->status()->text().toStdString(), "panel \"Security\" refused to print");
+  EXPECT_EQ(mode->currentIndex(), 1);
+  EXPECT_TRUE(key->isEnabled());
+  EXPECT_EQ(key->text(), "abc");
+  EXPECT_EQ(setting("jp.orvessa.printers.R2740.secureKey"), "<missing>");
+}
+
+TEST_F(DialogTest, StartupFailureShowsAMessageBox) {
+  QString text;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box && box->objectName() == qthost::kStartupFailureName) text = box->informativeText();
+    if (QWidget* w = QApplication::activeModalWidget()) w->close();  // never hang on a box nobody named
+  });
+  qthost::ShowStartupFailure("PPD not found: /nowhere.ppd");
+  EXPECT_EQ(text, "PPD not found: /nowhere.ppd");
 }
 
 }  // namespace
