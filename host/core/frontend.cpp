@@ -175,15 +175,16 @@ bool WriteFileAtomic(const std::string& path, const std::string& text, std::stri
     *error = CannotWrite(path, "it is a directory");
     return false;
   }
-  if (exists && !S_ISREG(st.st_mode)) {
-    // A device or FIFO is written into, never replaced.
+  auto writeInPlace = [&] {
     int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
     bool ok = fd >= 0 && WriteAll(fd, text);
     int saved = errno;
     if (fd >= 0 && ::close(fd) != 0 && ok) ok = false, saved = errno;
     if (!ok) *error = CannotWrite(path, std::strerror(saved));
     return ok;
-  }
+  };
+  // A device or FIFO is written into, never replaced.
+  if (exists && !S_ISREG(st.st_mode)) return writeInPlace();
 
   // A name nobody else holds, opened exclusively: never a link planted there.
   const std::string dir = DirectoryOf(target);
@@ -197,6 +198,9 @@ bool WriteFileAtomic(const std::string& path, const std::string& text, std::stri
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) {
+    // A file the user may write in a folder the user may not: as a shell does.
+    if (exists && (errno == EACCES || errno == EPERM || errno == EROFS) && ::access(target.c_str(), W_OK) == 0)
+      return writeInPlace();
     *error = CannotWrite(path, std::strerror(errno));
     return false;
   }

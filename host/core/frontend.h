@@ -60,7 +60,8 @@ int OpenQueue(const FrontEndOptions& o, OpenedQueue* opened, std::string* error)
 // links are followed to their target; a regular file (or none) is replaced
 // by a temporary file beside it, synced and renamed over it, keeping the
 // replaced file's mode (and owner, for root), a new file getting `mode`
-// less the umask; a device, FIFO or other special file is written into.
+// less the umask (a writable file in a folder the caller may not write is
+// written in place); a device, FIFO or other special file is written into.
 // False with a one-line reason (a directory, a link loop, a write error).
 // Settings hold ciphertexts: kSecretFileMode for them.
 inline constexpr unsigned kSecretFileMode = 0600;
