@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include "cf/plist.h"
 #include "dialog.h"
@@ -60,8 +61,8 @@ The print dialog of one queue with the plug-in panels its PPD names.
 
 Batch runs (and --screenshot) need no display: QT_QPA_PLATFORM defaults to
 "offscreen" for them. Alerts in batch runs go to standard error, one line
-each ("alert: <message> | <informative>"), and are answered with their first button; open panels are cancelled and modal
-windows aborted.
+each ("alert: <message> | <informative>"), and are answered with their
+first button; open panels are cancelled and modal windows aborted.
 
 Exit status: 0 success (a cancel too); 2 bad arguments; 3 queue or PPD could
 not be opened; 4 a bundle failed to load; 5 the starting settings could not
@@ -80,9 +81,9 @@ int Die(int code, const std::string& why) {
 
 // Before the dialog is up: one line on standard error, and a message box
 // for a person (a batch run has nobody to read it).
-int StartupFailed(int code, const std::string& why) {
+int StartupFailed(int code, const std::string& why, bool batch) {
   Die(code, why);
-  qthost::ShowStartupFailure(why);
+  if (!batch) qthost::ShowStartupFailure(why);
   return code;
 }
 
@@ -129,7 +130,7 @@ int main(int argc, char** argv) {
   // The queue: given, or chosen among cupsd's.
   if (o.queueName.empty() && o.ppdPath.empty()) {
     auto queues = host::CupsQueues(&why);
-    if (queues.empty()) return StartupFailed(kQueueErr, "no CUPS queue to choose from: " + why);
+    if (queues.empty()) return StartupFailed(kQueueErr, "no CUPS queue to choose from: " + why, batch);
     QStringList names;
     for (const auto& q : queues) names << QString::fromStdString(q.name);
     bool ok = false;
@@ -138,7 +139,7 @@ int main(int argc, char** argv) {
     o.queueName = chosen.toStdString();
   }
   host::OpenedQueue opened;
-  if (int code = host::OpenQueue(o, &opened, &why); code != kOK) return batch ? Die(code, why) : StartupFailed(code, why);
+  if (int code = host::OpenQueue(o, &opened, &why); code != kOK) return StartupFailed(code, why, batch);
   const host::Queue& queue = opened.queue;
   if (destination.empty()) destination = queue.name;
 
@@ -147,7 +148,8 @@ int main(int argc, char** argv) {
 
   auto callback = std::make_shared<host::HostCallback>(queue, std::move(opened.ppd));
   int code = kOK;
-  std::string settingsXML, outputFailure;
+  std::string settingsXML;
+  std::vector<std::string> outputFailures;
   bool submitted = false;
   bool writeSettings = false;
   {
@@ -186,7 +188,7 @@ int main(int argc, char** argv) {
     if (!shots.empty()) {
       // Screenshots are a by-product: the settings and the job still go.
       std::vector<std::string> written;
-      if (!qthost::WriteScreenshots(dialog, session, shots, &written, &why)) outputFailure = why;
+      if (!qthost::WriteScreenshots(dialog, session, shots, &written, &why)) outputFailures.push_back(why);
       for (const auto& p : written) std::printf("screenshot written to %s\n", p.c_str());
     }
 
@@ -223,22 +225,16 @@ int main(int argc, char** argv) {
     ui::SetModalHandler(nullptr);
   }
   if (writeSettings && !o.settingsOut.empty()) {
-    if (!host::WriteFileAtomic(o.settingsOut, settingsXML, &why, host::kSecretFileMode)) {
-      if (!outputFailure.empty()) Die(kOutputErr, outputFailure);
-      outputFailure = why;
-    } else if (o.settingsOut != "-") {
+    if (!host::WriteFileAtomic(o.settingsOut, settingsXML, &why, host::kSecretFileMode))
+      outputFailures.push_back(why);
+    else if (o.settingsOut != "-")
       std::printf("settings written to %s\n", o.settingsOut.c_str());
-    }
   }
   std::fflush(stdout);
-  if (!outputFailure.empty()) {
-    // A script that retries a failed print must not print twice.
-    if (submitted) {
-      Die(kOK, outputFailure + " (the job was submitted all the same)");
-      return code;
-    }
-    Die(kOutputErr, outputFailure);
-    return code == kOK ? kOutputErr : code;
-  }
+  // A script that retries a failed print must not print twice: once the job
+  // is in, a lost output is said but is no failure.
+  for (const auto& failure : outputFailures)
+    Die(kOutputErr, submitted ? failure + " (the job was submitted all the same)" : failure);
+  if (!outputFailures.empty() && !submitted && code == kOK) code = kOutputErr;
   return code;
 }
