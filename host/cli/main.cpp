@@ -60,8 +60,8 @@ output. The summary text has one block per panel: its name on a line, then
 one "    item: value" line per item in the panel's display order; a last block
 "Job options" lists the options a CUPS job would carry ("    KEY=VALUE").
 
-Alerts raised by panels are printed to standard error as
-"alert: <message> | <informative>" (one line each) and answered with their first button;
+Alerts raised by panels are printed to standard error, one line each, as
+"alert: <message> | <informative>" and answered with their first button;
 open panels are cancelled and modal windows aborted.
 
 Exit status: 0 success; 2 bad arguments; 3 queue or PPD could not be opened;

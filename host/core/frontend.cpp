@@ -146,7 +146,10 @@ std::string FollowLinks(const std::string& path, struct stat* st, bool* exists) 
     }
     std::string link(PATH_MAX, '\0');
     ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
-    if (n < 0) return {};
+    if (n <= 0 || static_cast<size_t>(n) >= link.size()) {
+      if (n >= 0) errno = ENAMETOOLONG;
+      return {};
+    }
     link.resize(static_cast<size_t>(n));
     target = link[0] == '/' ? link : DirectoryOf(target) + "/" + link;
   }
