@@ -149,12 +149,12 @@ void NoteTold(const std::string& key) {
   ::close(fd);
 }
 
-int ConnectOrStart(const std::string& socketPath, bool mayStart, std::string* error) {
-  int fd = xpcwire::Connect(socketPath);
-  if (fd >= 0) return fd;
-  if (!mayStart) return -1;
-  if (errno != ENOENT && errno != ECONNREFUSED) {
-    *error = "cannot reach the profile service at " + socketPath + " (" + std::strerror(errno) + "); " + WhatToDo();
+// After a connection failed with `connectError`: starts the service when
+// nobody listens and this user may, and connects to it.
+int StartAndConnect(const std::string& socketPath, int connectError, std::string* error) {
+  if (connectError != ENOENT && connectError != ECONNREFUSED) {
+    *error = "cannot reach the profile service at " + socketPath + " (" + std::strerror(connectError) + "); " +
+             WhatToDo();
     return -1;
   }
   // A service started here runs as this user and must make its socket;
@@ -179,7 +179,7 @@ int ConnectOrStart(const std::string& socketPath, bool mayStart, std::string* er
   auto deadline = std::chrono::steady_clock::now() + kStartWait;
   while (std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(kRetryInterval);
-    fd = xpcwire::Connect(socketPath);
+    int fd = xpcwire::Connect(socketPath);
     if (fd >= 0) return fd;
   }
   *error = "the profile service was started but did not answer on " + socketPath + " within 5 seconds";
@@ -207,16 +207,18 @@ int main(int argc, char** argv) {
   }
 
   std::string socketPath = xpcwire::SocketPath();
-  std::string error;
-  const std::string caller = CallerKey(socketPath);
-  const bool told = ToldBefore(caller);
-  int fd = ConnectOrStart(socketPath, !told, &error);
+  int fd = xpcwire::Connect(socketPath);
   if (fd < 0) {
-    if (!told) {
+    const int connectError = errno;
+    const std::string caller = CallerKey(socketPath);
+    if (ToldBefore(caller)) return kExitNoService;
+    std::string error;
+    fd = StartAndConnect(socketPath, connectError, &error);
+    if (fd < 0) {
       std::fprintf(stderr, "R2740Helper: %s\n", error.c_str());
       NoteTold(caller);
+      return kExitNoService;
     }
-    return kExitNoService;
   }
   timeval tv{kReplySeconds, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
