@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <set>
+
 #include "cf/plist.h"
 #include "host_test_util.h"
 
@@ -186,8 +188,10 @@ TEST(Cli, OutputsFollowLinksFeedDevicesAndFIFOsAndDashIsStandardOutput) {
   EXPECT_EQ(mode(target), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_TRUE(fs::is_symlink(dir.file("dangling.txt")));
   EXPECT_THAT(ReadAll(dir.file("later.txt")), HasSubstr("Job options\n"));
-  for (const auto& e : fs::directory_iterator(dir.path()))  // no temporary left behind
-    EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+  std::set<std::string> names;  // and no temporary file left behind
+  for (const auto& e : fs::directory_iterator(dir.path())) names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"dangling.txt", "later.txt", "link.plist", "new.plist", "new.txt",
+                                          "target.plist"}));
 
   // A device is written into, never replaced.
   r = RunCli(Manual({"--settings-out", "/dev/null", "--summary-out", "/dev/null"}));
