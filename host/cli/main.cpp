@@ -48,8 +48,11 @@ print system's order, and reports what they leave in the print settings.
                        menus, is an error
   --action save|print  save: every panel hides and saves (default);
                        print: save, then every panel is asked to print
-  --settings-out FILE  write the final print settings there (XML property list)
+  --settings-out FILE  write the final print settings there (XML property list;
+                       a new file is made readable by its owner only)
   --summary-out FILE   write the summaries there (text, see below)
+                       An out FILE is replaced whole; a link is followed, a
+                       device or FIFO written into, "-" is standard output
   --help               this text
 
 Without an out file, the summaries and then the settings go to standard
@@ -57,7 +60,7 @@ output. The summary text has one block per panel: its name on a line, then
 one "    item: value" line per item in the panel's display order; a last block
 "Job options" lists the options a CUPS job would carry ("    KEY=VALUE").
 
-Alerts raised by panels are printed to standard error as
+Alerts raised by panels are printed to standard error, one line each, as
 "alert: <message> | <informative>" and answered with their first button;
 open panels are cancelled and modal windows aborted.
 
@@ -76,7 +79,7 @@ int Die(int code, const std::string& why) {
 class CliModalHandler : public ui::ModalHandler {
  public:
   int runAlert(ui::Alert& alert) override {
-    std::fprintf(stderr, "alert: %s | %s\n", alert.messageText.c_str(), alert.informativeText.c_str());
+    std::fprintf(stderr, "%s\n", host::AlertLine(alert).c_str());
     return ui::kAlertFirstButtonReturn;
   }
   int runOpenPanel(ui::OpenPanel&) override { return ui::kModalResponseCancel; }
@@ -150,16 +153,14 @@ int main(int argc, char** argv) {
     settingsXML = *xml;
   }
 
-  if (!summaryOut.empty()) {
-    if (!host::WriteFileAtomic(summaryOut, summaryText, &why)) return Die(kOutputErr, why);
-  }
-  if (!settingsOut.empty()) {
-    if (!host::WriteFileAtomic(settingsOut, settingsXML, &why)) return Die(kOutputErr, why);
-  }
-  if (summaryOut.empty()) std::fputs(summaryText.c_str(), stdout);
-  else std::printf("summaries written to %s\n", summaryOut.c_str());
-  if (settingsOut.empty()) std::fputs(settingsXML.c_str(), stdout);
-  else std::printf("settings written to %s\n", settingsOut.c_str());
+  // Summaries first, then settings, whether to files or standard output.
+  auto emit = [&](const std::string& path, const std::string& text, unsigned mode, const char* what) {
+    if (!host::WriteFileAtomic(path.empty() ? "-" : path, text, &why, mode)) return false;
+    if (!path.empty() && path != "-") std::printf("%s written to %s\n", what, path.c_str());
+    return true;
+  };
+  if (!emit(summaryOut, summaryText, 0666, "summaries")) return Die(kOutputErr, why);
+  if (!emit(settingsOut, settingsXML, host::kSecretFileMode, "settings")) return Die(kOutputErr, why);
   std::fflush(stdout);
   return code;
 }

@@ -178,8 +178,9 @@ class DialogSession {
   // not hide is not saved; the others still are, and the first refusal or
   // failure is the reason. No panels is no failure.
   bool save(std::string* error);
-  // save, then shouldPrint on every panel; false with the refusing panel's
-  // name when any answers NO.
+  // save (with pde::kSavingForPrintKey set in the session meanwhile), then
+  // shouldPrint on every panel; false with the refusing panel's name when
+  // any answers NO.
   bool print(std::string* error);
 
   cf::DictionaryRef settingsDictionary() const;

@@ -250,7 +250,11 @@ bool DialogSession::save(std::string* error) {
 }
 
 bool DialogSession::print(std::string* error) {
-  if (!save(error)) return false;
+  pm::PrintSession& session = callback_->session();
+  session.setData(pde::kSavingForPrintKey, cf::Boolean::kTrue());
+  bool saved = save(error);
+  session.setData(pde::kSavingForPrintKey, nullptr);
+  if (!saved) return false;
   for (auto& p : panels_)
     if (!p.panel->shouldPrint()) return Fail(error, "panel " + Quoted(p.name) + " refused to print");
   return true;

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollArea>
@@ -193,6 +194,14 @@ bool PrintDialog::print(std::string* why) {
   if (!session_.print(why)) return false;
   if (submit_ && !submit_(why)) return false;
   return true;
+}
+
+void ShowStartupFailure(const std::string& why) {
+  QMessageBox box(QMessageBox::Critical, QObject::tr("Print"), QObject::tr("The print dialog cannot open."),
+                  QMessageBox::Ok);
+  box.setObjectName(kStartupFailureName);
+  box.setInformativeText(Q(why));
+  box.exec();
 }
 
 bool SaveWidgetPNG(QWidget* widget, const std::string& path, std::string* error) {

@@ -72,6 +72,11 @@ class PrintDialog : public QDialog {
 bool WriteScreenshots(PrintDialog& dialog, host::DialogSession& session, const std::string& dir,
                       std::vector<std::string>* written, std::string* error);
 
+// Why the dialog cannot open (no PPD, unknown queue, no cupsd), in a
+// modal message box named kStartupFailureName.
+inline constexpr const char* kStartupFailureName = "r2740-startup-failure";
+void ShowStartupFailure(const std::string& why);
+
 // Renders a widget (shown or not) into a PNG file.
 bool SaveWidgetPNG(QWidget* widget, const std::string& path, std::string* error);
 

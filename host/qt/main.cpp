@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include "cf/plist.h"
 #include "dialog.h"
@@ -47,7 +48,10 @@ The print dialog of one queue with the plug-in panels its PPD names.
                        print (save, every panel must agree to print, the
                        document goes to the queue) or cancel (nothing is
                        saved or printed, no settings are written)
-  --settings-out FILE  write the final print settings there (XML property list)
+  --settings-out FILE  write the final print settings there (XML property
+                       list; a new file is readable by its owner only; a
+                       link is followed, a device or FIFO written into, "-"
+                       is standard output)
   --screenshot DIR     write <panel>-<pane>.png for every panel and pane and
                        Summary.png into DIR
   --document FILE      what Print sends (default: a generated one-page PDF)
@@ -56,19 +60,30 @@ The print dialog of one queue with the plug-in panels its PPD names.
   --help               this text
 
 Batch runs (and --screenshot) need no display: QT_QPA_PLATFORM defaults to
-"offscreen" for them. Alerts in batch runs go to standard error and are
-answered with their first button; open panels are cancelled and modal
-windows aborted.
+"offscreen" for them. Alerts in batch runs go to standard error, one line
+each ("alert: <message> | <informative>"), and are answered with their
+first button; open panels are cancelled and modal windows aborted.
 
 Exit status: 0 success (a cancel too); 2 bad arguments; 3 queue or PPD could
 not be opened; 4 a bundle failed to load; 5 the starting settings could not
 be read; 6 a --set key is unknown or its value was not taken; 7 a panel
 refused to save or print; 8 an output could not be written; 9 the job was
-not accepted.
+not accepted. A print whose job was submitted exits 0 even when an output
+(a screenshot, the settings) could not be written, and says so; an output
+that fails does not stop the others. Before the dialog is up, a failure
+also shows a message box unless --action is given.
 )";
 
 int Die(int code, const std::string& why) {
   std::fprintf(stderr, "r2740-print-dialog: %s\n", why.c_str());
+  return code;
+}
+
+// Before the dialog is up: one line on standard error, and a message box
+// for a person (a batch run has nobody to read it).
+int StartupFailed(int code, const std::string& why, bool batch) {
+  Die(code, why);
+  if (!batch) qthost::ShowStartupFailure(why);
   return code;
 }
 
@@ -115,7 +130,7 @@ int main(int argc, char** argv) {
   // The queue: given, or chosen among cupsd's.
   if (o.queueName.empty() && o.ppdPath.empty()) {
     auto queues = host::CupsQueues(&why);
-    if (queues.empty()) return Die(kQueueErr, "no CUPS queue to choose from: " + why);
+    if (queues.empty()) return StartupFailed(kQueueErr, "no CUPS queue to choose from: " + why, batch);
     QStringList names;
     for (const auto& q : queues) names << QString::fromStdString(q.name);
     bool ok = false;
@@ -124,7 +139,7 @@ int main(int argc, char** argv) {
     o.queueName = chosen.toStdString();
   }
   host::OpenedQueue opened;
-  if (int code = host::OpenQueue(o, &opened, &why); code != kOK) return Die(code, why);
+  if (int code = host::OpenQueue(o, &opened, &why); code != kOK) return StartupFailed(code, why, batch);
   const host::Queue& queue = opened.queue;
   if (destination.empty()) destination = queue.name;
 
@@ -134,6 +149,8 @@ int main(int argc, char** argv) {
   auto callback = std::make_shared<host::HostCallback>(queue, std::move(opened.ppd));
   int code = kOK;
   std::string settingsXML;
+  std::vector<std::string> outputFailures;
+  bool submitted = false;
   bool writeSettings = false;
   {
     host::DialogSession session(callback, std::move(opened.plugins));
@@ -169,8 +186,9 @@ int main(int argc, char** argv) {
       if (!session.setControl(key, value, &why)) return Die(kSetErr, why);
 
     if (!shots.empty()) {
+      // Screenshots are a by-product: the settings and the job still go.
       std::vector<std::string> written;
-      if (!qthost::WriteScreenshots(dialog, session, shots, &written, &why)) return Die(kOutputErr, why);
+      if (!qthost::WriteScreenshots(dialog, session, shots, &written, &why)) outputFailures.push_back(why);
       for (const auto& p : written) std::printf("screenshot written to %s\n", p.c_str());
     }
 
@@ -196,7 +214,8 @@ int main(int argc, char** argv) {
         std::printf("cancelled: nothing printed\n");
       }
     }
-    if (jobId > 0) std::printf("job %d submitted to %s\n", jobId, destination.c_str());
+    submitted = jobId > 0;
+    if (submitted) std::printf("job %d submitted to %s\n", jobId, destination.c_str());
     if (writeSettings) {
       auto xml = cf::PropertyListCreateXMLData(session.settingsDictionary(), &why);
       if (!xml) return Die(kOutputErr, "the final settings cannot be written as a property list: " + why);
@@ -206,9 +225,16 @@ int main(int argc, char** argv) {
     ui::SetModalHandler(nullptr);
   }
   if (writeSettings && !o.settingsOut.empty()) {
-    if (!host::WriteFileAtomic(o.settingsOut, settingsXML, &why)) return Die(kOutputErr, why);
-    std::printf("settings written to %s\n", o.settingsOut.c_str());
+    if (!host::WriteFileAtomic(o.settingsOut, settingsXML, &why, host::kSecretFileMode))
+      outputFailures.push_back(why);
+    else if (o.settingsOut != "-")
+      std::printf("settings written to %s\n", o.settingsOut.c_str());
   }
   std::fflush(stdout);
+  // A script that retries a failed print must not print twice: once the job
+  // is in, a lost output is said but is no failure.
+  for (const auto& failure : outputFailures)
+    Die(kOutputErr, submitted ? failure + " (the job was submitted all the same)" : failure);
+  if (!outputFailures.empty() && !submitted && code == kOK) code = kOutputErr;
   return code;
 }
