@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "MibWalk.h"
 #include "QVPList.h"
 #include "QVmacServiceXPC.h"
 #include "XPCWire.h"
@@ -181,6 +182,15 @@ int main(int argc, char** argv) {
     const char* env = std::getenv("R2740_XPC_IDLE_TIMEOUT");
     idleSeconds = env && *env ? std::atoi(env) : kDefaultIdleSeconds;
   }
+
+  // Walk settings are the service's own, fixed for its lifetime.
+  WalkSettings walk;
+  std::string why;
+  if (!WalkSettingsFromEnvironment(&walk, &why)) {
+    std::fprintf(stderr, "R2740XPCService: %s\n", why.c_str());
+    return 2;
+  }
+  MibWalkSetup(walk);
 
   struct sigaction sa {};
   sa.sa_handler = SIG_IGN;

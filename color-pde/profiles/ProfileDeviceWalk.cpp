@@ -129,7 +129,8 @@ std::optional<std::string> DeviceAddress(int16_t protocol, const std::string& ur
   }
   text = text.substr(0, text.find(':'));
   if (text.size() > 255) text.resize(255);
-  if (text.empty()) return std::nullopt;
+  // An address beginning with "-" would read as an option of the walk.
+  if (text.empty() || text[0] == '-') return std::nullopt;
   return text;
 }
 

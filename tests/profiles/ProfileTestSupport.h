@@ -57,6 +57,7 @@ class ServiceRoot {
   }
   ~ServiceRoot() {
     StopService();
+    for (const auto& name : settings_) ::unsetenv(name.c_str());
     ::unsetenv("R2740_ROOT");
     ::unsetenv("R2740_XPC_SOCKET");
     ::unsetenv("R2740_XPC_IDLE_TIMEOUT");
@@ -108,6 +109,12 @@ class ServiceRoot {
   std::string PrevPath(const std::string& user, const std::string& model = "R2740") const {
     return folder_ + "/" + user + "-" + model + "-profile.prev.plist";
   }
+  // A setting of the service (its environment, read when it starts): set
+  // before the first request.
+  void Setting(const std::string& name, const std::string& value) {
+    ::setenv(name.c_str(), value.c_str(), 1);
+    settings_.push_back(name);
+  }
   const std::string& root() const { return root_; }
   const std::string& folder() const { return folder_; }
   const std::string& socket() const { return socket_; }
@@ -115,6 +122,7 @@ class ServiceRoot {
 
  private:
   std::string root_, folder_, socket_, service_;
+  std::vector<std::string> settings_;
 };
 
 // One row of the device's profile table.
@@ -127,17 +135,20 @@ struct Row {
   int availability = 1;
 };
 
-// snmpd on 127.0.0.1:<port> serving the rows under the table root with
-// "override" directives; extra configuration lines are appended.
+// snmpd on <host>:<port> (a loopback address) serving the rows under the
+// table root with "override" directives; extra configuration lines are
+// appended.
 class Agent {
  public:
-  Agent(int port, const std::vector<Row>& rows, const std::string& extra = "") : port_(port) {
+  Agent(int port, const std::vector<Row>& rows, const std::string& extra = "") : Agent("127.0.0.1", port, rows, extra) {}
+  Agent(const std::string& host, int port, const std::vector<Row>& rows, const std::string& extra = "")
+      : host_(host), port_(port) {
     char tmpl[] = "/tmp/r2740-snmpd-XXXXXX";
     dir_ = ::mkdtemp(tmpl);
     pidFile_ = dir_ + "/snmpd.pid";
     std::ostringstream conf;
-    conf << "agentaddress udp:127.0.0.1:" << port << "\n"
-         << "rocommunity public 127.0.0.1\n";
+    conf << "agentaddress udp:" << host << ":" << port << "\n"
+         << "rocommunity public 127.0.0.0/8\n";
     for (const Row& r : rows) {
       std::string cell = std::string(".") + kTableRoot + ".";
       std::string idx = ".1." + std::to_string(r.row);
@@ -180,18 +191,22 @@ class Agent {
     std::filesystem::remove_all(dir_, ec);
   }
   bool ready() const { return ready_; }
-  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string address() const { return host_ + ":" + std::to_string(port_); }
+  const std::string& host() const { return host_; }
+  int port() const { return port_; }
   const std::string& dir() const { return dir_; }
   const std::string& pidFile() const { return pidFile_; }
 
  private:
+  std::string host_;
   int port_;
   pid_t pid_ = -1;
   bool ready_ = false;
   std::string dir_, pidFile_;
 };
 
-// The walk command of the plug-in, aimed at a test agent.
+// The walk command of the plug-in, aimed at a test agent's host (the
+// service's port setting names its port).
 inline std::vector<std::string> WalkArgs(const std::string& user, const std::string& agent,
                                          const std::vector<std::string>& extra = {}) {
   std::vector<std::string> a = {"mibwalk_XPC", "R2740", user, "snmpwalk", "-Os", "-c", "public", "-v", "1"};

@@ -79,7 +79,8 @@ TEST_F(WalkStart, ClassifiesUrisAndStartsTheWalkOnlyForNetworkQueues) {
             lines[2]);
 
   for (const char* noWalk : {"LPD://127.0.0.1/queue", "pap://zone/printer", "usb://ORVESSA/R2740", "ipp://h/",
-                             "mdns://NoSuchPrinter._pdl-datastream._tcp.local.", "mdns://tooshort.local"}) {
+                             "mdns://NoSuchPrinter._pdl-datastream._tcp.local.", "mdns://tooshort.local",
+                             "lpd://-Lf%2Ftmp%2Fx/queue", "lpd://-d:515/queue"}) {
     lines = Walk(noWalk);
     ASSERT_EQ(2u, lines.size()) << noWalk;
     EXPECT_EQ(backup, lines[1]);
