@@ -13,26 +13,6 @@ using namespace proftest;
 
 namespace {
 
-bool ReadLists(const std::string& path, Lists* lists) {
-  std::memset(lists->l.get(), 0, 3 * sizeof(ProfileList));
-  QV_PLIST_PROFILE_PATH = path.c_str();
-  int r = QVPListReadProfile_All(&lists->rgb(), &lists->sim(), &lists->dst());
-  QV_PLIST_PROFILE_PATH = nullptr;
-  return r == 0;
-}
-
-void WriteLists(const std::string& path, Lists* lists) {
-  QV_PLIST_PROFILE_PATH = path.c_str();
-  ASSERT_EQ(0, QVPListWriteProfile_All(&lists->rgb(), &lists->sim(), &lists->dst()));
-  QV_PLIST_PROFILE_PATH = nullptr;
-}
-
-const ProfileEntry* Find(ProfileList& l, const std::string& file) {
-  for (int i = 0; i < l.iNum; ++i)
-    if (file == l.entry[i].FileName) return &l.entry[i];
-  return nullptr;
-}
-
 std::string FolderListing(const std::string& folder) {
   std::string out;
   for (auto& e : std::filesystem::directory_iterator(folder)) {
@@ -352,7 +332,7 @@ TEST(DeviceWalk, AgentDyingMidWalkEndsWithFailureAndMerges) {
   };
   put(stored.rgb(), 0, kProfileStateFoundHidden, "HIDDEN.ICC");
   put(stored.rgb(), 1, kProfileStateFoundShown, "SHOWN.ICC");
-  WriteLists(svc.ProfilePath("root"), &stored);
+  ASSERT_TRUE(WriteLists(svc.ProfilePath("root"), &stored));
 
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ("iRet=1", svc.Reply(WalkArgs("root", agent.host())));

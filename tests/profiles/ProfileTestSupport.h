@@ -224,4 +224,25 @@ struct Lists {
   ProfileList& dst() { return l[2]; }
 };
 
+inline bool ReadLists(const std::string& path, Lists* lists) {
+  std::memset(lists->l.get(), 0, 3 * sizeof(ProfileList));
+  QV_PLIST_PROFILE_PATH = path.c_str();
+  int r = QVPListReadProfile_All(&lists->rgb(), &lists->sim(), &lists->dst());
+  QV_PLIST_PROFILE_PATH = nullptr;
+  return r == 0;
+}
+
+inline bool WriteLists(const std::string& path, Lists* lists) {
+  QV_PLIST_PROFILE_PATH = path.c_str();
+  int r = QVPListWriteProfile_All(&lists->rgb(), &lists->sim(), &lists->dst());
+  QV_PLIST_PROFILE_PATH = nullptr;
+  return r == 0;
+}
+
+inline const ProfileEntry* Find(ProfileList& l, const std::string& file) {
+  for (int i = 0; i < l.iNum; ++i)
+    if (file == l.entry[i].FileName) return &l.entry[i];
+  return nullptr;
+}
+
 }  // namespace proftest
