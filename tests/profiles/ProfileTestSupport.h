@@ -3,7 +3,10 @@
 // profile table on loopback.
 #pragma once
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -11,11 +14,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -203,6 +208,82 @@ class Agent {
   pid_t pid_ = -1;
   bool ready_ = false;
   std::string dir_, pidFile_;
+};
+
+inline sockaddr_in Address(const std::string& host, int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  ::inet_pton(AF_INET, host.c_str(), &a.sin_addr);
+  return a;
+}
+
+// A printer's UDP port on <host>:<port>: records when each datagram
+// arrives and, given an agent, hands it on after a delay (the first after
+// its own) and sends the agent's answer back. One datagram at a time.
+class Printer {
+ public:
+  using Clock = std::chrono::steady_clock;
+  using milliseconds = std::chrono::milliseconds;
+  Printer(const std::string& host, int port, const Agent* agent = nullptr, milliseconds delay = {},
+          milliseconds firstDelay = {})
+      : host_(host), agent_(agent), delay_(delay), firstDelay_(firstDelay) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Address(host, port);
+    bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~Printer() {
+    stop_ = true;
+    thread_.join();
+    ::close(fd_);
+  }
+  bool bound() const { return bound_; }
+  const std::string& host() const { return host_; }
+  std::vector<Clock::time_point> arrivals() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return arrivals_;
+  }
+
+ private:
+  void Serve() {
+    int upstream = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    char buf[65536];
+    // At most half an hour and ten million datagrams (benchmarks relay long).
+    long served = 0;
+    for (auto end = Clock::now() + std::chrono::minutes(30); !stop_ && Clock::now() < end && served < 10000000;) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 20) != 1) continue;
+      sockaddr_in from{};
+      socklen_t len = sizeof from;
+      ssize_t n = ::recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+      if (n <= 0) continue;
+      bool first = served++ == 0;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (arrivals_.size() < 100000) arrivals_.push_back(Clock::now());
+      }
+      if (!agent_) continue;
+      std::this_thread::sleep_for(first ? firstDelay_ : delay_);
+      sockaddr_in to = Address(agent_->host(), agent_->port());
+      ::sendto(upstream, buf, static_cast<size_t>(n), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+      pollfd q{upstream, POLLIN, 0};
+      if (::poll(&q, 1, 1000) != 1) continue;
+      ssize_t m = ::recv(upstream, buf, sizeof buf, 0);
+      if (m > 0) ::sendto(fd_, buf, static_cast<size_t>(m), 0, reinterpret_cast<sockaddr*>(&from), len);
+    }
+    ::close(upstream);
+  }
+
+  std::string host_;
+  const Agent* agent_;
+  milliseconds delay_, firstDelay_;
+  int fd_ = -1;
+  bool bound_ = false;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<Clock::time_point> arrivals_;
+  std::thread thread_;
 };
 
 // The walk command of the plug-in, aimed at a test agent's host (the

@@ -4,14 +4,9 @@
 // of one printer share its walk. Printers are snmpd or a plain UDP peer on a
 // 127.11.x.y address of their own; the service's port setting names the
 // port.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 
-#include <atomic>
 #include <future>
-#include <mutex>
 
 #include "ProfileTestSupport.h"
 
@@ -23,80 +18,6 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr int kPort = 16411;
-
-sockaddr_in Address(const std::string& host, int port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  ::inet_pton(AF_INET, host.c_str(), &a.sin_addr);
-  return a;
-}
-
-// A printer's UDP port: records when each datagram arrives and, given an
-// agent, hands it on after a delay and sends the agent's answer back.
-class Printer {
- public:
-  explicit Printer(const std::string& host, const Agent* agent = nullptr, milliseconds delay = {},
-                   milliseconds firstDelay = {})
-      : host_(host), agent_(agent), delay_(delay), firstDelay_(firstDelay) {
-    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a = Address(host, kPort);
-    bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~Printer() {
-    stop_ = true;
-    thread_.join();
-    ::close(fd_);
-  }
-  bool bound() const { return bound_; }
-  const std::string& host() const { return host_; }
-  std::vector<Clock::time_point> arrivals() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return arrivals_;
-  }
-
- private:
-  void Serve() {
-    int upstream = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    char buf[65536];
-    // At most a minute and 100000 datagrams.
-    for (auto end = Clock::now() + std::chrono::seconds(60); !stop_ && Clock::now() < end;) {
-      pollfd p{fd_, POLLIN, 0};
-      if (::poll(&p, 1, 20) != 1) continue;
-      sockaddr_in from{};
-      socklen_t len = sizeof from;
-      ssize_t n = ::recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
-      if (n <= 0) continue;
-      bool first;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        first = arrivals_.empty();
-        arrivals_.push_back(Clock::now());
-        if (arrivals_.size() >= 100000) break;
-      }
-      if (!agent_) continue;
-      std::this_thread::sleep_for(first ? firstDelay_ : delay_);
-      sockaddr_in to = Address(agent_->host(), agent_->port());
-      ::sendto(upstream, buf, static_cast<size_t>(n), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-      pollfd q{upstream, POLLIN, 0};
-      if (::poll(&q, 1, 1000) != 1) continue;
-      ssize_t m = ::recv(upstream, buf, sizeof buf, 0);
-      if (m > 0) ::sendto(fd_, buf, static_cast<size_t>(m), 0, reinterpret_cast<sockaddr*>(&from), len);
-    }
-    ::close(upstream);
-  }
-
-  std::string host_;
-  const Agent* agent_;
-  milliseconds delay_, firstDelay_;
-  int fd_ = -1;
-  bool bound_ = false;
-  std::atomic<bool> stop_{false};
-  mutable std::mutex mutex_;
-  std::vector<Clock::time_point> arrivals_;
-  std::thread thread_;
-};
 
 using Settings = std::vector<std::pair<std::string, std::string>>;
 
@@ -128,7 +49,7 @@ void PutEntry(ProfileList& l, int slot, int state, const char* file, int locatio
 }
 
 TEST(WalkRequest, OnlyThePluginsWalkIsSent) {
-  Printer printer("127.11.1.1");
+  Printer printer("127.11.1.1", kPort);
   ASSERT_TRUE(printer.bound());
   Service svc;
   ASSERT_TRUE(svc.started);
@@ -179,7 +100,7 @@ TEST(WalkRequest, OnlyThePluginsWalkIsSent) {
 }
 
 TEST(WalkLoad, SilentPrinterCostsLittleAndIsNotAskedAgainAtOnce) {
-  Printer silent("127.11.2.1");
+  Printer silent("127.11.2.1", kPort);
   ASSERT_TRUE(silent.bound());
   Service svc;
   ASSERT_TRUE(svc.started);
@@ -211,7 +132,7 @@ TEST(WalkLoad, SlowPrinterEndsAtTheDeadline) {
   ASSERT_TRUE(agent.ready());
   // Each answer comes after 150 ms: the whole table (13 requests) would
   // take about 2 s.
-  Printer slow("127.11.5.1", &agent, milliseconds(150));
+  Printer slow("127.11.5.1", kPort, &agent, milliseconds(150));
   ASSERT_TRUE(slow.bound());
   Service svc(Settings{{"R2740_XPC_WALK_DEADLINE_MS", "1000"}});
   ASSERT_TRUE(svc.started);
@@ -222,7 +143,7 @@ TEST(WalkLoad, SlowPrinterEndsAtTheDeadline) {
 }
 
 TEST(WalkLoad, TwoPrintersAreWalkedAtOnce) {
-  Printer a("127.11.3.1"), b("127.11.3.2");
+  Printer a("127.11.3.1", kPort), b("127.11.3.2", kPort);
   ASSERT_TRUE(a.bound() && b.bound());
   Service svc;
   ASSERT_TRUE(svc.started);
@@ -242,7 +163,7 @@ TEST(WalkLoad, UsersOfOnePrinterShareOneWalk) {
   Agent agent("127.11.4.2", kPort, {{1, 4, "Rgb One", "RGB1.ICC", 1}, {2, 5, "Sim Two", "SIM2.ICC", 3}});
   ASSERT_TRUE(agent.ready());
   // The first request is held long enough for the second user to come.
-  Printer printer("127.11.4.1", &agent, milliseconds(0), milliseconds(1500));
+  Printer printer("127.11.4.1", kPort, &agent, milliseconds(0), milliseconds(1500));
   ASSERT_TRUE(printer.bound());
   Service svc(Settings{{"R2740_XPC_WALK_TIMEOUT_MS", "3000"}});
   ASSERT_TRUE(svc.started);
