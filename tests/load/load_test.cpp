@@ -70,11 +70,12 @@ size_t Count(const std::string& dir) {
 TEST(Load, EightClientsWalkAndWriteAtOnce) {
   std::vector<std::unique_ptr<Agent>> agents;
   for (int c = 0; c < kClients; ++c) {
-    agents.push_back(std::make_unique<Agent>(16401 + c, Device(c)));
+    agents.push_back(std::make_unique<Agent>("127.0.1." + std::to_string(c + 1), 16401, Device(c)));
     ASSERT_TRUE(agents.back()->ready()) << "snmpd " << c;
   }
   ServiceRoot svc;
-  ASSERT_EQ("iRet=0", svc.Reply(WalkArgs(User(0), agents[0]->address())));  // starts the service
+  svc.Setting("R2740_XPC_SNMP_PORT", "16401");
+  ASSERT_EQ("iRet=0", svc.Reply(WalkArgs(User(0), agents[0]->host())));  // starts the service
   const pid_t pid = svc.ServicePid();
   ASSERT_GT(pid, 0);
   const std::string proc = "/proc/" + std::to_string(pid);
@@ -89,7 +90,7 @@ TEST(Load, EightClientsWalkAndWriteAtOnce) {
       const std::string path = svc.ProfilePath(User(c));
       int rounds = 0;
       for (; rounds < kMaxRounds && std::chrono::steady_clock::now() < until; ++rounds) {
-        std::string walk = svc.Reply(WalkArgs(User(c), agents[c]->address(), {"-t", "2", "-r", "1"}));
+        std::string walk = svc.Reply(WalkArgs(User(c), agents[c]->host()));
         if (walk != "iRet=0") return "walk " + std::to_string(rounds) + ": " + walk;
         if (!Rewrite(svc, path)) return "write " + std::to_string(rounds) + " failed";
       }
