@@ -1,5 +1,6 @@
 #include "MibWalk.h"
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace {
@@ -62,6 +64,8 @@ bool AcceptableCommunity(const std::string& s) {
 
 std::once_flag gSetupOnce;
 WalkSettings gSettings;
+// Set when the service stops: running walks end after their current request.
+std::atomic<bool> gStopping{false};
 
 const WalkSettings& Settings() {
   MibWalkSetup(WalkSettings{});
@@ -196,7 +200,7 @@ int RunWalk(const WalkRequest& request, ProfileList* spool) {
   bool running = true;
   for (int requests = 0; running; ++requests) {
     auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
-    if (requests >= kMaxRequests || left <= 0) {
+    if (requests >= kMaxRequests || left <= 0 || gStopping) {
       result = 1;
       break;
     }
@@ -301,6 +305,8 @@ void MibWalkSetup(const WalkSettings& settings) {
   });
 }
 
+void MibWalkStopAll() { gStopping = true; }
+
 void MyDebugMessage(const char* /*text*/, int /*number*/) {}
 
 int mib_walk(const WalkRequest& request) {
@@ -310,7 +316,13 @@ int mib_walk(const WalkRequest& request) {
   int result = 1;
   const ProfileList* spool = nullptr;
   if (mine) {
-    Finish(key, walk.get(), RunWalk(request, walk->spool.get()));
+    int ran = 1;
+    try {
+      ran = RunWalk(request, walk->spool.get());
+    } catch (const std::bad_alloc&) {
+      // Out of memory: a failed walk, but one that ends for its callers.
+    }
+    Finish(key, walk.get(), ran);
   }
   {
     std::unique_lock<std::mutex> lock(gWalksMutex);

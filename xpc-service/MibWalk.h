@@ -50,6 +50,10 @@ bool WalkSettingsFromEnvironment(WalkSettings* out, std::string* reason);
 // start.
 void MibWalkSetup(const WalkSettings& settings);
 
+// Makes running walks end after their current request (each then counts as
+// failed and merges as such); for the service's stop.
+void MibWalkStopAll();
+
 // Walks the device (or joins the running walk of the same device and
 // community, or takes the failed walk held for it), then merges the result
 // into the profile files of the running request and writes them.

@@ -230,6 +230,7 @@ int main(int argc, char** argv) {
     }
     if (idleSeconds >= 0 && gActive == 0 && NowSeconds() - gLastActivity >= idleSeconds) break;
   }
+  MibWalkStopAll();  // no walk keeps the stop waiting for its deadline
   // Stop taking connections: a helper that comes now starts a new instance
   // (path and lock are free again); connections already queued are served.
   if (bound) {

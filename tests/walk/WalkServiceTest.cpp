@@ -142,6 +142,23 @@ TEST(WalkLoad, SlowPrinterEndsAtTheDeadline) {
   EXPECT_LT(slow.arrivals().size(), 13u);
 }
 
+TEST(WalkLoad, StopEndsARunningWalkAtOnce) {
+  Agent agent("127.11.6.2", kPort, {{1, 4, "One", "ONE.ICC", 1}, {2, 4, "Two", "TWO.ICC", 1}});
+  ASSERT_TRUE(agent.ready());
+  Printer slow("127.11.6.1", kPort, &agent, milliseconds(300));
+  ASSERT_TRUE(slow.bound());
+  Service svc;
+  ASSERT_TRUE(svc.started);
+  auto reply = std::async(std::launch::async, [&] { return svc.Reply(WalkArgs("root", slow.host())); });
+  for (int i = 0; i < 250 && slow.arrivals().empty(); ++i) std::this_thread::sleep_for(milliseconds(20));
+  ASSERT_FALSE(slow.arrivals().empty());
+  auto start = Clock::now();
+  svc.StopService();
+  EXPECT_EQ("iRet=1", reply.get());
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+  EXPECT_LT(slow.arrivals().size(), 13u);
+}
+
 TEST(WalkLoad, TwoPrintersAreWalkedAtOnce) {
   Printer a("127.11.3.1", kPort), b("127.11.3.2", kPort);
   ASSERT_TRUE(a.bound() && b.bound());
