@@ -79,7 +79,8 @@ bool ReadSetting(const char* name, long min, long max, int* value, std::string* 
   errno = 0;
   long v = std::strtol(text, &end, 10);
   if (*end != '\0' || errno != 0 || v < min || v > max) {
-    if (reason) *reason = std::string(name) + " must be a number from " + std::to_string(min) + " to " + std::to_string(max);
+    if (reason)
+      *reason = std::string(name) + " must be a number from " + std::to_string(min) + " to " + std::to_string(max);
     return false;
   }
   *value = static_cast<int>(v);
@@ -351,8 +352,7 @@ void snmp_get_and_print(void* sessp, oid* theoid, size_t theoid_len, int* numpri
   if (response) snmp_free_pdu(response);
 }
 
-void vSpoolPlist(ProfileList* spool, const oid* name, size_t nameLength, const netsnmp_variable_list* var,
-                 int clear) {
+void vSpoolPlist(ProfileList* spool, const oid* name, size_t nameLength, const netsnmp_variable_list* var, int clear) {
   if (!spool) return;
   if (clear == 1) {
     std::memset(spool, 0, sizeof *spool);

@@ -32,10 +32,10 @@ std::optional<WalkRequest> ParseWalkRequest(const std::string& argumentText, std
 
 // The service's walk settings, fixed for its lifetime.
 struct WalkSettings {
-  int port = 161;              // the agent's UDP port
-  int timeoutMs = 500;         // per try of one request
-  int retries = 1;             // tries after the first
-  int deadlineMs = 30000;      // a whole walk
+  int port = 161;               // the agent's UDP port
+  int timeoutMs = 500;          // per try of one request
+  int retries = 1;              // tries after the first
+  int deadlineMs = 30000;       // a whole walk
   int failureHoldSeconds = 60;  // a failed walk answers its printer's requests for this long
 };
 

@@ -58,8 +58,8 @@ TEST(WalkRequest, OnlyThePluginsWalkIsSent) {
   const std::string victim = svc.root() + "/victim";
   std::ofstream(victim) << "keep";
   auto plain = [&](const std::string& version, const std::string& address, const std::string& root) {
-    return std::vector<std::string>{"mibwalk_XPC", "R2740", "root", "snmpwalk", "-Os", "-c", "public",
-                                    "-v",          version, address, root};
+    return std::vector<std::string>{"mibwalk_XPC", "R2740", "root",  "snmpwalk", "-Os", "-c",
+                                    "public",      "-v",    version, address,    root};
   };
   std::vector<std::vector<std::string>> refused = {
       WalkArgs("root", host, {"-Lf", log}),
