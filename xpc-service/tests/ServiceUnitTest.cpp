@@ -78,6 +78,29 @@ TEST(EightDotThree, AcceptsAndRejects) {
   EXPECT_EQ(0, bJudgement8point3Format(nullptr));
 }
 
+TEST(WalkRequest, OnlyThePluginsShapeIsAccepted) {
+  auto args = [](const std::string& community, const std::string& address) {
+    return "snmpwalk:arg:-Os:arg:-c:arg:" + community + ":arg:-v:arg:1:arg:" + address +
+           ":arg:1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1:arg:";
+  };
+  std::string why;
+  auto ok = ParseWalkRequest(args("public", "printer-1.example"), &why);
+  ASSERT_TRUE(ok) << why;
+  EXPECT_EQ("public", ok->community);
+  EXPECT_EQ("printer-1.example", ok->address);
+  // Text after the last marker is dropped; without the last marker the
+  // table root is the dropped field.
+  EXPECT_TRUE(ParseWalkRequest(args("public", "10.0.0.5") + "junk", &why));
+  std::string noLastMarker = args("public", "10.0.0.5");
+  EXPECT_FALSE(ParseWalkRequest(noLastMarker.substr(0, noLastMarker.size() - 5), &why));
+  EXPECT_TRUE(ParseWalkRequest(args("public", std::string(255, 'a')), &why));
+  for (const std::string& address : {std::string(256, 'a'), std::string("-d"), std::string(".x"), std::string("_x"),
+                                     std::string("a b"), std::string("a/b"), std::string("[::1]"), std::string("")})
+    EXPECT_FALSE(ParseWalkRequest(args("public", address), &why)) << address;
+  EXPECT_FALSE(ParseWalkRequest(args("", "h"), &why));
+  EXPECT_FALSE(ParseWalkRequest(args("pub\nlic", "h"), &why));
+}
+
 TEST(Spool, RowsOutsideTheListAndLongStringsStayInBounds) {
   auto list = EmptyList();
   ProfileList* spool = list.get();
@@ -249,8 +272,12 @@ TEST(Requests, MalformedRequestsAreRefusedAndChangeNothing) {
   EXPECT_EQ(0u, service.perform("qvPListRemove_XPC", std::string("a\0b", 3)).rfind("ERROR:", 0));
   EXPECT_EQ(0u, service.perform("qvPListRemove_XPC", "\xFF\xFE").rfind("ERROR:", 0));
   EXPECT_EQ("FALSE", service.perform("qvPListIsAdminProfile_XPC", ""));
-  EXPECT_EQ(0u, service.perform("mibwalk_XPC", "R2740:ModelName:END../x:USErName:ENDa:arg:").rfind("ERROR:", 0));
-  EXPECT_EQ(0u, service.perform("mibwalk_XPC", "R/2740:ModelName:ENDu:USErName:ENDa:arg:").rfind("ERROR:", 0));
+  // Names are checked on a walk request the walk's rules accept.
+  const std::string walk =
+      "snmpwalk:arg:-Os:arg:-c:arg:public:arg:-v:arg:1:arg:printer.invalid:arg:1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1:arg:";
+  EXPECT_EQ(0u, service.perform("mibwalk_XPC", "R2740:ModelName:END../x:USErName:END" + walk).rfind("ERROR:", 0));
+  EXPECT_EQ(0u, service.perform("mibwalk_XPC", "R/2740:ModelName:ENDu:USErName:END" + walk).rfind("ERROR:", 0));
+  EXPECT_EQ(0u, service.perform("mibwalk_XPC", "R2740:ModelName:ENDu:USErName:ENDa:arg:").rfind("ERROR:", 0));
   EXPECT_EQ(0u, service.perform("qvPListSwapProfile_XPC", "x:ARG_iSwapTypeNULL:ARG_cFooCurrentStringNULL:ARG_cFooPrevString")
                     .rfind("ERROR:", 0));
   EXPECT_EQ("TRUE",
