@@ -38,19 +38,11 @@ std::set<std::string> Names(const ProfileList& l) {
   return out;
 }
 
-bool Read(const std::string& path, Lists* l) {
-  std::memset(l->l.get(), 0, 3 * sizeof(ProfileList));
-  QV_PLIST_PROFILE_PATH = path.c_str();  // thread-local
-  int r = QVPListReadProfile_All(&l->rgb(), &l->sim(), &l->dst());
-  QV_PLIST_PROFILE_PATH = nullptr;
-  return r == 0;
-}
-
 // Reads the user's file, shows every profile, and writes it back the way
 // the plug-in does: pieces through the helper, then the rename.
 bool Rewrite(const ServiceRoot& svc, const std::string& path) {
   Lists l;
-  if (!Read(path, &l)) return false;
+  if (!ReadLists(path, &l)) return false;
   for (int k = 0; k < 3; ++k)
     for (int i = 0; i < l.l[k].iNum; ++i) l.l[k].entry[i].InMenu = kProfileStateUserShown;
   std::string xml = QVPListCreateXMLText(&l.rgb(), &l.sim(), &l.dst());
@@ -100,7 +92,7 @@ TEST(Load, EightClientsWalkAndWriteAtOnce) {
 
   for (int c = 0; c < kClients; ++c) {
     Lists l;
-    ASSERT_TRUE(Read(svc.ProfilePath(User(c)), &l)) << User(c);
+    ASSERT_TRUE(ReadLists(svc.ProfilePath(User(c)), &l)) << User(c);
     std::set<std::string> rgb, sim;
     for (const Row& r : Device(c)) (r.profileClass == 3 ? sim : rgb).insert(r.fileName);
     EXPECT_EQ(rgb, Names(l.rgb())) << User(c);
