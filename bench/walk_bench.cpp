@@ -154,12 +154,14 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   const std::string label = "walk of " + std::to_string(kRows) + " rows, helper+service / snmpwalk";
   reporter.Ratio(label.c_str(), "BM_ServiceWalk", "BM_Snmpwalk");
-  reporter.Ratio("50 users at once on one 500-row agent / one walk", "BM_FiftyUsersOneAgent", "BM_ServiceWalk");
-  reporter.Ratio("8 users at once on 8 500-row agents / one walk", "BM_EightUsersEightAgents", "BM_ServiceWalk");
-  reporter.Ratio("agents answering after 1 ms: 50 users at once on one agent / one walk", "BM_FiftyUsersOneAgent1ms",
-                 "BM_ServiceWalk1ms");
-  reporter.Ratio("agents answering after 1 ms: 8 users at once on 8 agents / one walk", "BM_EightUsersEightAgents1ms",
-                 "BM_ServiceWalk1ms");
+  reporter.Ratio("walk load: 50 users at once on one 500-row agent / one walk", "BM_FiftyUsersOneAgent",
+                 "BM_ServiceWalk");
+  reporter.Ratio("walk load: 8 users at once on 8 500-row agents / one walk", "BM_EightUsersEightAgents",
+                 "BM_ServiceWalk");
+  reporter.Ratio("walk load, agents answering after 1 ms: 50 users at once on one agent / one walk",
+                 "BM_FiftyUsersOneAgent1ms", "BM_ServiceWalk1ms");
+  reporter.Ratio("walk load, agents answering after 1 ms: 8 users at once on 8 agents / one walk",
+                 "BM_EightUsersEightAgents1ms", "BM_ServiceWalk1ms");
   gService.reset();
   gRelays.clear();
   gAgents.clear();
