@@ -30,14 +30,12 @@ constexpr const char* kPrevMarker = ":ARG_cFooPrevString";
 constexpr const char* kURLMarker = ":AddURL:END";
 constexpr const char* kModelMarker = ":ModelName:END";
 constexpr const char* kUserMarker = ":USErName:END";
-constexpr const char* kArgMarker = ":arg:";
 
 constexpr const char* kCurrentFormat =
     "/Library/Printers/ORVESSA/Preferences/jp.orvessa.printers.R2740/%s-%s-profile.plist";
 constexpr const char* kPrevFormat =
     "/Library/Printers/ORVESSA/Preferences/jp.orvessa.printers.R2740/%s-%s-profile.prev.plist";
 
-constexpr size_t kMaxWalkArguments = 512;
 // A temporary file grows by one piece per request; a real profile file is
 // far below this.
 constexpr size_t kMaxTemporaryBytes = 8u << 20;
@@ -147,16 +145,6 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
   if (!ok) ::unlink(tmp.c_str());
   return ok;
 }
-
-// Net-SNMP changes nothing of its arguments but takes them as char*.
-struct ArgVector {
-  std::vector<std::string> storage;
-  std::vector<char*> pointers;
-  void seal() {
-    for (auto& s : storage) pointers.push_back(s.data());
-    pointers.push_back(nullptr);
-  }
-};
 
 // Points the store at one request's files for as long as it runs.
 class RequestPaths {
@@ -347,6 +335,11 @@ std::string QVmacServiceXPC::mibwalk_XPC(const std::string& arg) {
   size_t m = arg.find(kModelMarker);
   size_t u = m == std::string::npos ? m : arg.find(kUserMarker, m);
   if (u == std::string::npos) return Error("walk request without its markers");
+  // Only the plug-in's walk is run; anything else is refused before a path
+  // is looked at or a packet sent.
+  std::string walkWhy;
+  auto request = ParseWalkRequest(arg.substr(u + std::strlen(kUserMarker)), &walkWhy);
+  if (!request) return Error(walkWhy);
   std::string model = arg.substr(0, m);
   std::string user = arg.substr(m + std::strlen(kModelMarker), u - m - std::strlen(kModelMarker));
   if (!SafeNamePart(model, 32, false)) return Error("invalid model key");
@@ -362,23 +355,10 @@ std::string QVmacServiceXPC::mibwalk_XPC(const std::string& arg) {
   auto prv = cur ? QVConfineProfilePath(prev, QVProfileFileKind::kPrev, peer_.uid, &why) : std::nullopt;
   if (!cur || !prv) return Error(why);
 
-  ArgVector args;
-  std::string rest = arg.substr(u + std::strlen(kUserMarker));
-  size_t start = 0;
-  for (;;) {
-    size_t next = rest.find(kArgMarker, start);
-    if (next == std::string::npos) break;  // the last component is dropped
-    if (args.storage.size() == kMaxWalkArguments) return Error("too many walk arguments");
-    args.storage.push_back(rest.substr(start, next - start));
-    start = next + std::strlen(kArgMarker);
-  }
-  if (args.storage.empty()) return Error("walk request without arguments");
-  args.seal();
-
   int ret;
   {
     RequestPaths paths(*cur, *prv);
-    ret = mib_walk(static_cast<int>(args.storage.size()), args.pointers.data());
+    ret = mib_walk(*request);
   }
   char reply[32];
   std::snprintf(reply, sizeof reply, "iRet=%d", ret);

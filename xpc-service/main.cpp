@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "MibWalk.h"
 #include "QVPList.h"
 #include "QVmacServiceXPC.h"
 #include "XPCWire.h"
@@ -182,6 +183,15 @@ int main(int argc, char** argv) {
     idleSeconds = env && *env ? std::atoi(env) : kDefaultIdleSeconds;
   }
 
+  // Walk settings are the service's own, fixed for its lifetime.
+  WalkSettings walk;
+  std::string why;
+  if (!WalkSettingsFromEnvironment(&walk, &why)) {
+    std::fprintf(stderr, "R2740XPCService: %s\n", why.c_str());
+    return 2;
+  }
+  MibWalkSetup(walk);
+
   struct sigaction sa {};
   sa.sa_handler = SIG_IGN;
   ::sigaction(SIGPIPE, &sa, nullptr);
@@ -220,6 +230,7 @@ int main(int argc, char** argv) {
     }
     if (idleSeconds >= 0 && gActive == 0 && NowSeconds() - gLastActivity >= idleSeconds) break;
   }
+  MibWalkStopAll();  // no walk keeps the stop waiting for its deadline
   // Stop taking connections: a helper that comes now starts a new instance
   // (path and lock are free again); connections already queued are served.
   if (bound) {
