@@ -149,11 +149,12 @@ namespace {
 // service alone.
 constexpr mode_t kFileMode = 0644;
 
-// Creates the file, which must not exist yet, with kFileMode.
-Fd CreateNew(const Located& at, int flags) {
-  Fd fd(::openat(at.dir.get(), at.name.c_str(), flags | O_CREAT | O_EXCL | kSafeOpen, kFileMode));
+// Creates `name` in the folder `dir`, which must not hold it yet, with
+// kFileMode.
+Fd CreateNew(int dir, const std::string& name, int flags) {
+  Fd fd(::openat(dir, name.c_str(), flags | O_CREAT | O_EXCL | kSafeOpen, kFileMode));
   if (fd && ::fchmod(fd.get(), kFileMode) != 0) {
-    ::unlinkat(at.dir.get(), at.name.c_str(), 0);
+    ::unlinkat(dir, name.c_str(), 0);
     return Fd();
   }
   return fd;
@@ -184,17 +185,14 @@ bool QVPListWriteFile(const char* path, const std::string& bytes) {
   Located at;
   if (!Locate(path, &at)) return false;
   static std::atomic<unsigned> counter{0};
-  Located tmp;
-  tmp.name = "." + at.name + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
-  tmp.dir = Fd(::dup(at.dir.get()));
-  if (!tmp.dir) return false;
-  Fd fd = CreateNew(tmp, O_WRONLY);
+  const std::string tmp = "." + at.name + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+  Fd fd = CreateNew(at.dir.get(), tmp, O_WRONLY);
   if (!fd) return false;
   bool ok = WriteAll(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
   ok = ::close(fd.release()) == 0 && ok;
-  if (ok) ok = ::renameat(at.dir.get(), tmp.name.c_str(), at.dir.get(), at.name.c_str()) == 0;
+  if (ok) ok = ::renameat(at.dir.get(), tmp.c_str(), at.dir.get(), at.name.c_str()) == 0;
   if (!ok) {
-    ::unlinkat(at.dir.get(), tmp.name.c_str(), 0);
+    ::unlinkat(at.dir.get(), tmp.c_str(), 0);
     return false;
   }
   ::fsync(at.dir.get());  // the rename itself, durable
@@ -204,7 +202,7 @@ bool QVPListWriteFile(const char* path, const std::string& bytes) {
 int QVPListProbePath(const char* path) {
   Located at;
   if (!Locate(path, &at)) return 0;
-  Fd fd = CreateNew(at, O_RDWR | O_APPEND);
+  Fd fd = CreateNew(at.dir.get(), at.name, O_RDWR | O_APPEND);
   if (fd) {
     ::unlinkat(at.dir.get(), at.name.c_str(), 0);  // it was not there
     return 1;
@@ -233,7 +231,7 @@ void QVPListSwapPaths(int type, const char* current, const char* prev) {
       if (!haveBak) break;
       ::unlinkat(bak.dir.get(), bak.name.c_str(), 0);
       // The backup path is made even without a current file.
-      Fd out = CreateNew(bak, O_RDWR | O_APPEND);
+      Fd out = CreateNew(bak.dir.get(), bak.name, O_RDWR | O_APPEND);
       Fd in = haveCur ? OpenChecked(cur, O_RDONLY) : Fd();
       if (!in || !out) break;
       std::vector<char> buf(65535);
