@@ -268,13 +268,11 @@ std::string AsUserNow(const LocalUser& user, const std::function<std::string()>&
   return AsUser(user, [&](int) { return work(); }).finish(60s);
 }
 
-// Name, type, size, owner, mode and links of everything in the folder but
-// the names `skip` starts.
-std::string Listing(const std::string& folder, const std::string& skip = "\x01") {
+// Name, type and mode, size, owner and links of everything in the folder.
+std::string Listing(const std::string& folder) {
   std::map<std::string, std::string> entries;
   for (const auto& e : std::filesystem::directory_iterator(folder)) {
     std::string name = e.path().filename();
-    if (name.rfind(skip, 0) == 0) continue;
     struct stat st;
     ::lstat(e.path().c_str(), &st);
     entries[name] = std::to_string(st.st_mode) + "/" + std::to_string(st.st_size) + "/" + std::to_string(st.st_uid) +
