@@ -298,15 +298,16 @@ class Attack : public ::testing::Test {
 class AttackNames : public Attack {};
 
 TEST_F(AttackNames, EachLoginNamesExactlyItsOwnFiles) {
-  // "ann" is a prefix of "anna"; the third login holds "." and "@".
-  LocalUser ann(Prefix() + "ann"), anna(Prefix() + "anna"), dotted(Prefix() + "j.doe@corp");
-  ASSERT_TRUE(ann.ok() && anna.ok() && dotted.ok()) << "useradd failed";
+  // "ann" begins "anna" and "ann-x" (whose file names begin "ann-"); the
+  // last login holds "." and "@".
+  LocalUser ann(Prefix() + "ann"), anna(Prefix() + "anna"), annx(Prefix() + "ann-x"), dotted(Prefix() + "j.doe@corp");
+  ASSERT_TRUE(ann.ok() && anna.ok() && annx.ok() && dotted.ok()) << "useradd failed";
   Service svc(10);
   ASSERT_TRUE(svc.up());
   const std::string sock = svc.socket();
 
   // Every real login works through the whole sequence of a save.
-  for (const LocalUser* u : {&ann, &anna, &dotted}) {
+  for (const LocalUser* u : {&ann, &anna, &annx, &dotted}) {
     const std::string cur = svc.path(u->name()), url = "file://" + cur;
     std::string got = AsUserNow(*u, [&] {
       return Join({Request(sock, "qvPListIsAdminProfile_XPC", cur),
@@ -328,8 +329,8 @@ TEST_F(AttackNames, EachLoginNamesExactlyItsOwnFiles) {
   ASSERT_EQ(0, ::stat(svc.folder().c_str(), &folder));
   EXPECT_EQ(0755u, folder.st_mode & 07777);
 
-  // ann against anna's files (and the other way round), files of a model
-  // that does not exist, and a file of her own made by hand: all refused.
+  // ann against anna's and ann-x's files (and anna against ann's), files of
+  // a model that does not exist, and a file made by hand: all refused.
   const std::string before = Listing(svc.folder());
   auto attack = [&](const LocalUser& self, const std::string& victim) {
     return AsUserNow(self, [&] {
@@ -348,6 +349,7 @@ TEST_F(AttackNames, EachLoginNamesExactlyItsOwnFiles) {
     });
   };
   EXPECT_EQ("", attack(ann, anna.name()));
+  EXPECT_EQ("", attack(ann, annx.name()));
   EXPECT_EQ("", attack(anna, ann.name()));
   EXPECT_EQ("", attack(dotted, ann.name()));
   EXPECT_EQ(before, Listing(svc.folder()));
