@@ -21,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "QVPList.h"
@@ -142,19 +143,24 @@ void Spawn(int fd) {
     peer.uid = cred.uid;
     peer.gid = cred.gid;
   }
-  if (const char* refusal = TakeSlot(peer.uid)) {
+  auto refuse = [fd](const char* refusal) {
     // The refusal fits into an empty socket buffer: this never waits.
     std::string frame = xpcwire::ReplyFrame(refusal);
     (void)!::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     ::close(fd);
-    return;
-  }
-  std::thread([fd, peer] {
-    Serve(fd, peer);
-    ::close(fd);
-    gLastActivity = NowSeconds();
+  };
+  if (const char* refusal = TakeSlot(peer.uid)) return refuse(refusal);
+  try {
+    std::thread([fd, peer] {
+      Serve(fd, peer);
+      ::close(fd);
+      gLastActivity = NowSeconds();
+      ReleaseSlot(peer.uid);
+    }).detach();
+  } catch (const std::system_error&) {  // no thread to be had
     ReleaseSlot(peer.uid);
-  }).detach();
+    refuse("ERROR: service busy");
+  }
 }
 
 // The profile folder is written by the service alone; every user's write
