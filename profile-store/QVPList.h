@@ -115,8 +115,11 @@ std::string QVPListHelperPath();
 const char* QVPListRefusal(const struct stat& st);
 // No profile file is larger; nothing larger is read or written.
 inline constexpr size_t kQVPListMaxFileBytes = 8u << 20;
-// The whole file, opened as above; nullopt with errno set (ENOENT: no file,
-// EPERM: refused, EFBIG: larger than `limit`) otherwise.
+// The whole file, opened relative to its folder without following a link
+// or waiting (O_NOFOLLOW | O_NONBLOCK) and read only when QVPListRefusal
+// passes its descriptor: the dialog reads its profile file this way too.
+// nullopt with errno set (ENOENT: no file, EPERM: refused, EFBIG: larger
+// than `limit`) otherwise.
 std::optional<std::string> QVPListReadFile(const char* path, size_t limit = kQVPListMaxFileBytes);
 
 // The current and backup paths of this process's request or user, resolved
