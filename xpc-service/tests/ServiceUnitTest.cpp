@@ -256,10 +256,31 @@ TEST(Confinement, OnlyProfileFilesOfTheCallerInTheFolder) {
   std::string link = folder + "/eve-R2740-profile.plist";
   ASSERT_EQ(0, ::symlink("/etc/passwd", link.c_str()));
   EXPECT_FALSE(QVConfineProfilePath(link, QVProfileFileKind::kCurrent, 0, &why));
-  // A caller other than root names only its own files.
-  EXPECT_FALSE(QVConfineProfilePath(folder + "/bob-R2740-profile.plist", QVProfileFileKind::kCurrent, 65534, &why));
+  std::string hard = folder + "/bob-R2740Mono-profile.plist";
+  std::ofstream(hard) << "x";
+  ASSERT_EQ(0, ::link(hard.c_str(), (folder + "/bob-R2740-profile.prev.plist").c_str()));
+  EXPECT_FALSE(QVConfineProfilePath(hard, QVProfileFileKind::kCurrent, 0, &why));
+  EXPECT_EQ("file has more than one link", why);
+  // The name is exactly "<login>-<model key>-profile...": any login root
+  // names, one model key.
+  EXPECT_TRUE(QVConfineProfilePath(folder + "/j.doe@corp-R2740Mono-profile.prev.plist", QVProfileFileKind::kPrev, 0,
+                                   &why))
+      << why;
+  for (const char* bad : {"/bob-R2740x-profile.plist", "/bob-Other-profile.plist", "/bob-profile.plist",
+                          "/-R2740-profile.plist", "/..-R2740-profile.plist", "/bob-R2740-profile.plist.dummy"})
+    EXPECT_FALSE(QVConfineProfilePath(folder + bad, QVProfileFileKind::kAnyProfile, 0, &why)) << bad;
+  // A caller other than root names only its own login, not one it begins.
+  for (const char* other : {"/bob-R2740-profile.plist", "/nobod-R2740-profile.plist",
+                            "/nobody-x-R2740-profile.plist", "/nobodyx-R2740-profile.plist"}) {
+    EXPECT_FALSE(QVConfineProfilePath(folder + other, QVProfileFileKind::kCurrent, 65534, &why)) << other;
+    EXPECT_EQ("profile file of another user", why);
+  }
   EXPECT_TRUE(QVConfineProfilePath(folder + "/nobody-R2740-profile.plist", QVProfileFileKind::kCurrent, 65534, &why))
       << why;
+  EXPECT_TRUE(QVCallerMayActFor(0, "j.doe@corp", &why));
+  for (const std::string& bad : {std::string(), std::string("."), std::string(".."), std::string("a/b"),
+                                 std::string("a\0b", 3)})
+    EXPECT_FALSE(QVCallerMayActFor(0, bad, &why)) << bad;
   ::unsetenv("R2740_ROOT");
   std::filesystem::remove_all(root);
 }
