@@ -297,6 +297,8 @@ inline std::vector<std::string> WalkArgs(const std::string& user, const std::str
   return a;
 }
 
+#if QV_PLIST_SERVICE_BUILD
+// The store's own file access: only in programs linked with its service build.
 // Reads the three lists of a profile file.
 struct Lists {
   std::unique_ptr<ProfileList[]> l = std::make_unique<ProfileList[]>(3);
@@ -319,6 +321,7 @@ inline bool WriteLists(const std::string& path, Lists* lists) {
   QV_PLIST_PROFILE_PATH = nullptr;
   return r == 0;
 }
+#endif
 
 inline const ProfileEntry* Find(ProfileList& l, const std::string& file) {
   for (int i = 0; i < l.iNum; ++i)
