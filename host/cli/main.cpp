@@ -13,6 +13,7 @@
 #include "cf/plist.h"
 #include "frontend.h"
 #include "host.h"
+#include "system/layout.h"
 #include "system/system.h"
 #include "ui/ui.h"
 
@@ -51,6 +52,7 @@ print system's order, and reports what they leave in the print settings.
   --settings-out FILE  write the final print settings there (XML property list)
   --summary-out FILE   write the summaries there (text, see below)
   --help               this text
+  --version            the version
 
 Without an out file, the summaries and then the settings go to standard
 output. The summary text has one block per panel: its name on a line, then
@@ -109,6 +111,10 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
+      return kOK;
+    }
+    if (a == "--version") {
+      std::printf("r2740-pde-cli %s\n", sys::Version());
       return kOK;
     }
     host::Flag f = host::TakeSharedFlag(argc, argv, &i, &o, &why);

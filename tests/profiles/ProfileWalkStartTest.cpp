@@ -23,7 +23,7 @@ class WalkStart : public ::testing::Test {
     char tmpl[] = "/tmp/r2740-walkstart-XXXXXX";
     root_ = ::mkdtemp(tmpl);
     ::setenv("R2740_ROOT", root_.c_str(), 1);
-    std::filesystem::create_directories(root_ + kQVPListProfileFolder);
+    std::filesystem::create_directories(sys::ResolvePath(kQVPListProfileFolder));
     std::string helper = QVPListHelperPath();
     std::filesystem::create_directories(std::filesystem::path(helper).parent_path());
     std::ofstream(helper) << "#!/bin/sh\necho \"$*\" >> \"$R2740_ROOT/helper.log\"\n"

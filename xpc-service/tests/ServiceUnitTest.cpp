@@ -189,7 +189,7 @@ TEST(Confinement, OnlyProfileFilesOfTheCallerInTheFolder) {
   char tmpl[] = "/tmp/r2740-conf-XXXXXX";
   std::string root = ::mkdtemp(tmpl);
   ::setenv("R2740_ROOT", root.c_str(), 1);
-  std::string folder = root + kQVPListProfileFolder;
+  std::string folder = sys::ResolvePath(kQVPListProfileFolder);
   std::filesystem::create_directories(folder);
   std::string why;
   auto ok = QVConfineProfilePath(folder + "/bob-R2740-profile.plist", QVProfileFileKind::kCurrent, 0, &why);
