@@ -29,6 +29,10 @@ set(R2740_FULL_ICCDIR ${CMAKE_INSTALL_FULL_DATADIR}/color/icc)
 set(R2740_RUNDIR /run/r2740 CACHE PATH "Folder of the profile service's socket")
 set(R2740_SYSTEMD_UNITDIR /lib/systemd/system CACHE PATH "systemd system unit folder")
 
+# Programs and libraries a package ships are linked read-only after
+# relocation and resolved at load (the service runs as root).
+add_link_options(LINKER:-z,relro,-z,now)
+
 # Run paths that find the platform library from where each part is installed,
 # relative to $ORIGIN so that an unpacked or relocated install works too.
 function(r2740_install_rpath target from)

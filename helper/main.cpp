@@ -84,9 +84,12 @@ int ConnectOrStart(const std::string& socketPath, std::string* error) {
   // A service we start runs as we do and must make its socket; where only
   // root may (the installed /run/r2740 without the socket unit), waiting for
   // it would only end in its "another instance" refusal.
-  std::string folder = socketPath.substr(0, socketPath.rfind('/'));
-  std::string parent = folder.substr(0, folder.rfind('/'));
-  if (::geteuid() != 0 && ::access(sys::IsDirectory(folder) ? folder.c_str() : parent.c_str(), W_OK) != 0) {
+  auto folderOf = [](const std::string& p) {
+    size_t slash = p.rfind('/');
+    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : p.substr(0, slash);
+  };
+  std::string folder = folderOf(socketPath);
+  if (::geteuid() != 0 && ::access((sys::IsDirectory(folder) ? folder : folderOf(folder)).c_str(), W_OK) != 0) {
     *error = "the profile service is not running and only root can start it (" + socketPath +
              "); ask the administrator to enable it (systemctl enable --now r2740-xpc.socket) or to run "
              "R2740XPCService --foreground under a supervisor";

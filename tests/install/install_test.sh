@@ -16,7 +16,7 @@ src=$(cd "$(dirname "$0")/../.." && pwd)
 say() { echo "install_test: $*"; }
 fail() { echo "install_test: FAIL: $*" >&2; exit 1; }
 [ "$(id -u)" -eq 0 ] || { say "skipped: needs root (it creates a user and runs the service as root)"; exit 77; }
-for tool in cpack dpkg-deb lintian snmpd useradd runuser; do
+for tool in cpack dpkg-deb lintian snmpd snmpget useradd runuser; do
   command -v "$tool" >/dev/null || fail "$tool not found (scripts/install-deps installs it)"
 done
 . "$build/packaging/layout.env"
@@ -42,7 +42,7 @@ deb=${debs[0]}
 say "$(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
 
 say "lintian"
-lintian --fail-on error --no-tag-display-limit "$deb" | tee "$tmp/lintian.log" || fail "lintian reports errors"
+lintian --fail-on error --tag-display-limit 0 "$deb" | tee "$tmp/lintian.log" || fail "lintian reports errors"
 
 dpkg-deb -x "$deb" "$tmp/root"
 root="$tmp/root"
@@ -61,12 +61,19 @@ for p in "$R2740_BINDIR"/r2740-pde-cli "$R2740_BINDIR"/r2740-print-dialog \
 done
 
 # ---- systemd units -----------------------------------------------------------------
+# Verified as installed, but with the service's program at its unpacked
+# place (verify checks that it is executable). Any remark fails the test:
+# verify only warns about an unknown or misspelt setting.
 if systemd-analyze --version >/dev/null 2>&1; then
-  if out=$(systemd-analyze verify --man=no --root="$root" \
-             "$root$R2740_SYSTEMD_UNITDIR/r2740-xpc.socket" "$root$R2740_SYSTEMD_UNITDIR/r2740-xpc.service" 2>&1); then
+  mkdir "$tmp/units"
+  cp "$root$R2740_SYSTEMD_UNITDIR"/r2740-xpc.* "$tmp/units/"
+  sed -i "s|^ExecStart=/|ExecStart=$root/|" "$tmp/units/r2740-xpc.service"
+  out=$(cd "$tmp" && SYSTEMD_UNIT_PATH="$tmp/units:" systemd-analyze verify --man=no \
+          "$tmp/units/r2740-xpc.socket" "$tmp/units/r2740-xpc.service" 2>&1) && rc=0 || rc=$?
+  if [ $rc -eq 0 ] && [ -z "$out" ]; then
     say "systemd-analyze verify: units pass"
-  elif grep -qiE "no such file or directory.*(/run/systemd|bus)|failed to (connect|initialize)|System has not been booted" <<<"$out"; then
-    say "skipped systemd-analyze verify, unusable here: $(head -1 <<<"$out")"
+  elif grep -q "Unit sysinit.target not found" <<<"$out"; then
+    say "skipped systemd-analyze verify, unusable here (no systemd units installed): $(head -1 <<<"$out")"
   else
     echo "$out"; fail "systemd-analyze verify"
   fi
