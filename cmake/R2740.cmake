@@ -37,7 +37,7 @@ function(r2740_add_bundle)
     PREFIX "" OUTPUT_NAME ${B_LIBRARY}
     LIBRARY_OUTPUT_DIRECTORY ${contents}/lib
     # <folder>/<Bundle>.plugin/Contents/lib -> <folder>/../lib: the build's
-    # lib folder, and R2740/lib beside the PDEs folder of an install root.
+    # lib folder, and r2740/lib beside the installed PDEs folder.
     BUILD_RPATH "$ORIGIN/../../../../lib"
     INSTALL_RPATH "$ORIGIN/../../../../lib")
   target_link_libraries(${B_LIBRARY} PRIVATE ${B_LIBS})
