@@ -127,10 +127,20 @@ done
 
 # ---- the service as a supervisor runs it, and the user's dialog -----------------------
 install -d -m 0755 "$root$R2740_FULL_PROFILEDIR"  # as the package's postinst does
-"$root$R2740_FULL_PKGLIBEXECDIR/R2740XPCService" --foreground 2>"$tmp/service.log" &
+service="$root$R2740_FULL_PKGLIBEXECDIR/R2740XPCService"
+if command -v systemd-socket-activate >/dev/null; then
+  # As the socket unit does: the service is started by the first connection
+  # and gets the listening socket (LISTEN_FDS).
+  systemd-socket-activate -E R2740_ROOT -l "$R2740_XPC_SOCKET" "$service" --foreground 2>"$tmp/service.log" &
+  how="socket-activated"
+else
+  "$service" --foreground 2>"$tmp/service.log" &
+  how="supervised (--foreground)"
+fi
 service_pid=$!
 for _ in $(seq 100); do [ -S "$R2740_XPC_SOCKET" ] && break; sleep 0.05; done
 [ -S "$R2740_XPC_SOCKET" ] || fail "the service did not listen: $(cat "$tmp/service.log")"
+chmod 0666 "$R2740_XPC_SOCKET"  # the unit's SocketMode
 
 as_user "$root$R2740_BINDIR/r2740-pde-cli" --ppd "$root$R2740_FULL_PPDDIR/R2740.ppd" --queue-id R2740_Install \
   --device-uri "lpd://$printer/queue" --set QVQuickColor=Manual --action print \
@@ -142,5 +152,5 @@ plist="$root$R2740_FULL_PROFILEDIR/$user-R2740-profile.plist"
 [ "$(stat -c %U "$plist")" = root ] || fail "the profile file is not root's"
 grep -q "<string>Office RGB</string>" "$plist" || fail "the walk did not reach the profile file"
 grep -q "<string>Press Simulation</string>" "$plist" || fail "the walk did not reach the profile file"
-say "$user's dialog refreshed the profiles through helper and service: $(basename "$plist")"
+say "$user's dialog refreshed the profiles through helper and service ($how): $(basename "$plist")"
 say "PASS"
