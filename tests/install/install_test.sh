@@ -4,8 +4,9 @@
 # it with dpkg-deb -x into a temporary folder and runs from the unpacked
 # files only: every program's --version; a user created here (and removed
 # again) who cannot start the service gets a clear message at once; the
-# service, run as root the way a supervisor runs it, serves that user's
-# dialog session through the command line on the installed PPD, whose
+# service, started as root by its socket as the socket unit does (or run
+# as a supervisor runs it), serves that user's dialog session through the
+# command line on the installed PPD, whose
 # colour panel refreshes the user's profiles from a simulated printer
 # (snmpd on a loopback address) through the helper; the systemd units pass
 # systemd-analyze verify. Exit 77 (skipped) when not root.
