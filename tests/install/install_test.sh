@@ -2,14 +2,14 @@
 # install_test.sh BUILD_DIR
 # Builds the Debian package from the build, checks it with lintian, unpacks
 # it with dpkg-deb -x into a temporary folder and runs from the unpacked
-# files only: every program's --version; a user created here (and removed
-# again) who cannot start the service gets a clear message at once; the
-# service, started as root by its socket as the socket unit does (or run
-# as a supervisor runs it), serves that user's dialog session through the
-# command line on the installed PPD, whose
-# colour panel refreshes the user's profiles from a simulated printer
-# (snmpd on a loopback address) through the helper; the systemd units pass
-# systemd-analyze verify. Exit 77 (skipped) when not root.
+# files only: every program's --version; CUPS lists the PPDs; the systemd
+# units pass systemd-analyze verify; a user created here (and removed again)
+# who cannot start the service gets a clear message at once; the service,
+# started as root by its socket as the socket unit does (or as a supervisor
+# runs it), serves that user's dialog session through the command line on
+# the installed PPD, whose colour panel refreshes the user's profiles from a
+# simulated printer (snmpd on a loopback address) through the helper.
+# Exit 77 (skipped) when not root.
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
@@ -60,6 +60,27 @@ for p in "$R2740_BINDIR"/r2740-pde-cli "$R2740_BINDIR"/r2740-print-dialog \
   v=$(env -u R2740_ROOT "$root$p" --version) || fail "$p --version"
   [ "$v" = "$(basename "$p") $(dpkg-deb -f "$deb" Version | sed 's/-[^-]*$//')" ] || fail "$p --version said: $v"
 done
+
+# ---- CUPS finds the PPDs --------------------------------------------------------
+# What `lpinfo -m` lists and `lpadmin -m` takes comes from cups-driverd; it
+# sees the unpacked PPDs where the package puts them through a bind mount in
+# a mount namespace of its own.
+driverd=/usr/lib/cups/daemon/cups-driverd
+ppdbase=$(dirname "$R2740_FULL_PPDDIR")
+# CUPS names the PPDs under /usr/share/ppd "lsb/usr/...".
+if [ "$ppdbase" = /usr/share/ppd ] && [ -x "$driverd" ] && [ -d "$ppdbase" ] && unshare -m true 2>/dev/null; then
+  mkdir "$tmp/cups-cache"
+  in_ns() { unshare -m sh -c 'mount --bind "$1" "$2" && shift 2 && exec "$@"' sh "$root$ppdbase" "$ppdbase" \
+              env CUPS_CACHEDIR="$tmp/cups-cache" "$driverd" "$@" 2>/dev/null; }
+  in_ns list 1 0 "" >"$tmp/ppd.list" || true
+  listed=$(grep -ao "lsb/usr/r2740/[A-Za-z0-9]*\.ppd" "$tmp/ppd.list" | sort | paste -sd' ')
+  [ "$listed" = "lsb/usr/r2740/R2740.ppd lsb/usr/r2740/R2740Mono.ppd" ] || fail "cups-driverd lists: $listed"
+  in_ns get 1 lsb/usr/r2740/R2740.ppd >"$tmp/ppd.get" || true
+  grep -aq '^\*APDialogExtension' "$tmp/ppd.get" || fail "cups-driverd cannot get lsb/usr/r2740/R2740.ppd"
+  say "CUPS lists and hands out the PPDs: $listed"
+else
+  say "skipped the CUPS driver listing: not the /usr prefix, or cups-driverd, $ppdbase or mount namespaces missing"
+fi
 
 # ---- systemd units -----------------------------------------------------------------
 # Verified as installed, but with the service's program at its unpacked
