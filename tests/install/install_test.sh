@@ -120,7 +120,7 @@ rc=$?
 set -e
 ms=$(( ($(date +%s%N) - start) / 1000000 ))
 [ $rc -eq 3 ] || fail "helper without a service: exit $rc ($msg)"
-grep -q "only root can start it" <<<"$msg" || fail "helper without a service said: $msg"
+grep -q "profile service is not running" <<<"$msg" || fail "helper without a service said: $msg"
 [ $ms -lt 2000 ] || fail "helper without a service took $ms ms"
 say "without a service the user is told at once ($ms ms): $msg"
 
