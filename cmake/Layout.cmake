@@ -2,11 +2,11 @@
 # compiled into the platform's path table (platform/system/layout.cpp.in), so
 # a build is made for one prefix: /usr unless told otherwise, because CUPS
 # finds PPDs only under /usr/share/ppd (or /usr/local/share/ppd).
-# Included before the options: a cache that already holds them was made
-# before this file, when /usr/local was the default nobody chose.
+# A cache that already found libcups (an earlier configure) without this
+# file's mark was made when /usr/local was the default nobody chose.
 if(NOT R2740_PREFIX_CHOSEN)
   if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT OR
-     (DEFINED CACHE{R2740_BUILD_QT} AND CMAKE_INSTALL_PREFIX STREQUAL "/usr/local"))
+     (DEFINED CACHE{CUPS_INCLUDE_DIR} AND CMAKE_INSTALL_PREFIX STREQUAL "/usr/local"))
     set(CMAKE_INSTALL_PREFIX /usr CACHE PATH "Install path prefix" FORCE)
   endif()
   set(R2740_PREFIX_CHOSEN ON CACHE INTERNAL "")
