@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "XPCWire.h"
+#include "system/layout.h"
 #include "system/system.h"
 
 namespace {
@@ -36,7 +37,7 @@ constexpr int kExitNoService = 3;
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: R2740Helper COMMAND ARGUMENTS...\n"
+               "usage: R2740Helper COMMAND ARGUMENTS... | --version\n"
                "  qvPListIsAdminProfile_XPC PATH\n"
                "  qvPListExistProfile_XPC PATH\n"
                "  qvPListRemove_XPC PATH\n"
@@ -166,6 +167,20 @@ int StartAndConnect(const std::string& socketPath, int connectError, std::string
     return -1;
   }
   std::string service = sys::ResolvePath(kServicePath);
+  // A service we start runs as we do and must make its socket; where only
+  // root may (the installed /run/r2740 without the socket unit), waiting for
+  // it would only end in its "another instance" refusal.
+  auto folderOf = [](const std::string& p) {
+    size_t slash = p.rfind('/');
+    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : p.substr(0, slash);
+  };
+  std::string folder = folderOf(socketPath);
+  if (::geteuid() != 0 && ::access((sys::IsDirectory(folder) ? folder : folderOf(folder)).c_str(), W_OK) != 0) {
+    *error = "the profile service is not running and only root can start it (" + socketPath +
+             "); ask the administrator to enable it (systemctl enable --now r2740-xpc.socket) or to run "
+             "R2740XPCService --foreground under a supervisor";
+    return -1;
+  }
   if (!sys::IsExecutableFile(service)) {
     *error = "the profile service is not running and not installed at " + service;
     return -1;
@@ -194,6 +209,10 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   std::string cmd = argv[1];
+  if (cmd == "--version") {
+    std::printf("R2740Helper %s\n", sys::Version());
+    return kExitOK;
+  }
   std::vector<std::string> args(argv + 2, argv + argc);
   auto request = JoinRequest(cmd, args);
   if (!request) {

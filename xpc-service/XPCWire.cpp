@@ -10,14 +10,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "system/system.h"
+#include "system/layout.h"
 
 namespace xpcwire {
 
 std::string SocketPath() {
   const char* env = std::getenv("R2740_XPC_SOCKET");
   if (env && *env) return env;
-  return sys::ResolvePath(kDefaultSocketPath);
+  return sys::DefaultServiceSocketPath();
 }
 
 int Connect(const std::string& path) {

@@ -18,11 +18,9 @@ inline constexpr size_t kMaxRequestBytes = 1 << 20;
 inline constexpr size_t kMaxReplyBytes = 1 << 20;
 inline constexpr size_t kMaxHeaderBytes = 256;
 
-// The socket path: $R2740_XPC_SOCKET, else the default resolved under the
-// install root.
+// The socket path: $R2740_XPC_SOCKET, else the installed one
+// (sys::DefaultServiceSocketPath, never under the install root).
 std::string SocketPath();
-inline constexpr const char* kDefaultSocketPath =
-    "/Library/Application Support/ORVESSA/R2740/XPCServices/R2740XPCService.socket";
 
 // Connects; -1 with errno set when nobody listens (or the path is unusable).
 int Connect(const std::string& path);

@@ -28,6 +28,7 @@
 #include "QVPList.h"
 #include "QVmacServiceXPC.h"
 #include "XPCWire.h"
+#include "system/layout.h"
 #include "system/system.h"
 
 namespace {
@@ -70,9 +71,10 @@ void OnSignal(int) {
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: R2740XPCService [--on-demand] [--idle-timeout SECONDS] [--request-timeout SECONDS]\n"
-               "  socket: $R2740_XPC_SOCKET, else %s under the install root\n",
-               xpcwire::kDefaultSocketPath);
+               "usage: R2740XPCService [--foreground | --on-demand] [--idle-timeout SECONDS]\n"
+               "                       [--request-timeout SECONDS] | --version\n"
+               "  socket: $R2740_XPC_SOCKET, else %s\n",
+               sys::DefaultServiceSocketPath().c_str());
 }
 
 // A connection slot for `uid`; null when there is none, else the refusal.
@@ -263,11 +265,18 @@ int Seconds(const char* text, int fallback) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool onDemand = false;
+  bool onDemand = false, foreground = false;
   int idleSeconds = -1;
   const char* requestSeconds = std::getenv("R2740_XPC_REQUEST_TIMEOUT");
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--on-demand") == 0) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("R2740XPCService %s\n", sys::Version());
+      return 0;
+    } else if (std::strcmp(argv[i], "--foreground") == 0) {
+      // Under a supervisor other than systemd: serve until SIGTERM, binding
+      // the socket ourselves (what no option does too; named for unit files).
+      foreground = true;
+    } else if (std::strcmp(argv[i], "--on-demand") == 0) {
       onDemand = true;
     } else if (std::strcmp(argv[i], "--idle-timeout") == 0 && i + 1 < argc) {
       idleSeconds = std::atoi(argv[++i]);
@@ -277,6 +286,10 @@ int main(int argc, char** argv) {
       Usage();
       return 2;
     }
+  }
+  if (foreground && onDemand) {
+    Usage();
+    return 2;
   }
   if (idleSeconds < 0 && onDemand) {
     const char* env = std::getenv("R2740_XPC_IDLE_TIMEOUT");

@@ -13,6 +13,7 @@
 #include "cf/plist.h"
 #include "frontend.h"
 #include "host.h"
+#include "system/layout.h"
 #include "system/system.h"
 #include "ui/ui.h"
 
@@ -54,6 +55,7 @@ print system's order, and reports what they leave in the print settings.
                        An out FILE is replaced whole; a link is followed, a
                        device or FIFO written into, "-" is standard output
   --help               this text
+  --version            the version
 
 Without an out file, the summaries and then the settings go to standard
 output. The summary text has one block per panel: its name on a line, then
@@ -112,6 +114,10 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
+      return kOK;
+    }
+    if (a == "--version") {
+      std::printf("r2740-pde-cli %s\n", sys::Version());
       return kOK;
     }
     host::Flag f = host::TakeSharedFlag(argc, argv, &i, &o, &why);

@@ -20,6 +20,7 @@
 #include "job.h"
 #include "lsan.h"
 #include "modal.h"
+#include "system/layout.h"
 #include "ui/ui.h"
 
 namespace {
@@ -58,6 +59,7 @@ The print dialog of one queue with the plug-in panels its PPD names.
   --destination NAME   the CUPS queue Print sends to (default: the --queue;
                        a queue given by hand prints only with this)
   --help               this text
+  --version            the version
 
 Batch runs (and --screenshot) need no display: QT_QPA_PLATFORM defaults to
 "offscreen" for them. Alerts in batch runs go to standard error, one line
@@ -103,6 +105,10 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
+      return kOK;
+    }
+    if (a == "--version") {
+      std::printf("r2740-print-dialog %s\n", sys::Version());
       return kOK;
     }
     host::Flag f = host::TakeSharedFlag(argc, argv, &i, &o, &why);

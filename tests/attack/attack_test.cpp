@@ -29,6 +29,7 @@
 
 #include "QVPList.h"
 #include "XPCWire.h"
+#include "system/layout.h"
 #include "system/system.h"
 
 namespace {
@@ -85,7 +86,7 @@ class Service {
   explicit Service(int requestSeconds) {
     char tmpl[] = "/tmp/r2740-attack-XXXXXX";
     root_ = ::mkdtemp(tmpl);
-    folder_ = root_ + kQVPListProfileFolder;
+    folder_ = root_ + sys::InstalledPath(kQVPListProfileFolder);
     std::filesystem::create_directories(folder_);
     for (std::filesystem::path p = folder_; p.string().size() >= root_.size(); p = p.parent_path())
       ::chmod(p.c_str(), 0755);

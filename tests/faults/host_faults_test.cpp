@@ -32,7 +32,7 @@ class TempRoot {
     root_ = ::mkdtemp(tmpl);
     ::setenv("R2740_ROOT", root_.c_str(), 1);
     ::setenv("R2740_LANG", "en", 1);
-    std::filesystem::create_directories(root_ + kQVPListProfileFolder);
+    std::filesystem::create_directories(sys::ResolvePath(kQVPListProfileFolder));
   }
   ~TempRoot() {
     ::unsetenv("R2740_ROOT");

@@ -50,13 +50,13 @@ class ServiceRoot {
   explicit ServiceRoot(bool installService = true) {
     char tmpl[] = "/tmp/r2740-prof-XXXXXX";
     root_ = ::mkdtemp(tmpl);
-    folder_ = root_ + kQVPListProfileFolder;
+    ::setenv("R2740_ROOT", root_.c_str(), 1);
+    folder_ = sys::ResolvePath(kQVPListProfileFolder);
     std::filesystem::create_directories(folder_);
     socket_ = root_ + "/xpc.sock";
-    service_ = root_ + "/Library/Application Support/ORVESSA/R2740/XPCServices/R2740XPCService";
+    service_ = sys::ResolvePath("/Library/Application Support/ORVESSA/R2740/XPCServices/R2740XPCService");
     std::filesystem::create_directories(std::filesystem::path(service_).parent_path());
     if (installService) std::filesystem::copy_file(ServiceProgram(), service_);
-    ::setenv("R2740_ROOT", root_.c_str(), 1);
     ::setenv("R2740_XPC_SOCKET", socket_.c_str(), 1);
     ::setenv("R2740_XPC_IDLE_TIMEOUT", "30", 1);
   }

@@ -26,7 +26,7 @@ class WalkStart : public ::testing::Test {
     // A bus nobody listens on: Bonjour names fail at once, and no query
     // reaches a real network through the machine's avahi-daemon.
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + root_ + "/no-bus").c_str(), 1);
-    std::filesystem::create_directories(root_ + kQVPListProfileFolder);
+    std::filesystem::create_directories(sys::ResolvePath(kQVPListProfileFolder));
     std::string helper = QVPListHelperPath();
     std::filesystem::create_directories(std::filesystem::path(helper).parent_path());
     std::ofstream(helper) << "#!/bin/sh\necho \"$*\" >> \"$R2740_ROOT/helper.log\"\n"

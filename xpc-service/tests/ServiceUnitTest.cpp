@@ -11,6 +11,7 @@
 
 #include "MibWalk.h"
 #include "QVmacServiceXPC.h"
+#include "system/layout.h"
 #include "system/system.h"
 
 namespace {
@@ -126,9 +127,9 @@ class Merge : public ::testing::Test {
   void SetUp() override {
     char tmpl[] = "/tmp/r2740-merge-XXXXXX";
     root_ = ::mkdtemp(tmpl);
-    std::filesystem::create_directories(root_ + kQVPListProfileFolder);
-    current_ = root_ + kQVPListProfileFolder + "/u-R2740-profile.plist";
-    prev_ = root_ + kQVPListProfileFolder + "/u-R2740-profile.prev.plist";
+    std::filesystem::create_directories(root_ + sys::InstalledPath(kQVPListProfileFolder));
+    current_ = root_ + sys::InstalledPath(kQVPListProfileFolder) + "/u-R2740-profile.plist";
+    prev_ = root_ + sys::InstalledPath(kQVPListProfileFolder) + "/u-R2740-profile.prev.plist";
     QV_PLIST_PROFILE_PATH = current_.c_str();
     QV_PLIST_PROFILE_PREV_PATH = prev_.c_str();
   }
@@ -232,7 +233,7 @@ TEST(Confinement, OnlyProfileFilesOfTheCallerInTheFolder) {
   char tmpl[] = "/tmp/r2740-conf-XXXXXX";
   std::string root = ::mkdtemp(tmpl);
   ::setenv("R2740_ROOT", root.c_str(), 1);
-  std::string folder = root + kQVPListProfileFolder;
+  std::string folder = sys::ResolvePath(kQVPListProfileFolder);
   std::filesystem::create_directories(folder);
   std::string why;
   auto ok = QVConfineProfilePath(folder + "/bob-R2740-profile.plist", QVProfileFileKind::kCurrent, 0, &why);
