@@ -89,8 +89,9 @@ std::string ExistingFolderOf(const std::string& path) {
 }
 
 std::string WhatToDo() {
-  return "ask the administrator to enable the service's socket unit (systemctl enable --now r2740-xpc.socket, "
-         "see packaging/) or to run R2740XPCService as root; until then the printer's profiles are not refreshed";
+  return "ask the administrator to enable the service's socket unit (systemctl enable --now r2740-xpc.socket) "
+         "or to run R2740XPCService --foreground as root under a supervisor; until then the printer's profiles "
+         "are not refreshed";
 }
 
 // A dialog runs the helper several times while it opens. When the service
@@ -167,20 +168,6 @@ int StartAndConnect(const std::string& socketPath, int connectError, std::string
     return -1;
   }
   std::string service = sys::ResolvePath(kServicePath);
-  // A service we start runs as we do and must make its socket; where only
-  // root may (the installed /run/r2740 without the socket unit), waiting for
-  // it would only end in its "another instance" refusal.
-  auto folderOf = [](const std::string& p) {
-    size_t slash = p.rfind('/');
-    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : p.substr(0, slash);
-  };
-  std::string folder = folderOf(socketPath);
-  if (::geteuid() != 0 && ::access((sys::IsDirectory(folder) ? folder : folderOf(folder)).c_str(), W_OK) != 0) {
-    *error = "the profile service is not running and only root can start it (" + socketPath +
-             "); ask the administrator to enable it (systemctl enable --now r2740-xpc.socket) or to run "
-             "R2740XPCService --foreground under a supervisor";
-    return -1;
-  }
   if (!sys::IsExecutableFile(service)) {
     *error = "the profile service is not running and not installed at " + service;
     return -1;
