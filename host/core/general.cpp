@@ -59,13 +59,14 @@ bool ValidRanges(const std::string& text) {
 struct Orientation {
   const char* ipp;
   const char* name;
+  const char* title;
   pm::PMOrientation format;
 };
 constexpr Orientation kOrientations[] = {
-    {"3", "portrait", pm::kPMPortrait},
-    {"4", "landscape", pm::kPMLandscape},
-    {"5", "reverse-landscape", pm::kPMReverseLandscape},
-    {"6", "reverse-portrait", pm::kPMReversePortrait},
+    {"3", "portrait", "Portrait", pm::kPMPortrait},
+    {"4", "landscape", "Landscape", pm::kPMLandscape},
+    {"5", "reverse-landscape", "Reverse Landscape", pm::kPMReverseLandscape},
+    {"6", "reverse-portrait", "Reverse Portrait", pm::kPMReversePortrait},
 };
 
 void Store(HostCallback& cb, const std::string& name, const std::string& value) {
@@ -172,6 +173,36 @@ std::string GeneralOptionValue(HostCallback& cb, const std::string& name) {
   if (name == kCollateOption) return kCollated;
   if (name == kOrientationOption) return "3";
   return {};
+}
+
+std::string PPDText(ppd_file_t* ppd, const char* text) {
+  if (!text) return {};
+  bool latin1 = ppd && ppd->lang_encoding && std::strcmp(ppd->lang_encoding, "ISOLatin1") == 0;
+  cf::StringRef s = latin1 ? nullptr : cf::String::createWithCString(text, cf::kCFStringEncodingUTF8);
+  if (!s) s = cf::String::createWithCString(text, cf::kCFStringEncodingISOLatin1);
+  return s ? s->utf8() : std::string();
+}
+
+PanelSummary GeneralSummary(HostCallback& cb, const std::vector<ppd_option_t*>& features) {
+  PanelSummary s;
+  s.panelName = "General";
+  ppd_file_t* ppd = cb.ppdFile();
+  auto text = [&](const char* keyword) {
+    std::string v = GeneralOptionValue(cb, keyword);
+    ppd_choice_t* c = ppd ? ppdFindChoice(ppdFindOption(ppd, keyword), v.c_str()) : nullptr;
+    return c && *c->text ? PPDText(ppd, c->text) : v;
+  };
+  s.rows.emplace_back("Copies", GeneralOptionValue(cb, kCopiesOption));
+  s.rows.emplace_back("Collated", GeneralOptionValue(cb, kCollateOption) == kUncollated ? "Off" : "On");
+  std::string pages = GeneralOptionValue(cb, kPageRangesOption);
+  s.rows.emplace_back("Pages", pages.empty() ? "All" : pages);
+  s.rows.emplace_back("Paper Size", text(kPageSizeOption));
+  std::string orientation = GeneralOptionValue(cb, kOrientationOption);
+  for (const auto& o : kOrientations)
+    if (orientation == o.ipp) s.rows.emplace_back("Orientation", o.title);
+  if (ppd && ppdFindOption(ppd, kDuplexOption)) s.rows.emplace_back("Two-Sided", text(kDuplexOption));
+  for (ppd_option_t* o : features) s.rows.emplace_back(PPDText(ppd, *o->text ? o->text : o->keyword), text(o->keyword));
+  return s;
 }
 
 std::vector<ppd_option_t*> FeatureOptions(ppd_file_t* ppd, const std::vector<std::string>& claimed) {

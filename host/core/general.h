@@ -64,6 +64,17 @@ std::vector<ppd_option_t*> FeatureOptions(ppd_file_t* ppd, const std::vector<std
 // Transparency". Empty when none.
 std::vector<std::string> Conflicts(ppd_file_t* ppd);
 
+// A text of the PPD (an option's or choice's) as UTF-8, decoded with the
+// PPD's LanguageEncoding (ISOLatin1 or UTF-8 in practice); bytes that do
+// not decode are read as ISO Latin 1.
+std::string PPDText(ppd_file_t* ppd, const char* text);
+
+// The general options as a summary block named "General" (what the
+// dialog's Summary and the command line's summary show): Copies, Collated,
+// Pages, Paper Size, Orientation, Two-Sided, then each "Printer Features"
+// option of `features`, with the PPD's texts for choices.
+PanelSummary GeneralSummary(HostCallback& callback, const std::vector<ppd_option_t*>& features);
+
 // The paper of a PageSize value ("Letter", "Custom.300x500mm"): its size in
 // points, false when the PPD has no such paper or the custom size lies
 // outside the PPD's range (then *error says so).

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTreeWidget>
 
 #include "dialog.h"
 #include "generalpanel.h"
@@ -55,9 +56,7 @@ class GeneralPanelTest : public ::testing::Test {
     ui::SetModalHandler(std::make_shared<qthost::BatchModalHandler>());
     dialog = std::make_unique<qthost::PrintDialog>(*session, "R2740_Queue_1");
     general = new qthost::GeneralPanel(*session, queue, start);
-    dialog->setGeneral(general);
-    if (QWidget* page = general->takeFeaturesPage()) dialog->addPage(qthost::kPrinterFeaturesName, page);
-    QObject::connect(general, &qthost::GeneralPanel::message, dialog->status(), &QLabel::setText);
+    qthost::AttachGeneral(*dialog, general);
   }
   void TearDown() override {
     dialog.reset();
@@ -153,6 +152,17 @@ TEST_F(GeneralPanelTest, UnclaimedOptionsGetThePrinterFeaturesPageWithConflicts)
   EXPECT_TRUE(general->conflicts()->text().contains("EnvDL")) << general->conflicts()->text().toStdString();
   choose(general->paper(), "A4");
   EXPECT_TRUE(general->conflicts()->text().isEmpty());
+
+  // The Summary ends with the general options, in the PPD's words.
+  ASSERT_TRUE(dialog->showPanel(dialog->summaryIndex()));
+  QTreeWidget* summary = dialog->summaryView();
+  QTreeWidgetItem* block = summary->topLevelItem(summary->topLevelItemCount() - 1);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(block->text(0), "General");
+  QStringList rows;
+  for (int i = 0; i < block->childCount(); ++i) rows << block->child(i)->text(0) + "=" + block->child(i)->text(1);
+  for (const char* want : {"Copies=2", "Paper Size=A4", "Brightness=Darker (-1)"})
+    EXPECT_TRUE(rows.contains(want)) << want << " not in " << rows.join(", ").toStdString();
 }
 
 TEST_F(GeneralPanelTest, ChoosingAPresetRestoresEveryPanel) {
