@@ -25,20 +25,11 @@ namespace fs = std::filesystem;
 class GeneralPanelTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { qttest::App(); }
-  // A plug-in keeps the bundle it was first loaded from for the life of
-  // the process, so the links to the bundles live as long as the process.
-  static const fs::path& Links() {
-    static qttest::TempDir links;
-    return links.path;
-  }
   void SetUp() override { ASSERT_FALSE(tmp.path.empty()); }
   // The panels of `bundles`, then the general part, as the program does.
   void Open(std::initializer_list<const char*> bundles) {
-    std::string folder = "bundles";
-    for (const char* b : bundles) folder += std::string("-") + b;
-    fs::path dir = Links() / folder;
-    if (!fs::exists(dir) && !qttest::LinkBundles(dir, bundles))
-      GTEST_SKIP() << "the bundles are not built in " << R2740_BUNDLE_DIR;
+    fs::path dir = qttest::LastingBundles(bundles);
+    if (dir.empty()) GTEST_SKIP() << "the bundles are not built in " << R2740_BUNDLE_DIR;
     fs::create_directories(tmp.path / "root");
     setenv("R2740_ROOT", (tmp.path / "root").c_str(), 1);
     setenv("R2740_USER_PREFS", (tmp.path / "prefs").c_str(), 1);
