@@ -90,6 +90,8 @@ OptionList StartFromDefaults(HostCallback& cb, const OptionList& destination, st
     if (custom && custom->rfind("Custom.", 0) == 0 && paper && paper->utf8() == "Custom")
       settings.setValue(kPageSizeOption, cf::str(*custom), false);
   }
+  for (const auto& [k, v] : destination)
+    if (IsPassedOnOption(k) && absent(k)) settings.setValue(k, cf::str(v), false);
   for (const char* name : kPlainGeneralOptions) {
     std::string v;
     if (absent(name) && PlainDefault(destination, name, &v)) {

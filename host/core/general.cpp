@@ -87,6 +87,15 @@ bool SetPaper(HostCallback& cb, const std::string& value, std::string* error) {
 
 }  // namespace
 
+bool IsPassedOnOption(const std::string& name) {
+  static const std::set<std::string, std::less<>> kNames = {
+      "number-up", "number-up-layout", "page-border", "fit-to-page", "print-scaling", "mirror", "page-set",
+      "outputorder", "job-sheets", "job-priority", "job-hold-until", "job-cancel-after", "cpi", "lpi",
+      "page-left", "page-right", "page-top", "page-bottom", "prettyprint", "scaling", "ppi", "natural-scaling",
+      "position"};
+  return kNames.count(name) > 0;
+}
+
 bool IsGeneralPPDOption(const std::string& keyword) {
   return keyword == kPageSizeOption || keyword == "PageRegion" || keyword == kDuplexOption;
 }

@@ -30,6 +30,12 @@ inline constexpr const char* kDuplexOption = "Duplex";
 // The general options that are no PPD keyword, in the order a dialog shows them.
 inline constexpr const char* kPlainGeneralOptions[] = {kCopiesOption, kCollateOption, kPageRangesOption,
                                                        kOrientationOption};
+// The lp options (cupsd's job-template attributes and its filters' options,
+// such as number-up, fit-to-page, job-hold-until) that the dialog does not
+// show but carries from the user's defaults to the job, as lp does. Those
+// libcups maps onto PPD options (media, sides, print-color-mode, ...) are
+// not among them: the dialog's own choice of those options stands.
+bool IsPassedOnOption(const std::string& name);
 // PPD options the general part shows itself (never in "Printer Features").
 bool IsGeneralPPDOption(const std::string& keyword);
 

@@ -278,6 +278,7 @@ std::vector<std::pair<std::string, std::string>> JobOptions(const cf::Dictionary
     const std::string& name = key->utf8();
     bool take = name.compare(0, kTicketPrefix.size(), kTicketPrefix) == 0 || isMainKeyword(name);
     for (const char* general : kPlainGeneralOptions) take = take || name == general;
+    take = take || IsPassedOnOption(name);
     if (!take && endsWith(name, "CustomFilename")) take = isMainKeyword(name.substr(0, name.size() - 14));
     if (!take && endsWith(name, "Custom")) take = isMainKeyword(name.substr(0, name.size() - 6));
     if (take) options.emplace_back(name, value->utf8());
