@@ -96,6 +96,11 @@ bool IsPassedOnOption(const std::string& name) {
   return kNames.count(name) > 0;
 }
 
+bool IsMainKeyword(ppd_file_t* ppd, const std::string& keyword) {
+  ppd_option_t* o = ppd && !keyword.empty() ? ppdFindOption(ppd, keyword.c_str()) : nullptr;
+  return o && keyword == o->keyword;
+}
+
 bool IsGeneralPPDOption(const std::string& keyword) {
   return keyword == kPageSizeOption || keyword == "PageRegion" || keyword == kDuplexOption;
 }
@@ -163,8 +168,8 @@ bool SetGeneralOption(HostCallback& cb, const std::string& name, const std::stri
   }
   ppd_file_t* ppd = cb.ppdFile();
   if (name == kPageSizeOption) return SetPaper(cb, value, error);
-  ppd_option_t* option = ppd ? ppdFindOption(ppd, name.c_str()) : nullptr;
-  if (!option || name != option->keyword) return Fail(error, name + ": the printer has no such option");
+  if (!IsMainKeyword(ppd, name)) return Fail(error, name + ": the printer has no such option");
+  ppd_option_t* option = ppdFindOption(ppd, name.c_str());
   if (!ppdFindChoice(option, value.c_str()))
     return Fail(error, name + ": the printer offers no choice \"" + value + "\"");
   ppdMarkOption(ppd, option->keyword, value.c_str());

@@ -36,6 +36,9 @@ inline constexpr const char* kPlainGeneralOptions[] = {kCopiesOption, kCollateOp
 // libcups maps onto PPD options (media, sides, print-color-mode, ...) are
 // not among them: the dialog's own choice of those options stands.
 bool IsPassedOnOption(const std::string& name);
+// `keyword` is the main keyword of an option of the PPD (not merely one
+// ppdFindOption finds by another spelling).
+bool IsMainKeyword(ppd_file_t* ppd, const std::string& keyword);
 // PPD options the general part shows itself (never in "Printer Features").
 bool IsGeneralPPDOption(const std::string& keyword);
 

@@ -263,11 +263,7 @@ std::vector<std::pair<std::string, std::string>> JobOptions(const cf::Dictionary
   std::vector<std::pair<std::string, std::string>> options;
   if (!settings) return options;
   static const std::string kTicketPrefix = "jp.orvessa.printers.R2740";
-  auto isMainKeyword = [ppd](const std::string& k) {
-    if (!ppd || k.empty()) return false;
-    ppd_option_t* o = ppdFindOption(ppd, k.c_str());
-    return o && k == o->keyword;
-  };
+  auto isMainKeyword = [ppd](const std::string& k) { return IsMainKeyword(ppd, k); };
   auto endsWith = [](const std::string& s, const std::string& tail) {
     return s.size() > tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
   };
