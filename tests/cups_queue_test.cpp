@@ -9,7 +9,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
+#include <regex>
 #include <thread>
+
+#include "cf/plist.h"
 
 #include "host.h"
 #include "host_test_util.h"
@@ -31,17 +35,22 @@ class PrivateCupsd : public ::testing::Test {
     for (const char* sub : {"etc/ppd", "spool", "tmp", "cache", "state", "log"})
       std::filesystem::create_directories(dir_.file(sub));
     socket_ = dir_.file("cups.sock");
+    // lpadmin may set queue defaults over the socket without a password.
     dir_.write("etc/cupsd.conf", "Listen " + socket_ +
-                                     "\nLogLevel warn\nWebInterface No\nBrowsing No\n"
-                                     "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n");
+                                     "\nLogLevel warn\nWebInterface No\nBrowsing No\nDefaultAuthType None\n"
+                                     "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                                     "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
     dir_.write("etc/cups-files.conf", "ServerRoot " + d + "/etc\nRequestRoot " + d + "/spool\nTempDir " + d +
                                           "/tmp\nCacheDir " + d + "/cache\nStateDir " + d + "/state\nAccessLog " +
                                           d + "/log/access_log\nErrorLog " + d + "/log/error_log\nPageLog " + d +
                                           "/log/page_log\nUser lp\nGroup lp\nSystemGroup root\n");
-    dir_.write("etc/printers.conf",
-               "<Printer R2740Test>\nInfo R2740 test queue\nDeviceURI lpd://127.0.0.1/queue\nState Idle\n"
-               "Accepting Yes\nShared No\n</Printer>\n");
-    std::filesystem::copy_file(ColorPPD(), dir_.file("etc/ppd/R2740Test.ppd"));
+    std::string printers;
+    for (const auto& [name, state] : Queues()) {
+      printers += "<Printer " + name + ">\nInfo R2740 test queue\nDeviceURI lpd://127.0.0.1/queue\n" + state +
+                  "\nShared No\n</Printer>\n";
+      std::filesystem::copy_file(ColorPPD(), dir_.file("etc/ppd/" + name + ".ppd"));
+    }
+    dir_.write("etc/printers.conf", printers);
 
     pid_ = fork();
     if (pid_ == 0) {
@@ -61,6 +70,10 @@ class PrivateCupsd : public ::testing::Test {
     }
     FAIL() << "cupsd did not come up: " << ReadAll(dir_.file("log/error_log"));
   }
+  // Queue name -> its state lines in printers.conf.
+  virtual std::vector<std::pair<std::string, std::string>> Queues() const {
+    return {{"R2740Test", "State Idle\nAccepting Yes"}};
+  }
   void TearDown() override {
     cupsSetServer(nullptr);
     if (pid_ > 0) {
@@ -74,7 +87,167 @@ class PrivateCupsd : public ::testing::Test {
   pid_t pid_ = -1;
 };
 
+// For printing: R2740Held is stopped, so its jobs and their files stay in
+// the spool for the test to read; R2740Closed refuses jobs. The dialogs run
+// with the real colour and security panels, and a home of their own (the
+// user's lpoptions, presets).
+class PrintingCupsd : public PrivateCupsd {
+ protected:
+  std::vector<std::pair<std::string, std::string>> Queues() const override {
+    return {{"R2740Held", "State Stopped\nAccepting Yes"}, {"R2740Closed", "State Idle\nAccepting No"}};
+  }
+  void SetUp() override {
+    PrivateCupsd::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    std::filesystem::create_directories(dir_.file("bundles"));
+    for (std::string name : {"ColorOptionsPDE_R2740", "SecurityPanelPDE"}) {
+      std::string b = std::string(R2740_BUNDLE_DIR) + "/" + name + ".plugin";
+      if (!std::filesystem::exists(b + "/Contents/lib/" + name + ".so")) GTEST_SKIP() << name << " is not built";
+      std::filesystem::create_directory_symlink(b, dir_.file("bundles/" + name + ".plugin"));
+    }
+    std::filesystem::create_directories(dir_.file("home"));
+    std::filesystem::create_directories(dir_.file("root"));
+    env_ = "env -u R2740_USER_PREFS -u XDG_CONFIG_HOME CUPS_SERVER='" + socket_ + "' HOME='" + dir_.file("home") +
+           "' R2740_ROOT='" + dir_.file("root") + "' QT_QPA_PLATFORM=offscreen ";
+  }
+  std::string Cli(const std::string& args) {
+    return env_ + "'" + R2740_CLI + "' --bundles '" + dir_.file("bundles") + "' " + args;
+  }
+  std::string Dialog(const std::string& args) {
+    return env_ + "'" + DialogPath() + "' --bundles '" + dir_.file("bundles") + "' " + args;
+  }
+  static std::string DialogPath() { return std::string(R2740_BINARY_DIR) + "/bin/r2740-print-dialog"; }
+
+  static int Run(const std::string& command, std::string* output) {
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return -1;
+    output->clear();
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
+    int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  static int JobId(const std::string& output, const std::string& queue) {
+    std::smatch m;
+    if (!std::regex_search(output, m, std::regex("job ([0-9]+) submitted to " + queue + " \\("))) return 0;
+    return std::stoi(m[1]);
+  }
+  // The job's attributes as cupsd answers Get-Job-Attributes, each as
+  // libcups writes it out.
+  std::map<std::string, std::string> Job(int id) {
+    std::map<std::string, std::string> out;
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    for (ipp_attribute_t* a = response ? ippFirstAttribute(response) : nullptr; a; a = ippNextAttribute(response)) {
+      if (!ippGetName(a)) continue;
+      char value[1024];
+      ippAttributeString(a, value, sizeof value);
+      out[ippGetName(a)] = value;
+    }
+    ippDelete(response);
+    return out;
+  }
+  std::string Spooled(int job, int document) {
+    char name[32];
+    std::snprintf(name, sizeof name, "spool/d%05d-%03d", job, document);
+    return ReadAll(dir_.file(name));
+  }
+  std::string QueueSetting(const std::string& plist, const std::string& key) {
+    auto root = cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(plist));
+    auto model = root ? root->get<cf::Dictionary>("R2740") : nullptr;
+    auto queue = model ? model->get<cf::Dictionary>("R2740Held") : nullptr;
+    auto v = queue ? queue->get<cf::String>(key) : nullptr;
+    return v ? v->utf8() : "<missing>";
+  }
+
+  std::string env_;
+};
+
 }  // namespace
+
+TEST_F(PrintingCupsd, QueueAndUserDefaultsShowInThePanelsAndReachTheJob) {
+  std::string out;
+  ASSERT_EQ(Run(env_ + "/usr/sbin/lpadmin -p R2740Held -o QVBrightness-default=Darker1", &out), 0) << out;
+  ASSERT_EQ(Run(env_ + "/usr/bin/lpoptions -p R2740Held -o QVGlossyMode=True -o media=A4 -o number-up=2", &out), 0) << out;
+  std::string doc = dir_.write("letter.txt", "Dear printer,\nplease print this.\n");
+  std::string settings = dir_.file("settings.plist");
+
+  ASSERT_EQ(Run(Cli("--queue R2740Held --action print --document '" + doc + "' --settings-out '" + settings + "'"), &out), 0)
+      << out;
+  // The colour panel showed (and so saved) the queue's and the user's defaults.
+  EXPECT_EQ(QueueSetting(settings, "QVBrightness"), "Darker1");
+  EXPECT_EQ(QueueSetting(settings, "QVGlossyMode"), "True");
+  int job = JobId(out, "R2740Held");
+  ASSERT_GT(job, 0) << out;
+  auto attrs = Job(job);
+  EXPECT_EQ(attrs["QVBrightness"], "Darker1");
+  EXPECT_EQ(attrs["QVGlossyMode"], "true");  // libcups sends "True" as an IPP boolean
+  EXPECT_EQ(attrs["PageSize"], "A4");
+  EXPECT_EQ(attrs["number-up"], "2");  // not shown by the dialog, passed on as lp does
+  EXPECT_EQ(Spooled(job, 1), ReadAll(doc));
+  EXPECT_NE(out.find("(stopped"), std::string::npos) << out;  // the queue's state is told
+
+  // "Save as default" writes what lpoptions reads back, and keeps the
+  // user's other options.
+  ASSERT_EQ(Run(Cli("--queue R2740Held --set QVBrightness=Lighter2 --copies 2 --save-default"), &out), 0) << out;
+  ASSERT_EQ(Run(env_ + "/usr/bin/lpoptions -p R2740Held", &out), 0) << out;
+  for (const char* want : {"QVBrightness=Lighter2", "copies=2", "QVGlossyMode=True"})
+    EXPECT_NE(out.find(want), std::string::npos) << want << " not in: " << out;
+  EXPECT_EQ(out.find("jp.orvessa"), std::string::npos) << out;
+}
+
+TEST_F(PrintingCupsd, DialogPrintsItsFilesWithTheGeneralOptionsAndRemembersThem) {
+  if (access(DialogPath().c_str(), X_OK) != 0) GTEST_SKIP() << "the Qt dialog is not built";
+  std::string out;
+  std::string a = dir_.write("a.txt", "first document\n");
+  std::string b = dir_.write("b.ps", "%!PS\nshowpage\n");
+  ASSERT_EQ(Run(Dialog("--queue R2740Held --copies 3 --collate false --page-ranges 1-2 --paper Legal "
+                       "--orientation landscape --duplex DuplexTumble --set QVBrightness=Lighter1 --action print '" +
+                       a + "' '" + b + "'"),
+                &out),
+            0)
+      << out;
+  int job = JobId(out, "R2740Held");
+  ASSERT_GT(job, 0) << out;
+  auto attrs = Job(job);
+  EXPECT_EQ(attrs["copies"], "3");
+  EXPECT_EQ(attrs["page-ranges"], "1-2");
+  EXPECT_EQ(attrs["PageSize"], "Legal");
+  EXPECT_EQ(attrs["Duplex"], "DuplexTumble");
+  EXPECT_EQ(attrs["orientation-requested"], "landscape");
+  EXPECT_EQ(attrs["multiple-document-handling"], "separate-documents-uncollated-copies");
+  EXPECT_EQ(attrs["QVBrightness"], "Lighter1");
+  EXPECT_EQ(attrs["number-of-documents"], "2");
+  EXPECT_EQ(Spooled(job, 1), ReadAll(a));
+  EXPECT_EQ(Spooled(job, 2), ReadAll(b));
+
+  // The next dialog starts from "Last Used Settings" when asked to; the
+  // page range stayed with the job.
+  std::string settings = dir_.file("again.plist");
+  ASSERT_EQ(Run(Cli("--queue R2740Held --preset 'Last Used Settings' --settings-out '" + settings + "'"), &out), 0)
+      << out;
+  auto root = cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(settings));
+  ASSERT_TRUE(root);
+  for (const auto& [k, v] : std::map<std::string, std::string>{
+           {"copies", "3"}, {"PageSize", "Legal"}, {"Duplex", "DuplexTumble"}, {"orientation-requested", "4"}}) {
+    auto s = root->get<cf::String>(k);
+    ASSERT_TRUE(s) << k;
+    EXPECT_EQ(s->utf8(), v) << k;
+  }
+  EXPECT_FALSE(root->contains("page-ranges"));
+  EXPECT_EQ(QueueSetting(settings, "QVBrightness"), "Lighter1");
+}
+
+TEST_F(PrintingCupsd, ARefusedJobFailsWithTheQueuesState) {
+  std::string out;
+  EXPECT_EQ(Run(Cli("--queue R2740Closed --action print"), &out), 9) << out;
+  EXPECT_NE(out.find("not accepting jobs"), std::string::npos) << out;
+}
 
 TEST_F(PrivateCupsd, QueuesComeWithDeviceURIAndPPD) {
   std::string error;

@@ -11,8 +11,10 @@
 #include <sstream>
 
 #include "cf/plist.h"
+#include "dialogstart.h"
 #include "frontend.h"
 #include "host.h"
+#include "jobs.h"
 #include "system/layout.h"
 #include "system/system.h"
 #include "ui/ui.h"
@@ -24,6 +26,8 @@ using namespace host;  // exit statuses
 constexpr const char* kUsage = R"(usage: r2740-pde-cli (--queue NAME | --ppd FILE --queue-id ID [--device-uri URI])
                      [--bundles DIR] [--settings-in FILE] [--set KEY=VALUE]...
                      [--action save|print] [--settings-out FILE] [--summary-out FILE]
+                     [general options] [--preset NAME] [--save-preset NAME]
+                     [--save-default] [--document FILE]... [--destination NAME]
 
 Opens the plug-in panels of a print dialog for one queue, drives them in the
 print system's order, and reports what they leave in the print settings.
@@ -48,8 +52,15 @@ print system's order, and reports what they leave in the print settings.
                        profile file does not hold, or holds hidden from the
                        menus, is an error
   --action save|print  save: every panel hides and saves (default);
-                       print: save, then every panel is asked to print
-  --settings-out FILE  write the final print settings there (XML property list;
+                       print: save, then every panel is asked to print, then
+                       the documents (default: a generated test page) go to
+                       the CUPS queue as one job with every option; the job
+                       id and the queue's state are printed
+  --destination NAME   the CUPS queue a print goes to (default: the --queue;
+                       a queue given by hand sends no job without it)
+)";
+// After the general options' lines (kDialogFlagsUsage).
+constexpr const char* kUsageTail = R"(  --settings-out FILE  write the final print settings there (XML property list;
                        a new file is made readable by its owner only)
   --summary-out FILE   write the summaries there (text, see below)
                        An out FILE is replaced whole; a link is followed, a
@@ -59,7 +70,8 @@ print system's order, and reports what they leave in the print settings.
 
 Without an out file, the summaries and then the settings go to standard
 output. The summary text has one block per panel: its name on a line, then
-one "    item: value" line per item in the panel's display order; a last block
+one "    item: value" line per item in the panel's display order; then the
+block "General" (copies, pages, paper, ..., and the other PPD options); a last block
 "Job options" lists the options a CUPS job would carry ("    KEY=VALUE").
 
 Alerts raised by panels are printed to standard error, one line each, as
@@ -68,10 +80,21 @@ open panels are cancelled and modal windows aborted.
 
 Exit status: 0 success; 2 bad arguments; 3 queue or PPD could not be opened;
 4 a bundle failed to load; 5 the starting settings could not be read;
-6 a --set key is unknown or its value was not taken; 7 a panel refused to
-save or print; 8 an output could not be written. Every failure prints one
-line naming the reason on standard error.
+6 a --set key is unknown or its value was not taken (or a general option's);
+7 a panel refused to save or print; 8 an output could not be written (or
+the defaults or a preset could not be saved); 9 the job was not accepted.
+Every failure prints one line naming the reason on standard error.
+
+The dialog starts from the queue's defaults and the user's lpoptions (what
+cupsGetDests2 gives for the queue), then the general options given here.
 )";
+
+struct TempFile {
+  std::string path;
+  ~TempFile() {
+    if (!path.empty()) unlink(path.c_str());
+  }
+};
 
 int Die(int code, const std::string& why) {
   std::fprintf(stderr, "r2740-pde-cli: %s\n", why.c_str());
@@ -109,11 +132,14 @@ std::string SummaryText(const std::vector<host::PanelSummary>& summaries,
 int main(int argc, char** argv) {
   host::FrontEndOptions o;
   o.action = "save";
-  std::string summaryOut, why;
+  host::DialogFlags flags;
+  std::string summaryOut, destination, why;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
+      std::fputs(host::kDialogFlagsUsage, stdout);
+      std::fputs(kUsageTail, stdout);
       return kOK;
     }
     if (a == "--version") {
@@ -123,13 +149,18 @@ int main(int argc, char** argv) {
     host::Flag f = host::TakeSharedFlag(argc, argv, &i, &o, &why);
     if (f == host::Flag::Error) return Die(kUsageErr, why);
     if (f == host::Flag::Taken) continue;
-    if (a == "--summary-out" && i + 1 < argc) summaryOut = argv[++i];
-    else if (a == "--summary-out") return Die(kUsageErr, a + " needs a value (see --help)");
-    else return Die(kUsageErr, "unknown argument \"" + a + "\" (see --help)");
+    f = host::TakeDialogFlag(argc, argv, &i, &flags, &why);
+    if (f == host::Flag::Error) return Die(kUsageErr, why);
+    if (f == host::Flag::Taken) continue;
+    std::string* into = a == "--summary-out" ? &summaryOut : a == "--destination" ? &destination : nullptr;
+    if (!into) return Die(kUsageErr, "unknown argument \"" + a + "\" (see --help)");
+    if (i + 1 >= argc) return Die(kUsageErr, a + " needs a value (see --help)");
+    *into = argv[++i];
   }
   if (o.action != "save" && o.action != "print")
     return Die(kUsageErr, "--action is save or print, not \"" + o.action + "\"");
   if (!host::CheckQueueFlags(o, true, &why)) return Die(kUsageErr, why);
+  if (!flags.documents.empty() && o.action != "print") return Die(kUsageErr, "--document goes with --action print");
 
   ui::SetModalHandler(std::make_shared<CliModalHandler>());
 
@@ -140,10 +171,13 @@ int main(int argc, char** argv) {
 
   auto callback = std::make_shared<host::HostCallback>(opened.queue, std::move(opened.ppd));
   int code = kOK;
-  std::string summaryText, settingsXML;
+  std::string summaryText, settingsXML, jobLine;
   {
     host::DialogSession session(callback, std::move(opened.plugins));
     if (opened.startSettings) session.loadSettings(opened.startSettings);
+    host::DialogStart start;
+    if (int c = host::StartDialog(session, opened.queue, flags, &start, &why); c != kOK) return Die(c, why);
+    for (const auto& d : start.dropped) std::fprintf(stderr, "r2740-pde-cli: note: %s\n", d.c_str());
     std::string note;
     if (!session.open(&why)) note = why;  // a dialog without extra panels is still a dialog
     for (const auto& [key, value] : o.sets) {
@@ -151,17 +185,48 @@ int main(int argc, char** argv) {
     }
     bool done = action == "print" ? session.print(&why) : session.save(&why);
     if (!done) return Die(kPanelErr, why);
+    if (destination.empty()) destination = opened.queue.name;
+    if (action == "print" && !destination.empty()) {
+      std::vector<std::string> documents = flags.documents;
+      TempFile generated;
+      if (documents.empty()) {
+        generated.path = host::WriteTemporaryFile(host::SamplePDF("R2740 test page for " + destination), ".pdf", &why);
+        if (generated.path.empty()) return Die(kOutputErr, why);
+        documents.push_back(generated.path);
+      }
+      auto options = host::JobOptions(session.settingsDictionary(), callback->ppdFile());
+      int job = host::PrintDocuments(destination, documents, flags.documents.empty() ? "R2740 test page" : documents[0],
+                                     options, &why);
+      std::string state = host::QueueState(destination);
+      if (job <= 0) return Die(kJobErr, why + " (queue " + destination + ": " + state + ")");
+      jobLine = "job " + std::to_string(job) + " submitted to " + destination + " (" + state + ")";
+    }
+    if (int c = host::KeepSettings(session, opened.queue, flags, start, !jobLine.empty(), &why); c != kOK) {
+      if (jobLine.empty()) return Die(c, why);
+      std::fprintf(stderr, "r2740-pde-cli: %s (the job was submitted all the same)\n", why.c_str());
+    }
 
     cf::DictionaryRef settings = session.settingsDictionary();
-    summaryText = SummaryText(session.summaries(), host::JobOptions(settings, callback->ppdFile()), note);
+    std::vector<std::string> claimed;
+    for (const auto& p : session.panels()) claimed.insert(claimed.end(), p.keys.begin(), p.keys.end());
+    auto summaries = session.summaries();
+    summaries.push_back(host::GeneralSummary(*callback, host::FeatureOptions(callback->ppdFile(), claimed)));
+    summaryText = SummaryText(summaries, host::JobOptions(settings, callback->ppdFile()), note);
     auto xml = cf::PropertyListCreateXMLData(settings, &why);
     if (!xml) return Die(kOutputErr, "the final settings cannot be written as a property list: " + why);
     settingsXML = *xml;
   }
 
+  if (!jobLine.empty()) std::printf("%s\n", jobLine.c_str());
   // Summaries first, then settings, whether to files or standard output.
+  // Once a job went out the run succeeds whatever the outputs do: a script
+  // that retries must not print twice.
+  const bool submitted = !jobLine.empty();
   auto emit = [&](const std::string& path, const std::string& text, unsigned mode, const char* what) {
-    if (!host::WriteFileAtomic(path.empty() ? "-" : path, text, &why, mode)) return false;
+    if (!host::WriteFileAtomic(path.empty() ? "-" : path, text, &why, mode)) {
+      if (submitted) std::fprintf(stderr, "r2740-pde-cli: %s (the job was submitted all the same)\n", why.c_str());
+      return submitted;
+    }
     if (!path.empty() && path != "-") std::printf("%s written to %s\n", what, path.c_str());
     return true;
   };

@@ -110,12 +110,12 @@ PrintDialog::PrintDialog(host::DialogSession& session, const QString& printer, Q
     }
   });
 
-  // The chooser's rows: panels, a separator, the summary.
+  // The chooser's rows: pages, a separator, the summary.
   connect(chooser_, &QComboBox::activated, this, [this](int row) {
-    int index = row < panelCount() ? row : panelCount();
+    int index = row < pageCount() ? row : pageCount();
     if (!showPanel(index)) {
       QSignalBlocker block(chooser_);
-      chooser_->setCurrentIndex(current_ < panelCount() ? current_ : current_ + 1);
+      chooser_->setCurrentIndex(current_ < pageCount() ? current_ : current_ + 1);
     }
   });
 
@@ -138,10 +138,27 @@ ViewMirror* PrintDialog::mirror(int panel) const {
   return mirrors_[static_cast<size_t>(panel)].get();
 }
 
+void PrintDialog::setGeneral(QWidget* general) {
+  if (auto* box = qobject_cast<QVBoxLayout*>(layout())) box->insertWidget(1, general);
+}
+
+void PrintDialog::addPage(const QString& name, QWidget* page) {
+  int at = pageCount();
+  bool onSummary = current_ == at;
+  chooser_->insertItem(at, name);
+  auto* scroll = new QScrollArea(stack_);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(page);
+  stack_->insertWidget(at, scroll);
+  hostPages_.push_back(name);
+  if (onSummary) current_ = pageCount();
+}
+
 bool PrintDialog::showPanel(int index) {
-  if (index < 0 || index > panelCount()) return false;
+  if (index < 0 || index > pageCount()) return false;
   if (index == current_) {
-    if (index == panelCount()) refreshSummary();
+    if (index == pageCount()) refreshSummary();
     return true;
   }
   if (current_ >= 0 && current_ < panelCount()) {
@@ -156,20 +173,23 @@ bool PrintDialog::showPanel(int index) {
   current_ = index;
   if (index < panelCount())
     session_.panels()[static_cast<size_t>(index)].panel->willShow();
-  else
+  else if (index == pageCount())
     refreshSummary();
   stack_->setCurrentIndex(index);
   // A page shown while the dialog is hidden keeps a stale size until the
   // next layout pass; renders happen before that.
   if (QWidget* page = stack_->currentWidget()) page->setGeometry(stack_->contentsRect());
   QSignalBlocker block(chooser_);
-  chooser_->setCurrentIndex(index < panelCount() ? index : index + 1);
+  chooser_->setCurrentIndex(index < pageCount() ? index : index + 1);
   return true;
 }
 
 void PrintDialog::refreshSummary() {
   summary_->clear();
-  for (const auto& s : session_.summaries()) {
+  auto summaries = session_.summaries();
+  if (summaryExtra_)
+    for (auto& s : summaryExtra_()) summaries.push_back(std::move(s));
+  for (const auto& s : summaries) {
     auto* panel = new QTreeWidgetItem(summary_, {Q(s.panelName)});
     QFont bold = panel->font(0);
     bold.setBold(true);
@@ -279,7 +299,11 @@ bool WriteScreenshots(PrintDialog& dialog, host::DialogSession& session, const s
       if (!ok) return false;
     }
   }
-  dialog.showPanel(dialog.panelCount());
+  for (int i = dialog.panelCount(); i < dialog.pageCount(); ++i) {
+    dialog.showPanel(i);
+    if (!shoot(FileNamePart(dialog.chooser()->itemText(i).toStdString()))) return false;
+  }
+  dialog.showPanel(dialog.summaryIndex());
   if (!shoot(kSummaryName)) return false;
   dialog.showPanel(start);
   return true;

@@ -35,8 +35,16 @@ class PrintDialog : public QDialog {
   ~PrintDialog() override;
 
   int panelCount() const { return static_cast<int>(mirrors_.size()); }
-  // 0..panelCount()-1 a panel, panelCount() the summary.
+  // Pages: the plug-in panels, then the dialog's own (addPage).
+  int pageCount() const { return panelCount() + static_cast<int>(hostPages_.size()); }
+  // 0..panelCount()-1 a panel, then the dialog's own pages, pageCount()
+  // the summary.
   int currentIndex() const { return current_; }
+  int summaryIndex() const { return pageCount(); }
+  // The dialog's general part, shown above every page.
+  void setGeneral(QWidget* general);
+  // A page of the dialog's own after the panels (the dialog takes it).
+  void addPage(const QString& name, QWidget* page);
   bool showPanel(int index);
   ViewMirror* mirror(int panel) const;
   QTreeWidget* summaryView() const { return summary_; }
@@ -47,6 +55,8 @@ class PrintDialog : public QDialog {
   // Ends editing of every text field (false when one refuses).
   bool commitEditing();
   void setSubmit(Submit fn) { submit_ = std::move(fn); }
+  // Blocks the Summary shows after the panels' (the general options).
+  void setSummaryExtra(std::function<std::vector<host::PanelSummary>()> fn) { summaryExtra_ = std::move(fn); }
   // What the Print button does: commit edits, every panel saves and must
   // answer shouldPrint YES, then the job is submitted. False (the dialog
   // stays open) with the reason.
@@ -60,7 +70,9 @@ class PrintDialog : public QDialog {
   QTreeWidget* summary_ = nullptr;
   QLabel* status_ = nullptr;
   int current_ = -1;
+  std::vector<QString> hostPages_;
   Submit submit_;
+  std::function<std::vector<host::PanelSummary>()> summaryExtra_;
 };
 
 // One PNG per panel and per pane of it into `dir`, "<panel>-<pane>.png",

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,9 +17,11 @@
 
 #include "cf/plist.h"
 #include "dialog.h"
+#include "dialogstart.h"
 #include "frontend.h"
 #include "host.h"
-#include "job.h"
+#include "generalpanel.h"
+#include "jobs.h"
 #include "lsan.h"
 #include "modal.h"
 #include "system/layout.h"
@@ -30,7 +34,9 @@ using namespace host;  // exit statuses
 constexpr const char* kUsage = R"(usage: r2740-print-dialog [--queue NAME | --ppd FILE --queue-id ID [--device-uri URI]]
                           [--bundles DIR] [--settings-in FILE] [--set KEY=VALUE]...
                           [--action save|print|cancel] [--settings-out FILE]
-                          [--screenshot DIR] [--document FILE] [--destination NAME]
+                          [--screenshot DIR] [--destination NAME]
+                          [general options] [--preset NAME] [--save-preset NAME]
+                          [--save-default] [--document FILE]... [FILE]...
 
 The print dialog of one queue with the plug-in panels its PPD names.
 
@@ -55,12 +61,15 @@ The print dialog of one queue with the plug-in panels its PPD names.
                        is standard output)
   --screenshot DIR     write <panel>-<pane>.png for every panel and pane and
                        Summary.png into DIR
-  --document FILE      what Print sends (default: a generated one-page PDF)
+  FILE                 a document Print sends, like --document FILE (default:
+                       a generated one-page PDF); several make one job
   --destination NAME   the CUPS queue Print sends to (default: the --queue;
                        a queue given by hand prints only with this)
   --help               this text
   --version            the version
-
+)";
+// After the general options' lines (kDialogFlagsUsage).
+constexpr const char* kUsageTail = R"(
 Batch runs (and --screenshot) need no display: QT_QPA_PLATFORM defaults to
 "offscreen" for them. Alerts in batch runs go to standard error, one line
 each ("alert: <message> | <informative>"), and are answered with their
@@ -100,11 +109,14 @@ struct TempFile {
 
 int main(int argc, char** argv) {
   host::FrontEndOptions o;
-  std::string shots, document, destination, why;
+  host::DialogFlags flags;
+  std::string shots, destination, why;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
+      std::fputs(host::kDialogFlagsUsage, stdout);
+      std::fputs(kUsageTail, stdout);
       return kOK;
     }
     if (a == "--version") {
@@ -114,8 +126,14 @@ int main(int argc, char** argv) {
     host::Flag f = host::TakeSharedFlag(argc, argv, &i, &o, &why);
     if (f == host::Flag::Error) return Die(kUsageErr, why);
     if (f == host::Flag::Taken) continue;
-    std::string* into = a == "--screenshot" ? &shots : a == "--document" ? &document
-                      : a == "--destination" ? &destination : nullptr;
+    f = host::TakeDialogFlag(argc, argv, &i, &flags, &why);
+    if (f == host::Flag::Error) return Die(kUsageErr, why);
+    if (f == host::Flag::Taken) continue;
+    if (!a.empty() && a[0] != '-') {
+      flags.documents.push_back(a);
+      continue;
+    }
+    std::string* into = a == "--screenshot" ? &shots : a == "--destination" ? &destination : nullptr;
     if (!into) return Die(kUsageErr, "unknown argument \"" + a + "\" (see --help)");
     if (i + 1 >= argc) return Die(kUsageErr, a + " needs a value (see --help)");
     *into = argv[++i];
@@ -161,30 +179,41 @@ int main(int argc, char** argv) {
   {
     host::DialogSession session(callback, std::move(opened.plugins));
     if (opened.startSettings) session.loadSettings(opened.startSettings);
+    host::DialogStart start;
+    if (int c = host::StartDialog(session, queue, flags, &start, &why); c != kOK) return Die(c, why);
+    for (const auto& d : start.dropped) std::fprintf(stderr, "r2740-print-dialog: note: %s\n", d.c_str());
     if (!session.open(&why)) std::fprintf(stderr, "r2740-print-dialog: %s\n", why.c_str());
 
     std::string label = queue.name.empty() ? queue.id : queue.name;
     qthost::PrintDialog dialog(session, QString::fromStdString(label));
+    auto* general = new qthost::GeneralPanel(session, queue, start);
+    qthost::AttachGeneral(dialog, general);
     if (!batch) {
       if (auto h = std::dynamic_pointer_cast<qthost::QtModalHandler>(ui::GetModalHandler())) h->setParent(&dialog);
     }
 
     int jobId = 0;
+    std::string queueState;
     TempFile generated;
     auto submit = [&](std::string* message) {
-      std::string file = document;
-      if (file.empty()) {
+      if (!general->commit(message)) return false;
+      std::vector<std::string> documents = flags.documents;
+      if (documents.empty()) {
         if (generated.path.empty())
-          generated.path = qthost::WriteTemporaryFile(qthost::SamplePDF("R2740 test page for " + label), ".pdf", message);
+          generated.path = host::WriteTemporaryFile(host::SamplePDF("R2740 test page for " + label), ".pdf", message);
         if (generated.path.empty()) return false;
-        file = generated.path;
+        documents.push_back(generated.path);
       }
       if (destination.empty()) {
         *message = "queue " + label + " is not a CUPS queue; give --destination NAME to print";
         return false;
       }
       auto options = host::JobOptions(session.settingsDictionary(), callback->ppdFile());
-      jobId = qthost::SubmitJob(destination, file, document.empty() ? "R2740 test page" : file, options, message);
+      jobId = host::PrintDocuments(destination, documents, flags.documents.empty() ? "R2740 test page" : documents[0],
+                                   options, message);
+      queueState = host::QueueState(destination);
+      if (jobId <= 0) *message += " (queue " + destination + ": " + queueState + ")";
+      else dialog.status()->setText(QString::fromStdString("Job " + std::to_string(jobId) + " sent to " + destination + ": " + queueState));
       return jobId > 0;
     };
 
@@ -216,12 +245,20 @@ int main(int argc, char** argv) {
       dialog.setSubmit(submit);
       if (dialog.exec() == QDialog::Accepted) {
         writeSettings = true;
+        // Started from a file manager, this is all the user sees of the job.
+        if (jobId > 0) QMessageBox::information(nullptr, QObject::tr("Print"), dialog.status()->text());
       } else {
         std::printf("cancelled: nothing printed\n");
       }
     }
     submitted = jobId > 0;
-    if (submitted) std::printf("job %d submitted to %s\n", jobId, destination.c_str());
+    if (submitted) std::printf("job %d submitted to %s (%s)\n", jobId, destination.c_str(), queueState.c_str());
+    if (writeSettings && code == kOK) {
+      if (int c = host::KeepSettings(session, queue, flags, start, submitted, &why); c != kOK) {
+        if (!submitted) return Die(c, why);
+        std::fprintf(stderr, "r2740-print-dialog: %s (the job was submitted all the same)\n", why.c_str());
+      }
+    }
     if (writeSettings) {
       auto xml = cf::PropertyListCreateXMLData(session.settingsDictionary(), &why);
       if (!xml) return Die(kOutputErr, "the final settings cannot be written as a property list: " + why);

@@ -153,7 +153,8 @@ TEST(CupsPrint, BatchPrintSubmitsAJobWithThePanelsOptions) {
 
   fs::path settings = tmp.path / "settings.plist";
   fs::create_directories(tmp.path / "root");
-  std::string env = "QT_QPA_PLATFORM=offscreen CUPS_SERVER=" + cupsd.server() +
+  std::string env = "QT_QPA_PLATFORM=offscreen R2740_USER_PREFS=" + Sh((tmp.path / "prefs").string()) +
+                    " CUPS_SERVER=" + cupsd.server() +
                     " R2740_ROOT=" + Sh((tmp.path / "root").string()) + " ";
   rc = qttest::Run(env + Sh(R2740_PRINT_DIALOG) + " --queue Test --bundles " + Sh(bundles.string()) +
                " --set QVBrightness=Lighter1 --set QVGlossyMode=True --action print --settings-out " +

@@ -25,23 +25,14 @@ namespace fs = std::filesystem;
 class DialogTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { qttest::App(); }
-  // A plug-in keeps the bundle it was first loaded from for the life of the
-  // process, so the links to the bundles must outlive every test.
-  static const fs::path* Bundles() {
-    static qttest::TempDir dir;
-    static const bool linked =
-        !dir.path.empty() && qttest::LinkBundles(dir.path / "bundles", {"ColorOptionsPDE_R2740", "SecurityPanelPDE"});
-    static const fs::path path = dir.path / "bundles";
-    return linked ? &path : nullptr;
-  }
   void SetUp() override {
     ASSERT_FALSE(tmp.path.empty());
-    const fs::path* bundles = Bundles();
-    if (!bundles) GTEST_SKIP() << "the colour and security bundles are not built in " << R2740_BUNDLE_DIR;
+    fs::path bundles = qttest::LastingBundles({"ColorOptionsPDE_R2740", "SecurityPanelPDE"});
+    if (bundles.empty()) GTEST_SKIP() << "the colour and security bundles are not built in " << R2740_BUNDLE_DIR;
     fs::create_directories(tmp.path / "root");
     setenv("R2740_ROOT", (tmp.path / "root").c_str(), 1);
     std::vector<std::string> errors;
-    auto plugins = host::LoadPlugInFolder(bundles->string(), &errors);
+    auto plugins = host::LoadPlugInFolder(bundles.string(), &errors);
     ASSERT_TRUE(errors.empty()) << errors.front();
     std::string why;
     auto ppd = host::PPDFile::open(std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", &why);

@@ -1,4 +1,5 @@
-#include "job.h"
+// Jobs on CUPS queues: documents in, a job id and the queue's state out.
+#include "jobs.h"
 
 #include <cups/cups.h>
 #include <unistd.h>
@@ -8,32 +9,59 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <vector>
 
-namespace qthost {
+namespace host {
 
-int SubmitJob(const std::string& destination, const std::string& document, const std::string& title,
-              const JobOptionList& options, std::string* error) {
-  if (destination.empty()) {
+int PrintDocuments(const std::string& queue, const std::vector<std::string>& documents, const std::string& title,
+                   const OptionList& options, std::string* error) {
+  if (queue.empty()) {
     if (error) *error = "no CUPS queue to print to";
     return 0;
   }
-  if (access(document.c_str(), R_OK) != 0) {
-    if (error) *error = "cannot read the document " + document + ": " + std::strerror(errno);
+  if (documents.empty()) {
+    if (error) *error = "no document to print";
     return 0;
+  }
+  for (const auto& d : documents) {
+    if (access(d.c_str(), R_OK) != 0) {
+      if (error) *error = "cannot read the document " + d + ": " + std::strerror(errno);
+      return 0;
+    }
   }
   int num = 0;
   cups_option_t* opts = nullptr;
   for (const auto& [name, value] : options) num = cupsAddOption(name.c_str(), value.c_str(), num, &opts);
-  int id = cupsPrintFile2(CUPS_HTTP_DEFAULT, destination.c_str(), document.c_str(), title.c_str(), num, opts);
+  std::vector<const char*> files;
+  for (const auto& d : documents) files.push_back(d.c_str());
+  int id = cupsPrintFiles2(CUPS_HTTP_DEFAULT, queue.c_str(), static_cast<int>(files.size()), files.data(), title.c_str(),
+                           num, opts);
   cupsFreeOptions(num, opts);
   if (id <= 0) {
     if (error) {
       const char* why = cupsLastErrorString();
-      *error = "the job was not accepted by queue " + destination + ": " + (why && *why ? why : "unknown error");
+      *error = "the job was not accepted by queue " + queue + ": " + (why && *why ? why : "unknown error");
     }
     return 0;
   }
   return id;
+}
+
+std::string QueueState(const std::string& queue) {
+  cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.c_str(), nullptr);
+  if (!dest) return "state unknown";
+  auto option = [dest](const char* name) {
+    const char* v = cupsGetOption(name, dest->num_options, dest->options);
+    return std::string(v ? v : "");
+  };
+  std::string state = option("printer-state");
+  std::string line = state == "3" ? "idle" : state == "4" ? "processing" : state == "5" ? "stopped" : "state unknown";
+  std::string reasons = option("printer-state-reasons");
+  if (!reasons.empty() && reasons != "none") line += " (" + reasons + ")";
+  std::string accepting = option("printer-is-accepting-jobs");
+  if (!accepting.empty()) line += accepting == "true" ? ", accepting jobs" : ", not accepting jobs";
+  cupsFreeDests(1, dest);
+  return line;
 }
 
 std::string SamplePDF(const std::string& line) {
@@ -102,4 +130,4 @@ std::string WriteTemporaryFile(const std::string& bytes, const std::string& suff
   return path;
 }
 
-}  // namespace qthost
+}  // namespace host

@@ -1,0 +1,30 @@
+// Printing documents on a CUPS queue, and what the user is told about it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "general.h"
+
+namespace host {
+
+// One job holding the documents, in order (cupsPrintFiles2 on the server of
+// CUPS_SERVER / the client configuration; cupsd types each file itself, so
+// PDF, PostScript, images and text all go as they are) with the options.
+// The job id (> 0), or 0 with the reason in *error: a document that cannot
+// be read (nothing is sent then), or the server's refusal.
+int PrintDocuments(const std::string& queue, const std::vector<std::string>& documents, const std::string& title,
+                   const OptionList& options, std::string* error);
+
+// The queue's state in a line for the user: "idle, accepting jobs",
+// "stopped (paused), not accepting jobs"; "state unknown" when the server
+// does not say.
+std::string QueueState(const std::string& queue);
+
+// A one-page PDF showing `line`, for a print without a document of its own.
+std::string SamplePDF(const std::string& line);
+// Writes `bytes` to a new temporary file ending in `suffix`; its path, or
+// empty with the reason in *error.
+std::string WriteTemporaryFile(const std::string& bytes, const std::string& suffix, std::string* error);
+
+}  // namespace host
