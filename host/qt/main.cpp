@@ -35,6 +35,7 @@ constexpr const char* kUsage = R"(usage: r2740-print-dialog [--queue NAME | --pp
                           [--screenshot DIR] [--destination NAME]
                           [general options] [--preset NAME] [--save-preset NAME]
                           [--save-default] [--document FILE]... [FILE]...
+                          [--settings-only]
 
 The print dialog of one queue with the plug-in panels its PPD names.
 
@@ -60,6 +61,9 @@ The print dialog of one queue with the plug-in panels its PPD names.
                        a generated one-page PDF); several make one job
   --destination NAME   the CUPS queue Print sends to (default: the --queue;
                        a queue given by hand prints only with this)
+  --settings-only      Print sends nothing: it only writes the final settings
+                       to --settings-out, for a caller that holds the job
+                       itself (r2740-print-agent); Cancel writes nothing
   --help               this text
 )";
 // After the general options' lines (kDialogFlagsUsage).
@@ -94,6 +98,7 @@ int main(int argc, char** argv) {
   host::FrontEndOptions o;
   host::DialogFlags flags;
   std::string shots, destination, why;
+  bool settingsOnly = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -101,6 +106,10 @@ int main(int argc, char** argv) {
       std::fputs(host::kDialogFlagsUsage, stdout);
       std::fputs(kUsageTail, stdout);
       return kOK;
+    }
+    if (a == "--settings-only") {
+      settingsOnly = true;
+      continue;
     }
     host::Flag f = host::TakeSharedFlag(argc, argv, &i, &o, &why);
     if (f == host::Flag::Error) return Die(kUsageErr, why);
@@ -122,6 +131,7 @@ int main(int argc, char** argv) {
   if (batch && action != "save" && action != "print" && action != "cancel")
     return Die(kUsageErr, "--action is save, print or cancel, not \"" + action + "\"");
   if (!host::CheckQueueFlags(o, false, &why)) return Die(kUsageErr, why);
+  if (settingsOnly && o.settingsOut.empty()) return Die(kUsageErr, "--settings-only needs --settings-out FILE");
   if (batch && o.queueName.empty() && o.ppdPath.empty())
     return Die(kUsageErr, "a batch run needs --queue NAME or --ppd FILE (see --help)");
 
@@ -176,6 +186,7 @@ int main(int argc, char** argv) {
     TempFile generated;
     auto submit = [&](std::string* message) {
       if (!general->commit(message)) return false;
+      if (settingsOnly) return true;
       std::vector<std::string> documents = flags.documents;
       if (documents.empty()) {
         if (generated.path.empty())
@@ -231,7 +242,9 @@ int main(int argc, char** argv) {
     }
     if (jobId > 0) std::printf("job %d submitted to %s (%s)\n", jobId, destination.c_str(), queueState.c_str());
     if (writeSettings && code == kOK) {
-      if (int c = host::KeepSettings(session, queue, flags, start, jobId > 0, &why); c != kOK) return Die(c, why);
+      // With --settings-only the caller sends the job.
+      bool printed = jobId > 0 || (settingsOnly && action != "save");
+      if (int c = host::KeepSettings(session, queue, flags, start, printed, &why); c != kOK) return Die(c, why);
     }
     if (writeSettings) {
       auto xml = cf::PropertyListCreateXMLData(session.settingsDictionary(), &why);
