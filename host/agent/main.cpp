@@ -3,6 +3,7 @@
 // own user the agent opens the print dialog on the real queue, and sends
 // the job on with the dialog's options or cancels it.
 #include <cups/cups.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -77,6 +78,9 @@ int RunDialog(const std::vector<std::string>& args) {
   pid_t pid = fork();
   if (pid < 0) return -1;
   if (pid == 0) {
+    // Its report lines are the dialog's own business; errors still show.
+    int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, STDOUT_FILENO);
     execvp(argv[0], argv.data());
     std::fprintf(stderr, "r2740-print-agent: cannot run %s\n", argv[0]);
     _exit(127);
