@@ -256,6 +256,51 @@ bool CancelJob(const std::string& user, const HeldJob& job, std::string* error) 
   return true;
 }
 
+int Subscribe(const std::string& user, std::string* error) {
+  ipp_t* request = ippNewRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+  ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-pull-method", nullptr, "ippget");
+  static const char* const kEvents[] = {"job-created", "job-state-changed"};
+  ippAddStrings(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", 2, nullptr, kEvents);
+  ippAddInteger(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_INTEGER, "notify-lease-duration", kLeaseSeconds);
+  ipp_t* response = Ask(request, "/");
+  ipp_attribute_t* id = response ? ippFindAttribute(response, "notify-subscription-id", IPP_TAG_INTEGER) : nullptr;
+  int subscription = id ? ippGetInteger(id, 0) : 0;
+  if (!subscription) *error = response ? "cupsd gave no subscription" : LastError("no IPP notifications");
+  ippDelete(response);
+  return subscription;
+}
+
+bool Renew(const std::string& user, int subscription) {
+  ipp_t* request = ippNewRequest(IPP_OP_RENEW_SUBSCRIPTION);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+  ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", subscription);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+  ippAddInteger(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_INTEGER, "notify-lease-duration", kLeaseSeconds);
+  ipp_t* response = Ask(request, "/");
+  ippDelete(response);
+  return response != nullptr;
+}
+
+int Events(const std::string& user, int subscription, int* sequence) {
+  ipp_t* request = ippNewRequest(IPP_OP_GET_NOTIFICATIONS);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+  ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", subscription);
+  ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-sequence-numbers", *sequence);
+  ipp_t* response = Ask(request, "/");
+  if (!response) return -1;
+  int got = 0;
+  for (ipp_attribute_t* a = ippFindAttribute(response, "notify-sequence-number", IPP_TAG_INTEGER); a;
+       a = ippFindNextAttribute(response, "notify-sequence-number", IPP_TAG_INTEGER)) {
+    got = 1;
+    if (ippGetInteger(a, 0) >= *sequence) *sequence = ippGetInteger(a, 0) + 1;
+  }
+  ippDelete(response);
+  return got;
+}
+
 std::string LockPath(int jobId, std::string* error) {
   std::string dir;
   const char* runtime = getenv("XDG_RUNTIME_DIR");

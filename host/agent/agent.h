@@ -55,6 +55,19 @@ std::vector<std::string> DialogArguments(const HeldJob& job, ppd_file_t* ppd);
 // Cancel-Job. False with cupsd's reason.
 [[nodiscard]] bool CancelJob(const std::string& user, const HeldJob& job, std::string* error);
 
+// IPP notifications (the "ippget" pull method): a subscription to the
+// creation and state changes of jobs, renewed by the caller before its
+// lease ends. The subscription id, or 0 when cupsd offers none (*error).
+inline constexpr int kLeaseSeconds = 300;
+int Subscribe(const std::string& user, std::string* error);
+// Renew-Subscription; false when the subscription is gone (cupsd restarted
+// without it).
+[[nodiscard]] bool Renew(const std::string& user, int subscription);
+// Get-Notifications from *sequence on: 1 when events came (the sequence
+// moves past them), 0 when none, -1 when the subscription is gone or cupsd
+// does not answer.
+int Events(const std::string& user, int subscription, int* sequence);
+
 // Per-user lock of one job, so that two agents of one user never open a
 // dialog for the same job: a file in $XDG_RUNTIME_DIR/r2740-agent (else
 // /tmp/r2740-agent-<uid>, made 0700 and checked to be the user's own),

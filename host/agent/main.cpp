@@ -37,7 +37,9 @@ with the dialog's options (Print) or cancels it (Cancel).
                      r2740-print-dialog --action does (print or cancel)
   --set KEY=VALUE    passed to each dialog (repeatable; with --action)
   --bundles DIR      the dialog's plug-ins (default: those the PPD names)
-  --interval S       seconds between looks at the jobs (default 5)
+  --interval S       seconds between asking cupsd for job events (IPP
+                     notifications), or for the jobs where cupsd offers no
+                     notifications (default 2)
   --help             this text
 
 The user is cupsUser() (CUPS_USER, else the login); only jobs whose owner
@@ -56,7 +58,7 @@ struct Options {
   bool once = false;
   std::string action, bundles;
   std::vector<std::string> sets;
-  double interval = 5;
+  double interval = 2;
 };
 
 std::string DialogProgram() {
@@ -222,15 +224,44 @@ int main(int argc, char** argv) {
 
   std::set<int> failed;
   if (o.once) return Pass(o, user, &failed, false);
-  // Watching: each look is a new request on libcups' default connection,
-  // which reconnects by itself after a cupsd restart; an unreachable cupsd
-  // is said once until it answers again.
+  // Watching: with IPP notifications, a look at the jobs when cupsd
+  // reports a job created or changed (and once a minute besides); without,
+  // a look every interval. Each request goes on libcups' default
+  // connection, which reconnects by itself after a cupsd restart; an
+  // unreachable cupsd is said once until it answers again.
   bool down = false;
+  int subscription = 0, sequence = 1;
+  std::string mode;  // said when it changes
+  auto renewAt = std::chrono::steady_clock::now();
+  auto lookAt = renewAt;
   while (!gStop) {
-    int code = Pass(o, user, &failed, down);
-    if (code == 3 && !down) std::fprintf(stderr, "r2740-print-agent: waiting for cupsd\n");
-    down = code == 3;
-    std::fflush(stderr);
+    auto now = std::chrono::steady_clock::now();
+    if (subscription && now >= renewAt && !agent::Renew(user, subscription)) subscription = 0;
+    if (!subscription) {
+      std::string why;
+      subscription = agent::Subscribe(user, &why);
+      sequence = 1;
+      std::string now_mode = subscription ? "watching with IPP notifications" : "watching by asking for the jobs";
+      if (subscription || !down) {
+        if (now_mode != mode) std::fprintf(stderr, "r2740-print-agent: %s\n", now_mode.c_str());
+        mode = now_mode;
+      }
+      lookAt = now;  // events before the subscription are unknown
+    }
+    if (subscription && now >= renewAt) renewAt = now + std::chrono::seconds(agent::kLeaseSeconds / 3);
+    int events = subscription ? agent::Events(user, subscription, &sequence) : -1;
+    if (events < 0 && subscription) {
+      subscription = 0;
+      mode.clear();  // say how it watches once cupsd is back
+    }
+    if (events != 0 || now >= lookAt) {
+      int code = Pass(o, user, &failed, down);
+      if (code == 3 && !down) std::fprintf(stderr, "r2740-print-agent: waiting for cupsd\n");
+      down = code == 3;
+      std::fflush(stderr);
+      lookAt = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+      if (!subscription) lookAt = std::chrono::steady_clock::now();
+    }
     auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(o.interval);
     while (!gStop && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }

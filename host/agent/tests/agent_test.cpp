@@ -208,14 +208,29 @@ TEST_F(AgentTest, AWatchingAgentOutlivesACupsdRestart) {
           static_cast<char*>(nullptr));
     _exit(127);
   }
+  auto notified = [&] {
+    std::string text = ReadAll(log);
+    size_t n = 0;
+    for (size_t at = text.find("IPP notifications"); at != std::string::npos; at = text.find("IPP notifications", at + 1)) ++n;
+    return n;
+  };
+  auto await = [&](size_t count) {
+    for (int i = 0; i < 100 && notified() < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return notified() >= count;
+  };
+  ASSERT_TRUE(await(1)) << ReadAll(log);
   Stop();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   Start();
   ASSERT_FALSE(HasFatalFailure());
+  // Subscribed again and had its first look: from now on only an event
+  // brings the job to it within the wait below (the periodic look is a minute).
+  ASSERT_TRUE(await(2)) << ReadAll(log);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
   int job = Submit("alice", "'" + Document() + "'");
   ASSERT_GT(job, 0);
   std::string state;
-  for (int i = 0; i < 300 && state != "pending"; ++i) {
+  for (int i = 0; i < 200 && state != "pending"; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     state = Job(job)["job-state"];
   }
