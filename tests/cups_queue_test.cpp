@@ -110,7 +110,7 @@ class PrintingCupsd : public PrivateCupsd {
 TEST_F(PrintingCupsd, QueueAndUserDefaultsShowInThePanelsAndReachTheJob) {
   std::string out;
   ASSERT_EQ(Run(env_ + "/usr/sbin/lpadmin -p R2740Held -o QVBrightness-default=Darker1", &out), 0) << out;
-  ASSERT_EQ(Run(env_ + "/usr/bin/lpoptions -p R2740Held -o QVGlossyMode=True -o media=A4", &out), 0) << out;
+  ASSERT_EQ(Run(env_ + "/usr/bin/lpoptions -p R2740Held -o QVGlossyMode=True -o media=A4 -o number-up=2", &out), 0) << out;
   std::string doc = dir_.write("letter.txt", "Dear printer,\nplease print this.\n");
   std::string settings = dir_.file("settings.plist");
 
@@ -125,6 +125,7 @@ TEST_F(PrintingCupsd, QueueAndUserDefaultsShowInThePanelsAndReachTheJob) {
   EXPECT_EQ(attrs["QVBrightness"], "Darker1");
   EXPECT_EQ(attrs["QVGlossyMode"], "true");  // libcups sends "True" as an IPP boolean
   EXPECT_EQ(attrs["PageSize"], "A4");
+  EXPECT_EQ(attrs["number-up"], "2");  // not shown by the dialog, passed on as lp does
   EXPECT_EQ(Spooled(job, 1), ReadAll(doc));
   EXPECT_NE(out.find("(stopped"), std::string::npos) << out;  // the queue's state is told
 

@@ -65,7 +65,8 @@ constexpr const char* kUsageTail = R"(  --settings-out FILE  write the final pri
 
 Without an out file, the summaries and then the settings go to standard
 output. The summary text has one block per panel: its name on a line, then
-one "    item: value" line per item in the panel's display order; a last block
+one "    item: value" line per item in the panel's display order; then the
+block "General" (copies, pages, paper, ..., and the other PPD options); a last block
 "Job options" lists the options a CUPS job would carry ("    KEY=VALUE").
 
 Alerts raised by panels are printed to standard error as
@@ -195,7 +196,11 @@ int main(int argc, char** argv) {
       return Die(c, why);
 
     cf::DictionaryRef settings = session.settingsDictionary();
-    summaryText = SummaryText(session.summaries(), host::JobOptions(settings, callback->ppdFile()), note);
+    std::vector<std::string> claimed;
+    for (const auto& p : session.panels()) claimed.insert(claimed.end(), p.keys.begin(), p.keys.end());
+    auto summaries = session.summaries();
+    summaries.push_back(host::GeneralSummary(*callback, host::FeatureOptions(callback->ppdFile(), claimed)));
+    summaryText = SummaryText(summaries, host::JobOptions(settings, callback->ppdFile()), note);
     auto xml = cf::PropertyListCreateXMLData(settings, &why);
     if (!xml) return Die(kOutputErr, "the final settings cannot be written as a property list: " + why);
     settingsXML = *xml;

@@ -185,7 +185,10 @@ bool PrintDialog::showPanel(int index) {
 
 void PrintDialog::refreshSummary() {
   summary_->clear();
-  for (const auto& s : session_.summaries()) {
+  auto summaries = session_.summaries();
+  if (summaryExtra_)
+    for (auto& s : summaryExtra_()) summaries.push_back(std::move(s));
+  for (const auto& s : summaries) {
     auto* panel = new QTreeWidgetItem(summary_, {Q(s.panelName)});
     QFont bold = panel->font(0);
     bold.setBold(true);

@@ -55,6 +55,8 @@ class PrintDialog : public QDialog {
   // Ends editing of every text field (false when one refuses).
   bool commitEditing();
   void setSubmit(Submit fn) { submit_ = std::move(fn); }
+  // Blocks the Summary shows after the panels' (the general options).
+  void setSummaryExtra(std::function<std::vector<host::PanelSummary>()> fn) { summaryExtra_ = std::move(fn); }
   // What the Print button does: commit edits, every panel saves and must
   // answer shouldPrint YES, then the job is submitted. False (the dialog
   // stays open) with the reason.
@@ -70,6 +72,7 @@ class PrintDialog : public QDialog {
   int current_ = -1;
   std::vector<QString> hostPages_;
   Submit submit_;
+  std::function<std::vector<host::PanelSummary>()> summaryExtra_;
 };
 
 // One PNG per panel and per pane of it into `dir`, "<panel>-<pane>.png",

@@ -13,8 +13,6 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
-#include <cstring>
-
 #include "defaults.h"
 #include "general.h"
 #include "presets.h"
@@ -25,18 +23,12 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// A PPD's text in its own encoding (ISOLatin1 or UTF-8 in practice).
-QString PPDText(ppd_file_t* ppd, const char* text) {
-  if (ppd && ppd->lang_encoding && std::strcmp(ppd->lang_encoding, "ISOLatin1") == 0) return QString::fromLatin1(text);
-  return QString::fromUtf8(text);
-}
-
 // Items titled with the PPD's text for each choice, the keyword as data.
 QComboBox* ChoiceBox(ppd_file_t* ppd, ppd_option_t* option, QWidget* parent) {
   auto* box = new QComboBox(parent);
   for (int i = 0; option && i < option->num_choices; ++i) {
     const ppd_choice_t& c = option->choices[i];
-    box->addItem(PPDText(ppd, *c.text ? c.text : c.choice), QString::fromUtf8(c.choice));
+    box->addItem(Q(host::PPDText(ppd, *c.text ? c.text : c.choice)), QString::fromUtf8(c.choice));
   }
   return box;
 }
@@ -143,6 +135,7 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
   std::vector<std::string> claimed;
   for (const auto& p : session_.panels()) claimed.insert(claimed.end(), p.keys.begin(), p.keys.end());
   auto options = host::FeatureOptions(ppd, claimed);
+  featureOptions_ = options;
   if (!options.empty()) {
     features_ = new QWidget;
     features_->setObjectName("printer-features");
@@ -150,7 +143,7 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
     for (ppd_option_t* o : options) {
       QComboBox* box = ChoiceBox(ppd, o, features_);
       box->setObjectName(QString::fromUtf8(o->keyword));
-      form->addRow(PPDText(ppd, *o->text ? o->text : o->keyword) + ":", box);
+      form->addRow(Q(host::PPDText(ppd, *o->text ? o->text : o->keyword)) + ":", box);
       std::string keyword = o->keyword;
       featureBoxes_.emplace_back(keyword, box);
       connect(box, &QComboBox::activated, this,
@@ -260,6 +253,10 @@ void GeneralPanel::refresh() {
   updateConflicts();
 }
 
+host::PanelSummary GeneralPanel::summary() {
+  return host::GeneralSummary(session_.callback(), featureOptions_);
+}
+
 void GeneralPanel::updateConflicts() {
   auto lines = host::Conflicts(session_.callback().ppdFile());
   QStringList text;
@@ -299,6 +296,13 @@ bool GeneralPanel::saveAsDefault(std::string* why) {
   if (!commit(why) || !session_.save(why)) return false;
   auto options = host::OptionsToSave(session_.settingsDictionary(), session_.callback().ppdFile(), start_.start);
   return host::SaveAsDefault(queue_.name, options, why);
+}
+
+void AttachGeneral(PrintDialog& dialog, GeneralPanel* general) {
+  dialog.setGeneral(general);
+  if (QWidget* features = general->takeFeaturesPage()) dialog.addPage(QObject::tr(kPrinterFeaturesName), features);
+  QObject::connect(general, &GeneralPanel::message, dialog.status(), &QLabel::setText);
+  dialog.setSummaryExtra([general] { return std::vector<host::PanelSummary>{general->summary()}; });
 }
 
 }  // namespace qthost

@@ -174,9 +174,7 @@ int main(int argc, char** argv) {
     std::string label = queue.name.empty() ? queue.id : queue.name;
     qthost::PrintDialog dialog(session, QString::fromStdString(label));
     auto* general = new qthost::GeneralPanel(session, queue, start);
-    dialog.setGeneral(general);
-    if (QWidget* features = general->takeFeaturesPage()) dialog.addPage(QObject::tr(qthost::kPrinterFeaturesName), features);
-    QObject::connect(general, &qthost::GeneralPanel::message, dialog.status(), &QLabel::setText);
+    qthost::AttachGeneral(dialog, general);
     if (!batch) {
       if (auto h = std::dynamic_pointer_cast<qthost::QtModalHandler>(ui::GetModalHandler())) h->setParent(&dialog);
     }

@@ -24,12 +24,12 @@ class DialogTest : public ::testing::Test {
   static void SetUpTestSuite() { qttest::App(); }
   void SetUp() override {
     ASSERT_FALSE(tmp.path.empty());
-    if (!qttest::LinkBundles(tmp.path / "bundles", {"ColorOptionsPDE_R2740", "SecurityPanelPDE"}))
-      GTEST_SKIP() << "the colour and security bundles are not built in " << R2740_BUNDLE_DIR;
+    fs::path bundles = qttest::LastingBundles({"ColorOptionsPDE_R2740", "SecurityPanelPDE"});
+    if (bundles.empty()) GTEST_SKIP() << "the colour and security bundles are not built in " << R2740_BUNDLE_DIR;
     fs::create_directories(tmp.path / "root");
     setenv("R2740_ROOT", (tmp.path / "root").c_str(), 1);
     std::vector<std::string> errors;
-    auto plugins = host::LoadPlugInFolder((tmp.path / "bundles").string(), &errors);
+    auto plugins = host::LoadPlugInFolder(bundles.string(), &errors);
     ASSERT_TRUE(errors.empty()) << errors.front();
     std::string why;
     auto ppd = host::PPDFile::open(std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", &why);
