@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <map>
 
@@ -228,7 +229,13 @@ bool PrintJob(const std::string& user, const HeldJob& job, const host::OptionLis
   cups_option_t* cupsOptions = nullptr;
   int count = 0;
   for (const auto& list : {options, Overrides(job, options)})
-    for (const auto& [k, v] : list) count = cupsAddOption(k.c_str(), v.c_str(), count, &cupsOptions);
+    for (const auto& [k, v] : list) {
+      // The lp options the dialog does not show come from the user's
+      // defaults only where the application chose none; banner pages are
+      // fixed when a job is made (cupsd refuses to change job-sheets).
+      if (k == "job-sheets" || (host::IsPassedOnOption(k) && Attribute(job, k))) continue;
+      count = cupsAddOption(k.c_str(), v.c_str(), count, &cupsOptions);
+    }
   ipp_t* request = JobRequest(IPP_OP_SET_JOB_ATTRIBUTES, user, job.id);
   cupsEncodeOptions2(request, count, cupsOptions, IPP_TAG_JOB);
   cupsFreeOptions(count, cupsOptions);
@@ -325,7 +332,11 @@ int LockJob(int jobId, std::string* error) {
     *error = "cannot open " + path + ": " + std::strerror(errno);
     return -1;
   }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // The holder removes the file when done: a lock on a removed file is no
+  // lock, since the next agent makes a new one.
+  struct stat held, named;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &held) != 0 || stat(path.c_str(), &named) != 0 ||
+      held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
     *error = "another print agent of this user has job " + std::to_string(jobId) + " open";
     close(fd);
     return -1;

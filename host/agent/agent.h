@@ -48,7 +48,8 @@ std::vector<std::string> DialogArguments(const HeldJob& job, ppd_file_t* ppd);
 // the job's own copies, page-ranges, orientation and collation that the
 // options no longer carry are set to what their absence means, media and
 // sides to the options' PageSize and Duplex, so that the dialog's choice
-// holds), moves it to the real queue (CUPS-Move-Job) and releases it when
+// holds; the lp options the dialog does not show (host::IsPassedOnOption)
+// that the job has keep the job's value, and job-sheets is never sent), moves it to the real queue (CUPS-Move-Job) and releases it when
 // held. False with cupsd's reason at the first step refused.
 [[nodiscard]] bool PrintJob(const std::string& user, const HeldJob& job, const host::OptionList& options,
                             std::string* error);

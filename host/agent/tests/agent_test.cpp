@@ -120,14 +120,18 @@ TEST_F(AgentTest, AskQueueHoldsJobsAndNamesItsRealQueue) {
 }
 
 TEST_F(AgentTest, PrintSendsTheJobOnWithThePanelsOptionsAndLeavesOthersAlone) {
-  // Sent while no agent runs; the application chose copies, pages, paper.
+  // The user's defaults for the real queue fill in what the application
+  // left open.
+  std::string out;
+  ASSERT_EQ(Run(env_ + "/usr/bin/lpoptions -p R2740 -o number-up=4 -o fit-to-page=true", &out), 0) << out;
+  // Sent while no agent runs; the application chose copies, pages, paper, layout.
   std::string doc = Document();
-  int mine = Submit("alice", "-n 2 -P 1-2 -o media=iso_a5_148x210mm -o sides=two-sided-long-edge '" + doc + "'");
+  int mine = Submit("alice", "-n 2 -P 1-2 -o media=iso_a5_148x210mm -o sides=two-sided-long-edge -o number-up=2 '" +
+                                 doc + "'");
   int theirs = Submit("bob", "'" + doc + "'");
   ASSERT_GT(mine, 0);
   ASSERT_GT(theirs, 0);
 
-  std::string out;
   ASSERT_EQ(Run(Agent("--once --action print --set QVBrightness=Lighter1 --set PrintModeR2740=SecurePrint"
                       " --set jp.orvessa.printers.R2740.secureKey=24681357"),
                 &out),
@@ -146,6 +150,8 @@ TEST_F(AgentTest, PrintSendsTheJobOnWithThePanelsOptionsAndLeavesOthersAlone) {
   EXPECT_EQ(attrs["Duplex"], "DuplexNoTumble");
   EXPECT_EQ(attrs["media"], "A5");  // follows the paper, no second opinion for the filters
   EXPECT_EQ(attrs["sides"], "two-sided-long-edge");
+  EXPECT_EQ(attrs["number-up"], "2");
+  EXPECT_EQ(attrs["fit-to-page"], "true");
   // The password is in the job only encrypted.
   const std::string key = attrs["jp.orvessa.printers.R2740.secureKey"];
   EXPECT_FALSE(key.empty());
