@@ -56,9 +56,14 @@ std::string RealQueue(const std::string& queue) {
   return real;
 }
 
-std::string QueueOfURI(const char* uri) {
-  const char* slash = uri ? std::strrchr(uri, '/') : nullptr;
-  return slash ? slash + 1 : "";
+std::string Text(ipp_attribute_t* a) {
+  const char* v = ippGetString(a, 0, nullptr);
+  return v ? v : "";
+}
+
+std::string QueueOfURI(const std::string& uri) {
+  size_t slash = uri.rfind('/');
+  return slash == std::string::npos ? "" : uri.substr(slash + 1);
 }
 
 // One job of a Get-Jobs / Get-Job-Attributes response, from `a` to the
@@ -71,9 +76,9 @@ HeldJob ReadJob(ipp_t* response, ipp_attribute_t* a, ipp_attribute_t** next) {
     if (ippGetGroupTag(a) != IPP_TAG_JOB) continue;
     if (name == "job-id") job.id = ippGetInteger(a, 0);
     else if (name == "job-state") state = ippGetInteger(a, 0);
-    else if (name == "job-originating-user-name") job.owner = ippGetString(a, 0, nullptr);
-    else if (name == "job-printer-uri") job.askQueue = QueueOfURI(ippGetString(a, 0, nullptr));
-    else if (name == "job-name") job.name = ippGetString(a, 0, nullptr);
+    else if (name == "job-originating-user-name") job.owner = Text(a);
+    else if (name == "job-printer-uri") job.askQueue = QueueOfURI(Text(a));
+    else if (name == "job-name") job.name = Text(a);
     char value[2048];
     ippAttributeString(a, value, sizeof value);
     job.attributes.emplace_back(name, value);
