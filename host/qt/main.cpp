@@ -37,6 +37,7 @@ constexpr const char* kUsage = R"(usage: r2740-print-dialog [--queue NAME | --pp
                           [--screenshot DIR] [--destination NAME]
                           [general options] [--preset NAME] [--save-preset NAME]
                           [--save-default] [--document FILE]... [FILE]...
+                          [--settings-only]
 
 The print dialog of one queue with the plug-in panels its PPD names.
 
@@ -65,6 +66,9 @@ The print dialog of one queue with the plug-in panels its PPD names.
                        a generated one-page PDF); several make one job
   --destination NAME   the CUPS queue Print sends to (default: the --queue;
                        a queue given by hand prints only with this)
+  --settings-only      Print sends nothing: it only writes the final settings
+                       to --settings-out, for a caller that holds the job
+                       itself (r2740-print-agent); Cancel writes nothing
   --help               this text
   --version            the version
 )";
@@ -111,6 +115,7 @@ int main(int argc, char** argv) {
   host::FrontEndOptions o;
   host::DialogFlags flags;
   std::string shots, destination, why;
+  bool settingsOnly = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -122,6 +127,10 @@ int main(int argc, char** argv) {
     if (a == "--version") {
       std::printf("r2740-print-dialog %s\n", sys::Version());
       return kOK;
+    }
+    if (a == "--settings-only") {
+      settingsOnly = true;
+      continue;
     }
     host::Flag f = host::TakeSharedFlag(argc, argv, &i, &o, &why);
     if (f == host::Flag::Error) return Die(kUsageErr, why);
@@ -143,6 +152,7 @@ int main(int argc, char** argv) {
   if (batch && action != "save" && action != "print" && action != "cancel")
     return Die(kUsageErr, "--action is save, print or cancel, not \"" + action + "\"");
   if (!host::CheckQueueFlags(o, false, &why)) return Die(kUsageErr, why);
+  if (settingsOnly && o.settingsOut.empty()) return Die(kUsageErr, "--settings-only needs --settings-out FILE");
   if (batch && o.queueName.empty() && o.ppdPath.empty())
     return Die(kUsageErr, "a batch run needs --queue NAME or --ppd FILE (see --help)");
 
@@ -197,6 +207,7 @@ int main(int argc, char** argv) {
     TempFile generated;
     auto submit = [&](std::string* message) {
       if (!general->commit(message)) return false;
+      if (settingsOnly) return true;
       std::vector<std::string> documents = flags.documents;
       if (documents.empty()) {
         if (generated.path.empty())
@@ -254,7 +265,9 @@ int main(int argc, char** argv) {
     submitted = jobId > 0;
     if (submitted) std::printf("job %d submitted to %s (%s)\n", jobId, destination.c_str(), queueState.c_str());
     if (writeSettings && code == kOK) {
-      if (int c = host::KeepSettings(session, queue, flags, start, submitted, &why); c != kOK) {
+      // With --settings-only the caller sends the job.
+      bool printed = submitted || (settingsOnly && action != "save");
+      if (int c = host::KeepSettings(session, queue, flags, start, printed, &why); c != kOK) {
         if (!submitted) return Die(c, why);
         std::fprintf(stderr, "r2740-print-dialog: %s (the job was submitted all the same)\n", why.c_str());
       }
