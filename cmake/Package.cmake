@@ -13,6 +13,16 @@ foreach(t r2740-pde-cli r2740-print-dialog)
     install(TARGETS ${t} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
+# The print agent: every user's, started with the desktop session; the
+# command that makes an ask queue is the administrator's.
+if(TARGET r2740-print-agent)
+  r2740_install_rpath(r2740-print-agent ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS r2740-print-agent RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  r2740_install_rpath(r2740-setup-queue ${CMAKE_INSTALL_SBINDIR})
+  install(TARGETS r2740-setup-queue RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
+  install(FILES packaging/r2740-print-agent.desktop DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart)
+  list(APPEND man_pages r2740-print-agent.1 r2740-setup-queue.8)
+endif()
 if(TARGET r2740-print-dialog)
   list(APPEND man_pages r2740-print-dialog.1)
   install(FILES packaging/r2740-print-dialog.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -84,7 +94,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${pkg}/debian/postinst ${pkg}/debian/prerm ${pkg}/debian/postrm)
+# Files under /etc are the administrator's once installed.
+file(WRITE ${pkg}/debian/conffiles "${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart/r2740-print-agent.desktop\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${pkg}/debian/postinst ${pkg}/debian/prerm ${pkg}/debian/postrm
+  ${pkg}/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # Absolute destinations (the systemd units) need the real prefix under DESTDIR.

@@ -22,6 +22,7 @@
 #include "cf/plist.h"
 #include "frontend.h"
 #include "host.h"
+#include "system/layout.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ with the dialog's options (Print) or cancels it (Cancel).
                      notifications), or for the jobs where cupsd offers no
                      notifications (default 2)
   --help             this text
+  --version          the version
 
 The user is cupsUser() (CUPS_USER, else the login); only jobs whose owner
 is that user are touched. The dialog is $R2740_PRINT_DIALOG, else
@@ -191,6 +193,10 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("r2740-print-agent %s\n", sys::Version());
       return 0;
     }
     if (a == "--once") {

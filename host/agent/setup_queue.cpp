@@ -12,6 +12,7 @@
 
 #include "agent.h"
 #include "host.h"
+#include "system/layout.h"
 
 namespace {
 
@@ -29,6 +30,10 @@ Run it as an administrator of cupsd (root, or a member of its SystemGroup).
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("r2740-setup-queue %s\n", sys::Version());
+    return 0;
+  }
   if (argc != 2 || argv[1][0] == '-') {
     std::fputs(kUsage, argc == 2 && std::string(argv[1]) == "--help" ? stdout : stderr);
     return argc == 2 && std::string(argv[1]) == "--help" ? 0 : 2;
