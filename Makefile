@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test demo asan bench clean
+.PHONY: all deps configure build test demo package asan bench clean
 
 all: build
 
@@ -26,6 +26,10 @@ test: build
 
 demo: build
 	scripts/demo $(BUILD)
+
+# The Debian package, from this build (CPack): $(BUILD)/r2740_<version>_<arch>.deb
+package: build
+	cmake --build $(BUILD) --target package
 
 $(ASAN_BUILD)/build.ninja:
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DR2740_SANITIZE=ON -DR2740_BUILD_QT=OFF $(CMAKE_ARGS)

@@ -24,11 +24,12 @@ function(r2740_add_test name)
 endfunction()
 
 # r2740_add_bundle(NAME <Bundle> LIBRARY <lib> INFO_PLIST <file>
-#                  [RESOURCES <dir>] SOURCES ... [LIBS ...] [DEFINES ...])
+#                  [RESOURCES <dir>] SOURCES ... [LIBS ...] [DEFINES ...] [NO_INSTALL])
 # Builds <Bundle>.plugin/Contents/{Info.plist, lib/<lib>.so, Resources/...}
-# under ${R2740_BUNDLE_DIR}. The library target is named <lib>.
+# under ${R2740_BUNDLE_DIR}, and installs the same tree into the PDEs folder
+# (unless NO_INSTALL). The library target is named <lib>.
 function(r2740_add_bundle)
-  cmake_parse_arguments(B "" "NAME;LIBRARY;INFO_PLIST;RESOURCES" "SOURCES;LIBS;DEFINES;INCLUDES" ${ARGN})
+  cmake_parse_arguments(B "NO_INSTALL" "NAME;LIBRARY;INFO_PLIST;RESOURCES" "SOURCES;LIBS;DEFINES;INCLUDES" ${ARGN})
   set(contents ${R2740_BUNDLE_DIR}/${B_NAME}.plugin/Contents)
   add_library(${B_LIBRARY} MODULE ${B_SOURCES})
   r2740_strict(${B_LIBRARY})
@@ -36,8 +37,9 @@ function(r2740_add_bundle)
     PREFIX "" OUTPUT_NAME ${B_LIBRARY}
     LIBRARY_OUTPUT_DIRECTORY ${contents}/lib
     # <folder>/<Bundle>.plugin/Contents/lib -> <folder>/../lib: the build's
-    # lib folder, and R2740/lib beside the PDEs folder of an install root.
-    BUILD_RPATH "$ORIGIN/../../../../lib")
+    # lib folder, and r2740/lib beside the installed PDEs folder.
+    BUILD_RPATH "$ORIGIN/../../../../lib"
+    INSTALL_RPATH "$ORIGIN/../../../../lib")
   target_link_libraries(${B_LIBRARY} PRIVATE ${B_LIBS})
   target_link_options(${B_LIBRARY} PRIVATE -Wl,--no-undefined)
   if(B_DEFINES)
@@ -54,4 +56,12 @@ function(r2740_add_bundle)
     endforeach()
   endif()
   set_property(GLOBAL APPEND PROPERTY R2740_BUNDLES ${B_NAME})
+  if(NOT B_NO_INSTALL)
+    set(dest ${R2740_PKGLIBDIR}/PDEs/${B_NAME}.plugin/Contents)
+    install(TARGETS ${B_LIBRARY} LIBRARY DESTINATION ${dest}/lib)
+    install(FILES ${contents}/Info.plist DESTINATION ${dest})
+    if(B_RESOURCES)
+      install(DIRECTORY ${contents}/Resources DESTINATION ${dest})
+    endif()
+  endif()
 endfunction()

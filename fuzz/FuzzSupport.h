@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "system/system.h"
 #include "ui/ui.h"
 
 namespace fuzz {
@@ -35,7 +36,8 @@ inline const std::string& TempRoot() {
 
 // The profile folder under the temp root, created.
 inline std::string ProfileFolder() {
-  std::string dir = TempRoot() + "/Library/Printers/ORVESSA/Preferences/jp.orvessa.printers.R2740";
+  TempRoot();
+  std::string dir = sys::ResolvePath("/Library/Printers/ORVESSA/Preferences/jp.orvessa.printers.R2740");
   std::filesystem::create_directories(dir);
   return dir;
 }

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const u_char types[] = {ASN_INTEGER, ASN_OCTET_STR, ASN_COUNTER, ASN_GAUGE, ASN_TIMETICKS,
                                  ASN_IPADDRESS, ASN_OBJECT_ID, ASN_NULL, ASN_UNSIGNED};
   fuzz::Bytes in(data, size);
-  vSpoolPlist(nullptr, 0, nullptr, 1);
+  auto spool = std::make_unique<ProfileList>();
   for (int v = 0; v < 32 && !in.empty(); ++v) {
     oid name[40];
     size_t length = 0;
@@ -40,17 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (snmp_set_var_objid(&var, name, length) == 0 &&
         snmp_set_var_typed_value(&var, known ? type : ASN_OCTET_STR, value.data(), value.size()) == 0) {
       var.type = type;
-      vSpoolPlist(var.name, var.name_length, &var, 0);
+      vSpoolPlist(spool.get(), var.name, var.name_length, &var, 0);
     }
     snmp_free_var_internals(&var);
   }
-  if (PlistForSpool.iNum < 0 || PlistForSpool.iNum > kProfileSlotCount) abort();
+  if (spool->iNum < 0 || spool->iNum > kProfileSlotCount) abort();
   auto list = std::make_unique<ProfileList>();
   for (int i = 0; i < kProfileSlotCount; ++i) {
-    const ProfileEntry& e = PlistForSpool.entry[i];
+    const ProfileEntry& e = spool->entry[i];
     if (!std::memchr(e.FileName, 0, sizeof e.FileName) || !std::memchr(e.ProfileName, 0, sizeof e.ProfileName))
       abort();
-    if (e.IndexOnDevice || e.FileName[0]) vRestructDetail(i, list.get());
+    if (e.IndexOnDevice || e.FileName[0]) vRestructDetail(*spool, i, list.get());
   }
   if (list->iNum < 0 || list->iNum > kProfileSlotCount) abort();
   return 0;

@@ -4,22 +4,32 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "FuzzSupport.h"
+#include "MibWalk.h"
 #include "QVmacServiceXPC.h"
 #include "XPCWire.h"
 
 namespace {
 
-// A walk request that gets as far as the walk gets an unknown option first,
-// so the SNMP library refuses it before any packet is sent.
+// The walk arguments as the service finds them, or npos.
+size_t WalkArguments(const std::string& payload) {
+  size_t model = payload.find(":ModelName:END");
+  size_t user = model == std::string::npos ? model : payload.find(":USErName:END", model);
+  return user == std::string::npos ? user : user + std::strlen(":USErName:END");
+}
+
+// A walk request whose second argument is "-j" is never the plug-in's walk,
+// so the service refuses it before any packet is sent; the request's own
+// arguments go through the walk's rules separately.
 void DisarmWalk(std::string* payload) {
-  // The markers are found as the service finds them.
-  size_t model = payload->find(":ModelName:END");
-  size_t user = model == std::string::npos ? model : payload->find(":USErName:END", model);
-  if (user == std::string::npos) return;
-  size_t arg = payload->find(":arg:", user);
+  size_t args = WalkArguments(*payload);
+  if (args == std::string::npos) return;
+  std::string why;
+  (void)ParseWalkRequest(payload->substr(args), &why);  // only its safety matters here
+  size_t arg = payload->find(":arg:", args);
   if (arg != std::string::npos) payload->insert(arg + 5, "-j:arg:");
 }
 

@@ -1,6 +1,9 @@
 // R2740Helper: relays one command of the colour plug-in to R2740XPCService
-// and prints "<command>=<reply>". Starts the service when nobody listens.
+// and prints "<command>=<reply>". Starts the service when nobody listens and
+// this user may; otherwise says once per caller what to do.
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "XPCWire.h"
+#include "system/layout.h"
 #include "system/system.h"
 
 namespace {
@@ -33,7 +37,7 @@ constexpr int kExitNoService = 3;
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: R2740Helper COMMAND ARGUMENTS...\n"
+               "usage: R2740Helper COMMAND ARGUMENTS... | --version\n"
                "  qvPListIsAdminProfile_XPC PATH\n"
                "  qvPListExistProfile_XPC PATH\n"
                "  qvPListRemove_XPC PATH\n"
@@ -72,31 +76,115 @@ std::optional<std::string> JoinRequest(const std::string& cmd, const std::vector
   return std::nullopt;
 }
 
-int ConnectOrStart(const std::string& socketPath, std::string* error) {
-  int fd = xpcwire::Connect(socketPath);
-  if (fd >= 0) return fd;
-  if (errno != ENOENT && errno != ECONNREFUSED) {
-    *error = "cannot connect to " + socketPath + ": " + std::strerror(errno);
+// The nearest folder of `path` that exists: the service makes the rest.
+std::string ExistingFolderOf(const std::string& path) {
+  std::string dir = path;
+  for (int i = 0; i < 64; ++i) {
+    size_t slash = dir.rfind('/');
+    if (slash == std::string::npos) return ".";
+    dir = slash == 0 ? "/" : dir.substr(0, slash);
+    if (::access(dir.c_str(), F_OK) == 0 || dir == "/") return dir;
+  }
+  return dir;
+}
+
+std::string WhatToDo() {
+  return "ask the administrator to enable the service's socket unit (systemctl enable --now r2740-xpc.socket) "
+         "or to run R2740XPCService --foreground as root under a supervisor; until then the printer's profiles "
+         "are not refreshed";
+}
+
+// A dialog runs the helper several times while it opens. When the service
+// cannot be reached, the first run says so and notes it for the caller (its
+// parent process, by pid and start time) and the socket; later runs for the
+// same caller fail at once and quietly.
+std::string CallerKey(const std::string& socketPath) {
+  pid_t parent = ::getppid();
+  auto stat = sys::ReadFile("/proc/" + std::to_string(parent) + "/stat");
+  if (!stat) return {};
+  // Field 22, the start time, counted after the command name's ")".
+  size_t at = stat->rfind(')');
+  std::string start;
+  for (int field = 2; at != std::string::npos && field <= 22; ++field) {
+    size_t begin = stat->find_first_not_of(' ', at + 1);
+    if (begin == std::string::npos) return {};
+    at = stat->find(' ', begin);
+    if (field == 22) start = stat->substr(begin, at == std::string::npos ? std::string::npos : at - begin);
+  }
+  if (start.empty()) return {};
+  return std::to_string(parent) + " " + start + " " + socketPath + "\n";
+}
+
+std::string NotePath() {
+  const char* run = std::getenv("XDG_RUNTIME_DIR");
+  std::string dir = run && *run == '/' ? run : "/tmp";
+  return dir + "/r2740-helper-" + std::to_string(::getuid()) + ".unreachable";
+}
+
+// Only a file of our own is read or written: never through a link, never
+// one another user left in a shared folder.
+int OpenNote(int flags) {
+  int fd = ::open(NotePath().c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool ToldBefore(const std::string& key) {
+  if (key.empty()) return false;
+  int fd = OpenNote(O_RDONLY);
+  if (fd < 0) return false;
+  char buf[512];
+  ssize_t n = ::read(fd, buf, sizeof buf);
+  ::close(fd);
+  return n > 0 && std::string(buf, static_cast<size_t>(n)) == key;
+}
+
+void NoteTold(const std::string& key) {
+  if (key.empty()) return;
+  int fd = OpenNote(O_WRONLY | O_CREAT);
+  if (fd < 0) return;
+  if (::ftruncate(fd, 0) == 0) (void)!::write(fd, key.data(), key.size());  // a lost note only repeats the message
+  ::close(fd);
+}
+
+// After a connection failed with `connectError`: starts the service when
+// nobody listens and this user may, and connects to it.
+int StartAndConnect(const std::string& socketPath, int connectError, std::string* error) {
+  if (connectError != ENOENT && connectError != ECONNREFUSED) {
+    *error = "cannot reach the profile service at " + socketPath + " (" + std::strerror(connectError) + "); " +
+             WhatToDo();
+    return -1;
+  }
+  // A service started here runs as this user and must make its socket;
+  // where this user may not write, starting it could only time out.
+  std::string folder = ExistingFolderOf(socketPath);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    *error = "the profile service is not running, and user " + sys::LoginName() + " cannot start it (" + folder +
+             " is not writable for this user); " + WhatToDo();
     return -1;
   }
   std::string service = sys::ResolvePath(kServicePath);
   if (!sys::IsExecutableFile(service)) {
-    *error = "the service is not installed at " + service;
+    *error = "the profile service is not running and not installed at " + service;
     return -1;
   }
   // A second helper may start it at the same moment; the service lets only
   // one instance run, and both of us connect to that one.
   if (!sys::LaunchDetached(service, {"--on-demand"})) {
-    *error = "cannot start " + service;
+    *error = "cannot start the profile service " + service;
     return -1;
   }
   auto deadline = std::chrono::steady_clock::now() + kStartWait;
   while (std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(kRetryInterval);
-    fd = xpcwire::Connect(socketPath);
+    int fd = xpcwire::Connect(socketPath);
     if (fd >= 0) return fd;
   }
-  *error = "the service did not answer on " + socketPath + " within 5 seconds";
+  *error = "the profile service was started but did not answer on " + socketPath + " within 5 seconds";
   return -1;
 }
 
@@ -108,6 +196,10 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   std::string cmd = argv[1];
+  if (cmd == "--version") {
+    std::printf("R2740Helper %s\n", sys::Version());
+    return kExitOK;
+  }
   std::vector<std::string> args(argv + 2, argv + argc);
   auto request = JoinRequest(cmd, args);
   if (!request) {
@@ -121,11 +213,18 @@ int main(int argc, char** argv) {
   }
 
   std::string socketPath = xpcwire::SocketPath();
-  std::string error;
-  int fd = ConnectOrStart(socketPath, &error);
+  int fd = xpcwire::Connect(socketPath);
   if (fd < 0) {
-    std::fprintf(stderr, "R2740Helper: %s\n", error.c_str());
-    return kExitNoService;
+    const int connectError = errno;
+    const std::string caller = CallerKey(socketPath);
+    if (ToldBefore(caller)) return kExitNoService;
+    std::string error;
+    fd = StartAndConnect(socketPath, connectError, &error);
+    if (fd < 0) {
+      std::fprintf(stderr, "R2740Helper: %s\n", error.c_str());
+      NoteTold(caller);
+      return kExitNoService;
+    }
   }
   timeval tv{kReplySeconds, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);

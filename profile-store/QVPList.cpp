@@ -31,7 +31,9 @@ void ClearEntry(ProfileEntry* e) { std::memset(e, 0, sizeof *e); }
 cf::DictionaryRef RootOfCurrentFile() {
   std::string path = QVPListCurrentPath();
   if (path.empty()) return nullptr;
-  return cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(path));
+  auto bytes = QVPListReadFile(path.c_str());
+  if (!bytes) return nullptr;
+  return cf::As<cf::Dictionary>(cf::PropertyListCreateWithData(*bytes));
 }
 
 struct FieldDicts {

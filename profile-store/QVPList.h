@@ -9,7 +9,11 @@
 //      QV_PLIST_MODEL_KEY.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "cf/cf.h"
@@ -81,20 +85,42 @@ extern thread_local const char* QV_PLIST_PROFILE_PATH;
 extern thread_local const char* QV_PLIST_PROFILE_PREV_PATH;
 
 // Direct file primitives shared by the store and the service's operations.
-// Probe: umask 002, open read/write/append (create 0664), delete again if it
-// was not there; 1 when it could be opened, else 0.
+// Each resolves its path once: the folder is opened, the file is opened
+// relative to it (O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC) and used only when
+// QVPListRefusal passes its descriptor, so a planted link, FIFO or device
+// is refused at once and never blocks. Files are created with mode 0644
+// whatever the process's umask.
+//
+// Probe: open read/write/append, creating the file when absent, delete it
+// again if it was not there; 1 when it could be opened, else 0.
 int QVPListProbePath(const char* path);
 // 1 when the file opens read-only.
 int QVPListExistPath(const char* path);
-// 1 when removed.
+// 1 when removed. The name is unlinked, never opened.
 int QVPListRemovePath(const char* path);
 // Backup swap on the given paths; null paths are absent.
 void QVPListSwapPaths(int type, const char* current, const char* prev);
+// Replaces the file by `bytes`: a temporary file in the same folder,
+// flushed, then renamed over it. False (old file untouched) on failure.
+bool QVPListWriteFile(const char* path, const std::string& bytes);
 #else
 // The helper that relays the plug-in's file operations, resolved under the
 // install root.
 std::string QVPListHelperPath();
 #endif
+
+// Why a profile file with this status may not be used (a string constant),
+// or null: it must be a regular file; the service build also wants exactly
+// one link and the service's own user as owner.
+const char* QVPListRefusal(const struct stat& st);
+// No profile file is larger; nothing larger is read or written.
+inline constexpr size_t kQVPListMaxFileBytes = 8u << 20;
+// The whole file, opened relative to its folder without following a link
+// or waiting (O_NOFOLLOW | O_NONBLOCK) and read only when QVPListRefusal
+// passes its descriptor: the dialog reads its profile file this way too.
+// nullopt with errno set (ENOENT: no file, EPERM: refused, EFBIG: larger
+// than `limit`) otherwise.
+std::optional<std::string> QVPListReadFile(const char* path, size_t limit = kQVPListMaxFileBytes);
 
 // The current and backup paths of this process's request or user, resolved
 // under the install root; empty when they cannot be formed.

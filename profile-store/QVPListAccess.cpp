@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "QVPList.h"
@@ -20,8 +22,102 @@
 #endif
 
 namespace {
+
 int WriteLists(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst);
+
+// Never follow a link, never wait for the other end of a FIFO or a device.
+constexpr int kSafeOpen = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(Fd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+  Fd& operator=(Fd&& o) noexcept {
+    std::swap(fd_, o.fd_);
+    return *this;
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
+// A path resolved once: its folder, opened, and the file's name in it.
+// Everything after this works on the folder's descriptor.
+struct Located {
+  Fd dir;
+  std::string name;
+};
+
+bool Locate(const char* path, Located* out) {
+  if (!path || !*path) {
+    errno = ENOENT;
+    return false;
+  }
+  std::string p(path);
+  size_t slash = p.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash);
+  out->name = slash == std::string::npos ? p : p.substr(slash + 1);
+  if (out->name.empty() || out->name == "." || out->name == "..") {
+    errno = EISDIR;
+    return false;
+  }
+  out->dir = Fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return static_cast<bool>(out->dir);
+}
+
+// Opens an existing file of the folder; invalid (errno EPERM) when it is not
+// one the store may use.
+Fd OpenChecked(const Located& at, int flags) {
+  Fd fd(::openat(at.dir.get(), at.name.c_str(), flags | kSafeOpen));
+  if (!fd) return fd;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0 || QVPListRefusal(st)) {
+    errno = EPERM;
+    return Fd();
+  }
+  return fd;
+}
+
 }  // namespace
+
+const char* QVPListRefusal(const struct stat& st) {
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
+#if QV_PLIST_SERVICE_BUILD
+  // A second link could be a file anywhere else on the file system; a file
+  // of another owner is nothing the service made.
+  if (st.st_nlink != 1) return "file has more than one link";
+  if (st.st_uid != ::geteuid()) return "file of another owner";
+#endif
+  return nullptr;
+}
+
+std::optional<std::string> QVPListReadFile(const char* path, size_t limit) {
+  Located at;
+  if (!Locate(path, &at)) return std::nullopt;
+  Fd fd = OpenChecked(at, O_RDONLY);
+  if (!fd) return std::nullopt;
+  std::string out;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) return out;
+    if (out.size() + static_cast<size_t>(n) > limit) {
+      errno = EFBIG;
+      return std::nullopt;
+    }
+    out.append(buf, static_cast<size_t>(n));
+  }
+}
 
 int QVPListWriteProfile_All(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst) {
   if (!rgb || !sim || !dst) return -1;
@@ -49,85 +145,111 @@ std::string QVPListPrevPath() { return QV_PLIST_PROFILE_PREV_PATH ? QV_PLIST_PRO
 
 namespace {
 
-// Profile files are plain files; a link planted in the shared folder must
-// not redirect a write elsewhere.
-constexpr int kNoFollow = O_NOFOLLOW | O_CLOEXEC;
+// Profile files are read by every user's plug-in and written by the
+// service alone.
+constexpr mode_t kFileMode = 0644;
 
-int OpenForAppend(const char* path) { return ::open(path, O_RDWR | O_APPEND | O_CREAT | kNoFollow, 0664); }
+// Creates `name` in the folder `dir`, which must not hold it yet, with
+// kFileMode.
+Fd CreateNew(int dir, const std::string& name, int flags) {
+  Fd fd(::openat(dir, name.c_str(), flags | O_CREAT | O_EXCL | kSafeOpen, kFileMode));
+  if (fd && ::fchmod(fd.get(), kFileMode) != 0) {
+    ::unlinkat(dir, name.c_str(), 0);
+    return Fd();
+  }
+  return fd;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  size_t off = 0;
+  while (off < size) {
+    ssize_t n = ::write(fd, data + off, size - off);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    off += static_cast<size_t>(n);
+  }
+  return true;
+}
 
 int WriteLists(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst) {
   std::string path = QVPListCurrentPath();
   if (path.empty()) return -1;
-  auto root = QVPListCreateRootDictionary(rgb, sim, dst);
-  if (!root) return -1;
-  // Atomic: a failed write leaves the old file whole.
-  return cf::PropertyListWriteToFile(root, path, true) ? 0 : -1;
+  std::string xml = QVPListCreateXMLText(rgb, sim, dst);
+  if (xml.empty()) return -1;
+  return QVPListWriteFile(path.c_str(), xml) ? 0 : -1;
 }
 
 }  // namespace
 
+bool QVPListWriteFile(const char* path, const std::string& bytes) {
+  Located at;
+  if (!Locate(path, &at)) return false;
+  static std::atomic<unsigned> counter{0};
+  const std::string tmp = "." + at.name + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+  Fd fd = CreateNew(at.dir.get(), tmp, O_WRONLY);
+  if (!fd) return false;
+  bool ok = WriteAll(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
+  ok = ::close(fd.release()) == 0 && ok;
+  if (ok) ok = ::renameat(at.dir.get(), tmp.c_str(), at.dir.get(), at.name.c_str()) == 0;
+  if (!ok) {
+    ::unlinkat(at.dir.get(), tmp.c_str(), 0);
+    return false;
+  }
+  ::fsync(at.dir.get());  // the rename itself, durable
+  return true;
+}
+
 int QVPListProbePath(const char* path) {
-  if (!path || !*path) return 0;
-  struct stat st;
-  bool existed = ::lstat(path, &st) == 0;
-  ::umask(002);
-  int fd = OpenForAppend(path);
-  if (fd < 0) return 0;
-  ::close(fd);
-  if (!existed) ::unlink(path);
-  return 1;
+  Located at;
+  if (!Locate(path, &at)) return 0;
+  Fd fd = CreateNew(at.dir.get(), at.name, O_RDWR | O_APPEND);
+  if (fd) {
+    ::unlinkat(at.dir.get(), at.name.c_str(), 0);  // it was not there
+    return 1;
+  }
+  if (errno != EEXIST) return 0;
+  return OpenChecked(at, O_RDWR | O_APPEND) ? 1 : 0;
 }
 
 int QVPListExistPath(const char* path) {
-  if (!path || !*path) return 0;
-  int fd = ::open(path, O_RDONLY | kNoFollow);
-  if (fd < 0) return 0;
-  ::close(fd);
-  return 1;
+  Located at;
+  if (!Locate(path, &at)) return 0;
+  return OpenChecked(at, O_RDONLY) ? 1 : 0;
 }
 
 int QVPListRemovePath(const char* path) {
-  if (!path || !*path) return 0;
-  return ::unlink(path) == 0 ? 1 : 0;
+  Located at;
+  if (!Locate(path, &at)) return 0;
+  return ::unlinkat(at.dir.get(), at.name.c_str(), 0) == 0 ? 1 : 0;
 }
 
 void QVPListSwapPaths(int type, const char* current, const char* prev) {
-  auto present = [](const char* p) { return p && *p; };
+  Located cur, bak;
+  bool haveCur = Locate(current, &cur), haveBak = Locate(prev, &bak);
   switch (type) {
     case kQVPListSwapBackup: {
-      if (present(prev)) ::unlink(prev);
-      int in = present(current) ? ::open(current, O_RDONLY | kNoFollow) : -1;
-      int out = present(prev) ? OpenForAppend(prev) : -1;
-      if (in >= 0 && out >= 0) {
-        std::vector<char> buf(65535);
-        for (;;) {
-          ssize_t n = ::read(in, buf.data(), buf.size());
-          if (n < 0 && errno == EINTR) continue;
-          if (n <= 0) break;
-          ssize_t off = 0;
-          while (off < n) {
-            ssize_t w = ::write(out, buf.data() + off, static_cast<size_t>(n - off));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) break;
-            off += w;
-          }
-          if (off < n) break;
-        }
+      if (!haveBak) break;
+      ::unlinkat(bak.dir.get(), bak.name.c_str(), 0);
+      // The backup path is made even without a current file.
+      Fd out = CreateNew(bak.dir.get(), bak.name, O_RDWR | O_APPEND);
+      Fd in = haveCur ? OpenChecked(cur, O_RDONLY) : Fd();
+      if (!in || !out) break;
+      std::vector<char> buf(65535);
+      for (;;) {
+        ssize_t n = ::read(in.get(), buf.data(), buf.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || !WriteAll(out.get(), buf.data(), static_cast<size_t>(n))) break;
       }
-      if (in >= 0) ::close(in);
-      if (out >= 0) ::close(out);
       break;
     }
     case kQVPListSwapDropBackup:
-      if (present(prev)) ::unlink(prev);
+      if (haveBak) ::unlinkat(bak.dir.get(), bak.name.c_str(), 0);
       break;
     case kQVPListSwapRestore:
       // Restore only from a backup that is there: dropping the current file
       // without one would lose it.
-      if (present(current) && present(prev)) {
-        struct stat st;
-        if (::lstat(prev, &st) == 0 && S_ISREG(st.st_mode)) ::rename(prev, current);
-      }
+      if (haveCur && haveBak && OpenChecked(bak, O_RDONLY))
+        ::renameat(bak.dir.get(), bak.name.c_str(), cur.dir.get(), cur.name.c_str());
       break;
     default:
       break;

@@ -367,8 +367,19 @@ bool SecurityPDE::shouldHide() {
 
 bool SecurityPDE::saveValuesAndReturnError(pde::PDEError* /*error*/) {
   updateUI();
-  SecurityErrorCheck(false);
+  // A save on the way to a print leaves a missing entry to shouldPrint:
+  // switching the function off here would send the job in the open.
+  if (!savingForPrint()) SecurityErrorCheck(false);
   return true;
+}
+
+bool SecurityPDE::savingForPrint() const {
+  cf::Ref flag;
+  if (!pdePluginCallbackObject ||
+      pm::PMSessionGetDataFromSession(pdePluginCallbackObject->printSession(), pde::kSavingForPrintKey, &flag) != pm::noErr)
+    return false;
+  auto b = cf::As<cf::Boolean>(flag);
+  return b && b->value();
 }
 
 bool SecurityPDE::shouldPrint() {
@@ -512,7 +523,8 @@ bool SecurityPDE::SecurityErrorCheck(bool atPrint) {
     cf::StringRef alert;
     if (row.keyword == kSecureKey) {
       ok = !IsEmptyEditText(row.control.get()) && GetLengthEditText(row.control.get()) >= 4;
-      if (!ok) alert = SecurityUtil::SecurityEmptyAlert(kSecurityBundleID, "SecurePrint", "SecurePass", false);
+      // At print time nothing is turned off, so the print-time text applies.
+      if (!ok) alert = SecurityUtil::SecurityEmptyAlert(kSecurityBundleID, "SecurePrint", "SecurePass", atPrint);
     } else if (row.keyword == kUserNameKey) {
       ok = !IsEmptyEditText(row.control.get());
       if (!ok) alert = SecurityUtil::SecurityEmptyAlert(kSecurityBundleID, "QVAuthenticationR2740", "UserName", atPrint);
@@ -609,6 +621,10 @@ void SecurityPDE::getPPDSettingsFromPrintSettings() {
             CFStringIsEmpty(row.value) ? nullptr : QVCFStringEncodeWithEncrypt(row.value, kPasswordKeyID, kPasswordSubID);
         if (mine && mine->utf8() == v->utf8()) continue;
         decoded = LoadEditTextPassword(dict, key, kPasswordKeyID, kPasswordSubID);
+        // A password that does not decrypt (another key table, a damaged
+        // preset) is no password: kept as text it would reach the printer
+        // as a new password nobody typed.
+        if (!decoded) decoded = cf::str("");
       } else {
         decoded = LoadEditText(dict, key);
       }

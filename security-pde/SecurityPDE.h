@@ -116,6 +116,8 @@ class SecurityPDE : public ui::NibObject, public pde::PDEPanel {
   cf::StringRef localized(const std::string& key) const;
   int rowIndexForKeyword(const char* keyword) const;
   void unbindFields();
+  // The host saves the panels on the way to shouldPrint.
+  bool savingForPrint() const;
 
   pde::CallbackRef pdePluginCallbackObject;
   cf::StringRef thePDEName;

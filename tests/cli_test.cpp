@@ -2,8 +2,11 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <set>
 
 #include "cf/plist.h"
 #include "host_test_util.h"
@@ -136,7 +139,8 @@ TEST(Cli, DefaultBundlesComeFromThePPDUnderTheInstallRoot) {
   auto r = RunCli({"--ppd", ColorPPD(), "--queue-id", "Q"}, {"R2740_ROOT=" + root.path()});
   EXPECT_EQ(r.code, 4);
   EXPECT_EQ(r.errLines(), 1u) << r.err;
-  EXPECT_THAT(r.err, HasSubstr(root.path() + "/Library/Printers/ORVESSA/R2740/PDEs/ColorOptionsPDE_R2740.plugin"));
+  EXPECT_THAT(r.err, HasSubstr(root.path() + "/"));
+  EXPECT_THAT(r.err, HasSubstr("/PDEs/ColorOptionsPDE_R2740.plugin"));
   EXPECT_THAT(r.err, HasSubstr("bundle not found"));
 }
 
@@ -155,4 +159,90 @@ TEST(Cli, CupsQueueWithoutServer) {
   EXPECT_EQ(r.code, 3);
   EXPECT_EQ(r.errLines(), 1u) << r.err;
   EXPECT_THAT(r.err, HasSubstr("no CUPS server answers"));
+}
+
+// Outputs go where a shell's ">" would put them.
+TEST(Cli, OutputsFollowLinksFeedDevicesAndFIFOsAndDashIsStandardOutput) {
+  TempDir dir;
+  namespace fs = std::filesystem;
+  auto mode = [](const std::string& p) { return fs::status(p).permissions() & fs::perms::all; };
+  const auto kOwnerRW = fs::perms::owner_read | fs::perms::owner_write;
+
+  // New files: the settings hold ciphertexts and are the owner's alone.
+  auto r = RunCli(Manual({"--settings-out", dir.file("new.plist"), "--summary-out", dir.file("new.txt")}));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(mode(dir.file("new.plist")), kOwnerRW);
+  mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(mode(dir.file("new.txt")), static_cast<fs::perms>(0666 & ~mask));  // as for any new file
+
+  // A link is followed: the link stays, its target (a relative one, then a
+  // missing one) takes the text, an existing target keeps its mode.
+  std::string target = dir.write("target.plist", "old");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("target.plist", dir.file("link.plist"));
+  fs::create_symlink(dir.file("later.txt"), dir.file("dangling.txt"));
+  r = RunCli(Manual({"--settings-out", dir.file("link.plist"), "--summary-out", dir.file("dangling.txt")}));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(dir.file("link.plist")));
+  EXPECT_THAT(ReadAll(target), StartsWith("<?xml"));
+  EXPECT_EQ(mode(target), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_TRUE(fs::is_symlink(dir.file("dangling.txt")));
+  EXPECT_THAT(ReadAll(dir.file("later.txt")), HasSubstr("Job options\n"));
+  std::set<std::string> names;  // and no temporary file left behind
+  for (const auto& e : fs::directory_iterator(dir.path())) names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"dangling.txt", "later.txt", "link.plist", "new.plist", "new.txt",
+                                          "target.plist"}));
+
+  // A device is written into, never replaced.
+  r = RunCli(Manual({"--settings-out", "/dev/null", "--summary-out", "/dev/null"}));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+  // A FIFO: its reader gets the whole text.
+  std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  int reader = open(fifo.c_str(), O_RDWR | O_NONBLOCK);  // keeps the FIFO open, so the writer never waits
+  ASSERT_GE(reader, 0);
+  r = RunCli(Manual({"--summary-out", fifo, "--settings-out", dir.file("s.plist")}));
+  EXPECT_EQ(r.code, 0) << r.err;
+  char buf[65536];
+  ssize_t n = read(reader, buf, sizeof buf);
+  close(reader);
+  ASSERT_GT(n, 0);
+  EXPECT_THAT(std::string(buf, static_cast<size_t>(n)), HasSubstr("Job options\n"));
+  EXPECT_TRUE(fs::is_fifo(fifo));
+
+  // "-" is standard output, not a file named "-"; a folder is refused.
+  ASSERT_FALSE(fs::exists("-"));
+  r = RunCli(Manual({"--summary-out", "-", "--settings-out", dir.file("s.plist")}));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_THAT(r.out, StartsWith("Test Panel A\n"));
+  EXPECT_FALSE(fs::exists("-"));
+  r = RunCli(Manual({"--settings-out", dir.path()}));
+  EXPECT_EQ(r.code, 8);
+  EXPECT_THAT(r.err, HasSubstr("is a directory"));
+}
+
+// Secure print through the command line: a missing password sends nothing.
+TEST(Cli, SecurePrintWithoutItsPasswordRefusesToPrint) {
+  TempDir dir;
+  std::vector<std::string> args{"--ppd", ColorPPD(), "--queue-id", "Q", "--bundles", dir.path(),
+                                "--set", "PrintModeR2740=SecurePrint", "--set",
+                                "jp.orvessa.printers.R2740.secureKey=abc", "--settings-out", dir.file("s.plist")};
+  std::filesystem::create_directory_symlink(std::string(R2740_BUNDLE_DIR) + "/SecurityPanelPDE.plugin",
+                                            dir.file("SecurityPanelPDE.plugin"));
+  args.push_back("--action");
+  args.push_back("print");
+  auto r = RunCli(args, {"R2740_LANG=en"});
+  EXPECT_EQ(r.code, 7);
+  EXPECT_EQ(r.err,
+            "alert: Document Password is empty or too short. To use Secure Print, enter Document Password. | \n"
+            "r2740-pde-cli: panel \"Security\" refused to print\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("s.plist")));
+  // Saving instead turns it off, as the panel always did.
+  args.back() = "save";
+  r = RunCli(args, {"R2740_LANG=en"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("alert: Secure Print has been turned off"));
 }

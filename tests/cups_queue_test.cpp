@@ -17,75 +17,12 @@
 
 #include "host.h"
 #include "host_test_util.h"
+#include "private_cupsd.h"
 
 using namespace hosttest;
 using ::testing::HasSubstr;
 
 namespace {
-
-constexpr const char* kCupsd = "/usr/sbin/cupsd";
-
-class PrivateCupsd : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (access(kCupsd, X_OK) != 0) GTEST_SKIP() << "no cupsd";
-    if (geteuid() != 0) GTEST_SKIP() << "cupsd wants root to start";
-    const std::string& d = dir_.path();
-    chmod(d.c_str(), 0755);
-    for (const char* sub : {"etc/ppd", "spool", "tmp", "cache", "state", "log"})
-      std::filesystem::create_directories(dir_.file(sub));
-    socket_ = dir_.file("cups.sock");
-    // lpadmin may set queue defaults over the socket without a password.
-    dir_.write("etc/cupsd.conf", "Listen " + socket_ +
-                                     "\nLogLevel warn\nWebInterface No\nBrowsing No\nDefaultAuthType None\n"
-                                     "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                                     "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
-    dir_.write("etc/cups-files.conf", "ServerRoot " + d + "/etc\nRequestRoot " + d + "/spool\nTempDir " + d +
-                                          "/tmp\nCacheDir " + d + "/cache\nStateDir " + d + "/state\nAccessLog " +
-                                          d + "/log/access_log\nErrorLog " + d + "/log/error_log\nPageLog " + d +
-                                          "/log/page_log\nUser lp\nGroup lp\nSystemGroup root\n");
-    std::string printers;
-    for (const auto& [name, state] : Queues()) {
-      printers += "<Printer " + name + ">\nInfo R2740 test queue\nDeviceURI lpd://127.0.0.1/queue\n" + state +
-                  "\nShared No\n</Printer>\n";
-      std::filesystem::copy_file(ColorPPD(), dir_.file("etc/ppd/" + name + ".ppd"));
-    }
-    dir_.write("etc/printers.conf", printers);
-
-    pid_ = fork();
-    if (pid_ == 0) {
-      execl(kCupsd, kCupsd, "-f", "-c", dir_.file("etc/cupsd.conf").c_str(), "-s",
-            dir_.file("etc/cups-files.conf").c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    ASSERT_GT(pid_, 0);
-    // Ready once it answers on its socket (bounded wait).
-    cupsSetServer(socket_.c_str());
-    for (int i = 0; i < 100; ++i) {
-      if (std::filesystem::exists(socket_)) {
-        std::string error;
-        if (!host::CupsQueues(&error).empty()) return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    FAIL() << "cupsd did not come up: " << ReadAll(dir_.file("log/error_log"));
-  }
-  // Queue name -> its state lines in printers.conf.
-  virtual std::vector<std::pair<std::string, std::string>> Queues() const {
-    return {{"R2740Test", "State Idle\nAccepting Yes"}};
-  }
-  void TearDown() override {
-    cupsSetServer(nullptr);
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-
-  TempDir dir_;
-  std::string socket_;
-  pid_t pid_ = -1;
-};
 
 // For printing: R2740Held is stopped, so its jobs and their files stay in
 // the spool for the test to read; R2740Closed refuses jobs. The dialogs run
@@ -173,7 +110,7 @@ class PrintingCupsd : public PrivateCupsd {
 TEST_F(PrintingCupsd, QueueAndUserDefaultsShowInThePanelsAndReachTheJob) {
   std::string out;
   ASSERT_EQ(Run(env_ + "/usr/sbin/lpadmin -p R2740Held -o QVBrightness-default=Darker1", &out), 0) << out;
-  ASSERT_EQ(Run(env_ + "/usr/bin/lpoptions -p R2740Held -o QVGlossyMode=True -o media=A4", &out), 0) << out;
+  ASSERT_EQ(Run(env_ + "/usr/bin/lpoptions -p R2740Held -o QVGlossyMode=True -o media=A4 -o number-up=2", &out), 0) << out;
   std::string doc = dir_.write("letter.txt", "Dear printer,\nplease print this.\n");
   std::string settings = dir_.file("settings.plist");
 
@@ -188,6 +125,7 @@ TEST_F(PrintingCupsd, QueueAndUserDefaultsShowInThePanelsAndReachTheJob) {
   EXPECT_EQ(attrs["QVBrightness"], "Darker1");
   EXPECT_EQ(attrs["QVGlossyMode"], "true");  // libcups sends "True" as an IPP boolean
   EXPECT_EQ(attrs["PageSize"], "A4");
+  EXPECT_EQ(attrs["number-up"], "2");  // not shown by the dialog, passed on as lp does
   EXPECT_EQ(Spooled(job, 1), ReadAll(doc));
   EXPECT_NE(out.find("(stopped"), std::string::npos) << out;  // the queue's state is told
 

@@ -5,6 +5,7 @@
 
 #include "host.h"
 #include "host_test_util.h"
+#include "system/system.h"
 
 using namespace hosttest;
 using ::testing::ElementsAre;
@@ -92,7 +93,8 @@ TEST(SamplePPD, NamesItsBundlesUnderTheInstallRoot) {
   auto color = host::PPDFile::open(ColorPPD(), &error);
   auto mono = host::PPDFile::open(MonoPPD(), &error);
   ASSERT_TRUE(color && mono) << error;
-  const std::string pdes = "/tmp/r2740-root/Library/Printers/ORVESSA/R2740/PDEs/";
+  const std::string pdes = sys::ResolvePath("/Library/Printers/ORVESSA/R2740/PDEs") + "/";
+  ASSERT_EQ(pdes.rfind("/tmp/r2740-root/", 0), 0u) << pdes;
   EXPECT_THAT(color->dialogExtensions(),
               ElementsAre(pdes + "ColorOptionsPDE_R2740.plugin", pdes + "SecurityPanelPDE.plugin"));
   EXPECT_THAT(mono->dialogExtensions(),

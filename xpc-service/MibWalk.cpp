@@ -1,22 +1,22 @@
 #include "MibWalk.h"
 
-#include <unistd.h>
-
+#include <atomic>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
-
-ProfileList PlistForSpool;
-int numprinted = 0;
+#include <new>
+#include <vector>
 
 namespace {
 
-// Boolean settings of the application "snmpwalk".
-constexpr int kWalkIncludeRequested = 1;
-constexpr int kWalkPrintStatistics = 2;
-constexpr int kWalkDontCheckLexicographic = 3;
+using Clock = std::chrono::steady_clock;
 
 // A walk of the profile table needs about 3500 requests; an agent that keeps
 // answering beyond this is not a printer's profile table.
@@ -25,7 +25,13 @@ constexpr int kMaxRequests = 20000;
 // Rows 1 to 500 fill spool slots 0 to 499.
 constexpr size_t kRowSubId = 17;
 
-oid objid_mib[] = {1, 3, 6, 1, 2, 1};
+constexpr const char* kArgMarker = ":arg:";
+constexpr const char* kTableRootText = "1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1";
+const oid kTableRoot[] = {1, 3, 6, 1, 4, 1, 47291, 1, 1, 1, 1, 6, 13, 1, 1};
+constexpr size_t kTableRootLength = sizeof kTableRoot / sizeof kTableRoot[0];
+constexpr size_t kWalkArgumentCount = 8;
+constexpr size_t kMaxCommunityLength = 255;
+constexpr size_t kMaxAddressLength = 255;
 
 const oid iOidIndexOnDevice[] = {1, 3, 6, 1, 4, 1, 47291, 1, 1, 1, 1, 6, 13, 1, 1, 1};
 const oid iOidSourceType[] = {1, 3, 6, 1, 4, 1, 47291, 1, 1, 1, 1, 6, 13, 1, 1, 2};
@@ -35,136 +41,176 @@ const oid iOidProfileClass[] = {1, 3, 6, 1, 4, 1, 47291, 1, 1, 1, 1, 6, 13, 1, 1
 const oid iOidProfileAvailability[] = {1, 3, 6, 1, 4, 1, 47291, 1, 1, 1, 1, 6, 13, 1, 1, 7};
 constexpr size_t kColumnLength = 16;
 
-// The SNMP library keeps its configuration, option parser and sessions in
-// process-wide state, and the spool list is one per process: one walk at a
-// time.
-std::mutex gWalkMutex;
+// ---- the request ---------------------------------------------------------
 
-void optProc(int /*argc*/, char* const* /*argv*/, int opt) {
-  if (opt != 'C') return;
-  for (const char* p = optarg; p && *p; ++p) {
-    switch (*p) {
-      case 'i':
-        netsnmp_ds_toggle_boolean(NETSNMP_DS_APPLICATION_ID, kWalkIncludeRequested);
-        break;
-      case 'p':
-        netsnmp_ds_toggle_boolean(NETSNMP_DS_APPLICATION_ID, kWalkPrintStatistics);
-        break;
-      case 'c':
-        netsnmp_ds_toggle_boolean(NETSNMP_DS_APPLICATION_ID, kWalkDontCheckLexicographic);
-        break;
-      default:
-        break;
-    }
-  }
-}
-
-void RegisterSettings() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    netsnmp_ds_register_config(ASN_BOOLEAN, "snmpwalk", "includeRequested", NETSNMP_DS_APPLICATION_ID,
-                               kWalkIncludeRequested);
-    netsnmp_ds_register_config(ASN_BOOLEAN, "snmpwalk", "printStatistics", NETSNMP_DS_APPLICATION_ID,
-                               kWalkPrintStatistics);
-    netsnmp_ds_register_config(ASN_BOOLEAN, "snmpwalk", "dontCheckOrdering", NETSNMP_DS_APPLICATION_ID,
-                               kWalkDontCheckLexicographic);
-  });
-  // The settings live in the library for the whole process; every walk
-  // starts from "off" so that one request's -C letters never carry over.
-  netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID, kWalkIncludeRequested, 0);
-  netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID, kWalkPrintStatistics, 0);
-  netsnmp_ds_set_boolean(NETSNMP_DS_APPLICATION_ID, kWalkDontCheckLexicographic, 0);
-}
-
-// The agent must be a UDP address or host name: the service does not let a
-// request point the library at local sockets or other transports.
-bool AcceptableAgent(const char* peer) {
-  if (!peer || !*peer) return false;
-  std::string s(peer);
-  for (const char* prefix : {"udp:", "udp6:"}) {
-    size_t n = std::strlen(prefix);
-    if (s.size() > n && strncasecmp(s.c_str(), prefix, n) == 0) {
-      s.erase(0, n);
-      break;
-    }
-  }
-  size_t i = 0;
-  if (!s.empty() && s[0] == '[') {
-    size_t close = s.find(']');
-    if (close == std::string::npos || close == 1) return false;
-    for (size_t k = 1; k < close; ++k)
-      if (!std::isxdigit(static_cast<unsigned char>(s[k])) && s[k] != ':' && s[k] != '.') return false;
-    i = close + 1;
-  } else {
-    while (i < s.size() && (std::isalnum(static_cast<unsigned char>(s[i])) || s[i] == '.' || s[i] == '-')) ++i;
-    if (i == 0) return false;
-  }
-  if (i == s.size()) return true;
-  if (s[i] != ':' || i + 1 == s.size() || s.size() - i > 6) return false;
-  for (size_t k = i + 1; k < s.size(); ++k)
-    if (!std::isdigit(static_cast<unsigned char>(s[k]))) return false;
+// A host name or dotted IPv4 address: letters, digits, ".", "-" and "_",
+// beginning with a letter or digit, so that it can never be read as an
+// option, a transport prefix, a port or a local socket.
+bool AcceptableAddress(const std::string& s) {
+  if (s.empty() || s.size() > kMaxAddressLength || !std::isalnum(static_cast<unsigned char>(s[0]))) return false;
+  for (char c : s)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_') return false;
   return true;
 }
+
+bool AcceptableCommunity(const std::string& s) {
+  if (s.empty() || s.size() > kMaxCommunityLength) return false;
+  for (char c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
+  return true;
+}
+
+// ---- settings ------------------------------------------------------------
+
+std::once_flag gSetupOnce;
+WalkSettings gSettings;
+// Set when the service stops: running walks end after their current request.
+std::atomic<bool> gStopping{false};
+
+const WalkSettings& Settings() {
+  MibWalkSetup(WalkSettings{});
+  return gSettings;
+}
+
+bool ReadSetting(const char* name, long min, long max, int* value, std::string* reason) {
+  const char* text = std::getenv(name);
+  if (!text || !*text) return true;
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(text, &end, 10);
+  if (*end != '\0' || errno != 0 || v < min || v > max) {
+    if (reason)
+      *reason = std::string(name) + " must be a number from " + std::to_string(min) + " to " + std::to_string(max);
+    return false;
+  }
+  *value = static_cast<int>(v);
+  return true;
+}
+
+// ---- walks shared by their callers ----------------------------------------
+
+// One walk of one device for one community. The thread that starts it fills
+// `spool` and `result`; everybody reads them once `done` is set (under
+// gWalksMutex).
+struct SharedWalk {
+  std::condition_variable finished;
+  bool done = false;
+  int result = 1;
+  std::unique_ptr<ProfileList> spool = std::make_unique<ProfileList>();
+  Clock::time_point endedAt;
+};
+
+// Running walks, and failed walks for as long as they are held.
+std::mutex gWalksMutex;
+std::map<std::string, std::shared_ptr<SharedWalk>> gWalks;
+// Each held failure keeps its spool (some 70 KiB): a caller naming ever new
+// silent devices must not grow the service without end.
+constexpr size_t kMaxHeldFailures = 64;
+
+void ForgetOldFailures(Clock::time_point now) {
+  const auto hold = std::chrono::seconds(Settings().failureHoldSeconds);
+  size_t held = 0;
+  auto oldest = gWalks.end();
+  for (auto it = gWalks.begin(); it != gWalks.end();) {
+    if (!it->second->done) {
+      ++it;
+      continue;
+    }
+    if (now - it->second->endedAt >= hold) {
+      it = gWalks.erase(it);
+      continue;
+    }
+    ++held;
+    if (oldest == gWalks.end() || it->second->endedAt < oldest->second->endedAt) oldest = it;
+    ++it;
+  }
+  if (held >= kMaxHeldFailures) gWalks.erase(oldest);
+}
+
+// The walk to take part in: the running or held one for `key`, or a new
+// one that the caller runs (`*mine`).
+std::shared_ptr<SharedWalk> JoinOrStart(const std::string& key, bool* mine) {
+  std::lock_guard<std::mutex> lock(gWalksMutex);
+  ForgetOldFailures(Clock::now());
+  auto it = gWalks.find(key);
+  *mine = it == gWalks.end();
+  if (!*mine) return it->second;
+  auto walk = std::make_shared<SharedWalk>();
+  gWalks.emplace(key, walk);
+  return walk;
+}
+
+void Finish(const std::string& key, SharedWalk* walk, int result) {
+  std::lock_guard<std::mutex> lock(gWalksMutex);
+  walk->result = result;
+  walk->done = true;
+  walk->endedAt = Clock::now();
+  // Only a failure is held; the next caller after a complete walk walks
+  // again.
+  auto it = gWalks.find(key);
+  if ((result == 0 || Settings().failureHoldSeconds == 0) && it != gWalks.end() && it->second.get() == walk)
+    gWalks.erase(it);
+  walk->finished.notify_all();
+}
+
+// ---- one walk --------------------------------------------------------------
 
 bool IsException(u_char type) {
   return type == SNMP_ENDOFMIBVIEW || type == SNMP_NOSUCHOBJECT || type == SNMP_NOSUCHINSTANCE;
 }
 
-int WalkLocked(int argc, char** argv) {
-  RegisterSettings();
-  vSpoolPlist(nullptr, 0, nullptr, 1);
-  numprinted = 0;
+// The longest a caller can wait for a walk it did not start: the walk's
+// deadline, its last request and a margin for name lookup and scheduling.
+Clock::duration WaitLimit() {
+  const WalkSettings& s = Settings();
+  return std::chrono::milliseconds(s.deadlineMs + s.timeoutMs * (s.retries + 1)) + std::chrono::seconds(5);
+}
+
+int RunWalk(const WalkRequest& request, ProfileList* spool) {
+  const WalkSettings& s = Settings();
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(s.deadlineMs);
+  vSpoolPlist(spool, nullptr, 0, nullptr, 1);
 
   netsnmp_session session;
-  // The option parser is getopt: start it afresh for every walk.
-  optind = 0;
-  int arg = snmp_parse_args(argc, argv, &session, "C:", optProc);
-  if (arg < 0) {
-    vRestructPlistSpool2Current(1);
-    return arg;
-  }
-
-  oid root[MAX_OID_LEN];
-  size_t rootlen;
-  if (arg < argc) {
-    rootlen = MAX_OID_LEN;
-    if (!snmp_parse_oid(argv[arg], root, &rootlen)) {
-      snmp_perror(argv[arg]);
-      vRestructPlistSpool2Current(1);
-      return 1;
-    }
-  } else {
-    std::memcpy(root, objid_mib, sizeof objid_mib);
-    rootlen = sizeof objid_mib / sizeof objid_mib[0];
-  }
-
-  netsnmp_session* ss = AcceptableAgent(session.peername) ? snmp_open(&session) : nullptr;
-  if (!ss) {
+  snmp_sess_init(&session);
+  std::string peer = "udp:" + request.address + ":" + std::to_string(s.port);
+  std::vector<u_char> community(request.community.begin(), request.community.end());
+  session.version = SNMP_VERSION_1;
+  session.peername = peer.data();
+  session.community = community.data();
+  session.community_len = community.size();
+  session.timeout = s.timeoutMs * 1000L;
+  session.retries = s.retries;
+  void* sessp = snmp_sess_open(&session);
+  if (!sessp) {
     MyDebugMessage("[UTIL-MIB] SNMP Open Err\n", 0);
     snmp_sess_perror("snmpwalk", &session);
-    vRestructPlistSpool2Current(1);
     return 1;
   }
+  netsnmp_session* ss = snmp_sess_session(sessp);
 
-  bool check = !netsnmp_ds_get_boolean(NETSNMP_DS_APPLICATION_ID, kWalkDontCheckLexicographic);
-  if (netsnmp_ds_get_boolean(NETSNMP_DS_APPLICATION_ID, kWalkIncludeRequested))
-    snmp_get_and_print(ss, root, rootlen);
-
+  oid root[kTableRootLength];
+  std::memcpy(root, kTableRoot, sizeof root);
+  const size_t rootlen = kTableRootLength;
   oid name[MAX_OID_LEN];
   size_t nameLength = rootlen;
   std::memcpy(name, root, rootlen * sizeof(oid));
+  int numprinted = 0;
   int result = 0;
   int status = STAT_SUCCESS;
   bool running = true;
   for (int requests = 0; running; ++requests) {
-    if (requests >= kMaxRequests) {
+    auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+    if (requests >= kMaxRequests || left <= 0 || gStopping) {
       result = 1;
       break;
     }
+    // No request outlives the walk's deadline.
+    ss->timeout = std::max(1000L, std::min<long>(s.timeoutMs * 1000L, left / (s.retries + 1)));
     netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GETNEXT);
     snmp_add_null_var(pdu, name, nameLength);
     netsnmp_pdu* response = nullptr;
-    status = snmp_synch_response(ss, pdu, &response);
+    status = snmp_sess_synch_response(sessp, pdu, &response);
     if (status == STAT_SUCCESS) {
       if (response->errstat == SNMP_ERR_NOERROR) {
         for (netsnmp_variable_list* vars = response->variables; vars; vars = vars->next_variable) {
@@ -173,12 +219,12 @@ int WalkLocked(int argc, char** argv) {
             continue;
           }
           ++numprinted;
-          vSpoolPlist(vars->name, vars->name_length, vars, 0);
+          vSpoolPlist(spool, vars->name, vars->name_length, vars, 0);
           if (IsException(vars->type)) {
             running = false;
             continue;
           }
-          if (check && snmp_oid_compare(name, nameLength, vars->name, vars->name_length) >= 0) {
+          if (snmp_oid_compare(name, nameLength, vars->name, vars->name_length) >= 0) {
             result = 1;  // not increasing: the agent would loop
             running = false;
             continue;
@@ -204,12 +250,9 @@ int WalkLocked(int argc, char** argv) {
     if (response) snmp_free_pdu(response);
   }
 
-  if (numprinted == 0 && status == STAT_SUCCESS) snmp_get_and_print(ss, root, rootlen);
-  snmp_close(ss);
-  if (netsnmp_ds_get_boolean(NETSNMP_DS_APPLICATION_ID, kWalkPrintStatistics))
-    MyDebugMessage("[UTIL-MIB] Variables found: ", numprinted);
-
-  vRestructPlistSpool2Current(result);
+  if (numprinted == 0 && status == STAT_SUCCESS && Clock::now() < deadline)
+    snmp_get_and_print(sessp, root, rootlen, &numprinted);
+  snmp_sess_close(sessp);
   return result;
 }
 
@@ -217,30 +260,102 @@ void ClearEntry(ProfileEntry* e) { std::memset(e, 0, sizeof *e); }
 
 }  // namespace
 
-void MyDebugMessage(const char* /*text*/, int /*number*/) {}
-
-int mib_walk(int argc, char** argv) {
-  std::lock_guard<std::mutex> lock(gWalkMutex);
-  return WalkLocked(argc, argv);
+std::optional<WalkRequest> ParseWalkRequest(const std::string& argumentText, std::string* reason) {
+  auto fail = [&](const char* why) -> std::optional<WalkRequest> {
+    if (reason) *reason = why;
+    return std::nullopt;
+  };
+  std::vector<std::string> args;
+  for (size_t start = 0;;) {
+    size_t next = argumentText.find(kArgMarker, start);
+    if (next == std::string::npos) break;  // the last component is dropped
+    if (args.size() == kWalkArgumentCount) return fail("walk request with more than the walk's 8 arguments");
+    args.push_back(argumentText.substr(start, next - start));
+    start = next + std::strlen(kArgMarker);
+  }
+  if (args.size() != kWalkArgumentCount) return fail("walk request with fewer than the walk's 8 arguments");
+  if (args[0] != "snmpwalk" || args[1] != "-Os" || args[2] != "-c" || args[4] != "-v")
+    return fail("walk arguments are not the profile walk");
+  if (args[5] != "1") return fail("only SNMP version 1 is walked");
+  if (args[7] != kTableRootText) return fail("only the profile table is walked");
+  if (!AcceptableCommunity(args[3])) return fail("invalid community");
+  if (!AcceptableAddress(args[6])) return fail("invalid device address");
+  return WalkRequest{args[3], args[6]};
 }
 
-void snmp_get_and_print(netsnmp_session* ss, oid* theoid, size_t theoid_len) {
+bool WalkSettingsFromEnvironment(WalkSettings* out, std::string* reason) {
+  WalkSettings s;
+  if (!ReadSetting("R2740_XPC_SNMP_PORT", 1, 65535, &s.port, reason) ||
+      !ReadSetting("R2740_XPC_WALK_TIMEOUT_MS", 10, 10000, &s.timeoutMs, reason) ||
+      !ReadSetting("R2740_XPC_WALK_RETRIES", 0, 5, &s.retries, reason) ||
+      !ReadSetting("R2740_XPC_WALK_DEADLINE_MS", 100, 600000, &s.deadlineMs, reason) ||
+      !ReadSetting("R2740_XPC_WALK_HOLD_SECONDS", 0, 3600, &s.failureHoldSeconds, reason))
+    return false;
+  *out = s;
+  return true;
+}
+
+void MibWalkSetup(const WalkSettings& settings) {
+  std::call_once(gSetupOnce, [&] {
+    gSettings = settings;
+    // The library's one-time set-up (transports, request ids), done here
+    // before walks run in parallel. No configuration file is read and no
+    // option parsed: every session is built field by field.
+    netsnmp_session unused;
+    snmp_sess_init(&unused);
+  });
+}
+
+void MibWalkStopAll() { gStopping = true; }
+
+void MyDebugMessage(const char* /*text*/, int /*number*/) {}
+
+int mib_walk(const WalkRequest& request) {
+  const std::string key = request.address + '\n' + request.community;
+  bool mine = false;
+  std::shared_ptr<SharedWalk> walk = JoinOrStart(key, &mine);
+  int result = 1;
+  const ProfileList* spool = nullptr;
+  if (mine) {
+    int ran = 1;
+    try {
+      ran = RunWalk(request, walk->spool.get());
+    } catch (const std::bad_alloc&) {
+      // Out of memory: a failed walk, but one that ends for its callers.
+    }
+    Finish(key, walk.get(), ran);
+  }
+  {
+    std::unique_lock<std::mutex> lock(gWalksMutex);
+    if (walk->finished.wait_until(lock, Clock::now() + WaitLimit(), [&] { return walk->done; })) {
+      result = walk->result;
+      spool = walk->spool.get();
+    }
+  }
+  // A walk that never ended for us counts as failed, with nothing received.
+  static const ProfileList kNothing{};
+  vRestructPlistSpool2Current(spool ? *spool : kNothing, result);
+  return result;
+}
+
+void snmp_get_and_print(void* sessp, oid* theoid, size_t theoid_len, int* numprinted) {
   netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
   snmp_add_null_var(pdu, theoid, theoid_len);
   netsnmp_pdu* response = nullptr;
-  int status = snmp_synch_response(ss, pdu, &response);
+  int status = snmp_sess_synch_response(sessp, pdu, &response);
   if (status == STAT_SUCCESS && response->errstat == SNMP_ERR_NOERROR) {
     for (netsnmp_variable_list* vars = response->variables; vars; vars = vars->next_variable) {
-      ++numprinted;
+      ++*numprinted;
       print_variable(vars->name, vars->name_length, vars);
     }
   }
   if (response) snmp_free_pdu(response);
 }
 
-void vSpoolPlist(const oid* name, size_t nameLength, const netsnmp_variable_list* var, int clear) {
+void vSpoolPlist(ProfileList* spool, const oid* name, size_t nameLength, const netsnmp_variable_list* var, int clear) {
+  if (!spool) return;
   if (clear == 1) {
-    std::memset(&PlistForSpool, 0, sizeof PlistForSpool);
+    std::memset(spool, 0, sizeof *spool);
     return;
   }
   if (!name || !var || nameLength <= kRowSubId) return;
@@ -248,7 +363,7 @@ void vSpoolPlist(const oid* name, size_t nameLength, const netsnmp_variable_list
   // beside the list.
   oid row = name[kRowSubId];
   if (row < 1 || row > static_cast<oid>(kProfileSlotCount)) return;
-  ProfileEntry* e = &PlistForSpool.entry[row - 1];
+  ProfileEntry* e = &spool->entry[row - 1];
 
   auto column = [&](const oid* col) { return std::memcmp(name, col, kColumnLength * sizeof(oid)) == 0; };
   auto integer = [&]() { return var->val.integer ? static_cast<int32_t>(*var->val.integer) : 0; };
@@ -263,7 +378,7 @@ void vSpoolPlist(const oid* name, size_t nameLength, const netsnmp_variable_list
 
   if (column(iOidIndexOnDevice) && var->type == ASN_INTEGER) {
     e->IndexOnDevice = integer();
-    if (PlistForSpool.iNum < kProfileSlotCount) ++PlistForSpool.iNum;
+    if (spool->iNum < kProfileSlotCount) ++spool->iNum;
   } else if (column(iOidSourceType) && var->type == ASN_INTEGER) {
     e->Location = integer();
   } else if (column(iOidProfileName) && var->type == ASN_OCTET_STR) {
@@ -295,9 +410,9 @@ void vDeleteMIBprofilesTemporary(int result, ProfileList* list) {
   }
 }
 
-void vRestructDetail(int spoolIndex, ProfileList* list) {
+void vRestructDetail(const ProfileList& spool, int spoolIndex, ProfileList* list) {
   if (!list || spoolIndex < 0 || spoolIndex >= kProfileSlotCount) return;
-  const ProfileEntry& s = PlistForSpool.entry[spoolIndex];
+  const ProfileEntry& s = spool.entry[spoolIndex];
   int used = QVPListUsedCount(list);
   for (int i = 0; i < used; ++i) {
     ProfileEntry& e = list->entry[i];
@@ -336,7 +451,7 @@ int bJudgement8point3Format(const char* name) {
   return base >= 1 && base <= 27 && ext <= 3 ? 1 : 0;
 }
 
-int vRestructPlistSpool2Current(int result) {
+int vRestructPlistSpool2Current(const ProfileList& spool, int result) {
   auto lists = std::make_unique<ProfileList[]>(3);
   std::memset(lists.get(), 0, 3 * sizeof(ProfileList));
   ProfileList* rgb = &lists[0];
@@ -363,14 +478,14 @@ int vRestructPlistSpool2Current(int result) {
 
   // Every spool slot: the device's rows need not be contiguous.
   for (int i = 0; i < kProfileSlotCount; ++i) {
-    const ProfileEntry& s = PlistForSpool.entry[i];
+    const ProfileEntry& s = spool.entry[i];
     if (s.Location != kProfileLocationDisk && s.Location != kProfileLocationCard) continue;
     if (!bJudgement8point3Format(s.FileName)) continue;
     if (s.ProfileClass == 1 || s.ProfileClass == 2) {
-      vRestructDetail(i, rgb);
+      vRestructDetail(spool, i, rgb);
     } else if (s.ProfileClass == 3) {
-      vRestructDetail(i, sim);
-      vRestructDetail(i, dst);
+      vRestructDetail(spool, i, sim);
+      vRestructDetail(spool, i, dst);
     }
   }
 

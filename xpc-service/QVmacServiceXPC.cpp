@@ -30,17 +30,12 @@ constexpr const char* kPrevMarker = ":ARG_cFooPrevString";
 constexpr const char* kURLMarker = ":AddURL:END";
 constexpr const char* kModelMarker = ":ModelName:END";
 constexpr const char* kUserMarker = ":USErName:END";
-constexpr const char* kArgMarker = ":arg:";
 
 constexpr const char* kCurrentFormat =
     "/Library/Printers/ORVESSA/Preferences/jp.orvessa.printers.R2740/%s-%s-profile.plist";
 constexpr const char* kPrevFormat =
     "/Library/Printers/ORVESSA/Preferences/jp.orvessa.printers.R2740/%s-%s-profile.prev.plist";
 
-constexpr size_t kMaxWalkArguments = 512;
-// A temporary file grows by one piece per request; a real profile file is
-// far below this.
-constexpr size_t kMaxTemporaryBytes = 8u << 20;
 
 std::string Error(const std::string& reason) { return "ERROR: " + reason; }
 
@@ -57,30 +52,22 @@ std::optional<std::string> LoginOf(uid_t uid) {
   return std::string(pw.pw_name);
 }
 
-// Login names and model keys become parts of file names.
-bool SafeNamePart(const std::string& s, size_t maxLen, bool allowDotDash) {
-  if (s.empty() || s.size() > maxLen || s[0] == '-' || s[0] == '.') return false;
-  for (char c : s) {
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-              (allowDotDash && (c == '.' || c == '-'));
-    if (!ok) return false;
-  }
-  return s.find("..") == std::string::npos;
-}
+constexpr const char* kModelKeys[] = {"R2740Mono", "R2740"};
 
-bool NameMatchesKind(const std::string& name, QVProfileFileKind kind) {
+// "<login>-<model>-profile.plist" and its relatives as `kind` allows: the
+// login part, or nullopt. The model part is exactly one model key.
+std::optional<std::string> LoginOfProfileName(const std::string& name, QVProfileFileKind kind) {
   std::string n = name;
   if (kind == QVProfileFileKind::kAnyOrTemporary && EndsWith(n, ".dummy")) n.resize(n.size() - 6);
-  bool current = EndsWith(n, "-profile.plist");
-  bool prev = EndsWith(n, "-profile.prev.plist");
-  switch (kind) {
-    case QVProfileFileKind::kCurrent:
-      return current;
-    case QVProfileFileKind::kPrev:
-      return prev;
-    default:
-      return current || prev;
+  bool current = kind != QVProfileFileKind::kPrev && EndsWith(n, "-profile.plist");
+  bool prev = kind != QVProfileFileKind::kCurrent && EndsWith(n, "-profile.prev.plist");
+  if (!current && !prev) return std::nullopt;
+  n.resize(n.size() - (current ? 14 : 19));
+  for (const char* model : kModelKeys) {
+    std::string suffix = std::string("-") + model;
+    if (EndsWith(n, suffix)) return n.substr(0, n.size() - suffix.size());
   }
+  return std::nullopt;
 }
 
 // A file path from a file URL string; nullopt when it is not one.
@@ -90,73 +77,6 @@ std::optional<std::string> PathOfFileURL(const std::string& s) {
   return url->fileSystemPath();
 }
 
-std::optional<std::string> ReadSmallFile(const std::string& path, size_t limit, bool* tooLarge) {
-  *tooLarge = false;
-  int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  if (static_cast<size_t>(st.st_size) > limit) {
-    *tooLarge = true;
-    ::close(fd);
-    return std::nullopt;
-  }
-  std::string out;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return std::nullopt;
-    }
-    if (n == 0) break;
-    out.append(buf, static_cast<size_t>(n));
-    if (out.size() > limit) {
-      *tooLarge = true;
-      ::close(fd);
-      return std::nullopt;
-    }
-  }
-  ::close(fd);
-  return out;
-}
-
-// Temporary file in the same folder, renamed over the target: readers see
-// the old contents or the new, never a part.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes) {
-  std::string tmp = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(::gettid());
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0664);
-  if (fd < 0) return false;
-  size_t off = 0;
-  bool ok = true;
-  while (off < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + off, bytes.size() - off);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    off += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(tmp.c_str());
-  return ok;
-}
-
-// Net-SNMP changes nothing of its arguments but takes them as char*.
-struct ArgVector {
-  std::vector<std::string> storage;
-  std::vector<char*> pointers;
-  void seal() {
-    for (auto& s : storage) pointers.push_back(s.data());
-    pointers.push_back(nullptr);
-  }
-};
 
 // Points the store at one request's files for as long as it runs.
 class RequestPaths {
@@ -205,18 +125,36 @@ std::optional<std::string> QVConfineProfilePath(const std::string& given, QVProf
   else
     return fail("path is outside the profile folder");
   if (name.find('/') != std::string::npos) return fail("path is not directly in the profile folder");
-  if (!NameMatchesKind(name, kind)) return fail("not a profile file name");
-  if (peerUid != 0) {
-    auto login = LoginOf(peerUid);
-    if (!login || name.compare(0, login->size() + 1, *login + "-") != 0)
-      return fail("profile file of another user");
-  }
+  auto login = LoginOfProfileName(name, kind);
+  if (!login) return fail("not a profile file name");
+  if (!QVCallerMayActFor(peerUid, *login, reason)) return std::nullopt;
   char real[PATH_MAX];
   if (!::realpath(resolved.c_str(), real)) return fail("profile folder is missing");
   std::string full = std::string(real) + "/" + name;
   struct stat st;
-  if (::lstat(full.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return fail("not a regular file");
+  if (::lstat(full.c_str(), &st) == 0)
+    if (const char* why = QVPListRefusal(st)) return fail(why);
   return full;
+}
+
+bool QVIsModelKey(const std::string& model) {
+  for (const char* key : kModelKeys)
+    if (model == key) return true;
+  return false;
+}
+
+bool QVCallerMayActFor(uid_t peerUid, const std::string& login, std::string* reason) {
+  auto fail = [&](const char* why) {
+    if (reason) *reason = why;
+    return false;
+  };
+  // The login becomes the first part of a file name in the folder.
+  if (login.empty() || login == "." || login == ".." || login.find_first_of(std::string("/\0", 2)) != std::string::npos)
+    return fail("invalid user name");
+  if (peerUid == 0) return true;
+  auto own = LoginOf(peerUid);
+  if (!own || *own != login) return fail("profile file of another user");
+  return true;
 }
 
 bool QVmacXPCServiceDelegate::shouldAcceptNewConnection(const QVXPCPeer& peer) const {
@@ -302,7 +240,7 @@ std::string QVmacServiceXPC::writeDictionaryToPlistFile_XPC(const std::string& a
   std::string text = arg.substr(m + std::strlen(kURLMarker));
   // Only a whole property list replaces a profile file.
   if (!cf::PropertyListCreateWithData(text)) return kFalse;
-  return WriteFileAtomically(*path, text) ? kTrue : kFalse;
+  return QVPListWriteFile(path->c_str(), text) ? kTrue : kFalse;
 }
 
 std::string QVmacServiceXPC::writeDataToPlistFile_XPC(const std::string& arg) {
@@ -315,12 +253,12 @@ std::string QVmacServiceXPC::writeDataToPlistFile_XPC(const std::string& arg) {
   if (!path) return Error(why);
   auto temporary = QVConfineProfilePath(*path + ".dummy", QVProfileFileKind::kAnyOrTemporary, peer_.uid, &why);
   if (!temporary) return Error(why);
-  bool tooLarge = false;
-  std::string contents = ReadSmallFile(*temporary, kMaxTemporaryBytes, &tooLarge).value_or(std::string());
-  if (tooLarge) return kFalse;
-  contents += arg.substr(m + std::strlen(kURLMarker));
-  if (contents.size() > kMaxTemporaryBytes) return kFalse;
-  return WriteFileAtomically(*temporary, contents) ? kTrue : kFalse;
+  // The temporary file grows by one piece per request.
+  auto contents = QVPListReadFile(temporary->c_str());
+  if (!contents && errno != ENOENT) return kFalse;
+  std::string next = contents.value_or(std::string()) + arg.substr(m + std::strlen(kURLMarker));
+  if (next.size() > kQVPListMaxFileBytes) return kFalse;
+  return QVPListWriteFile(temporary->c_str(), next) ? kTrue : kFalse;
 }
 
 std::string QVmacServiceXPC::writeDataToPlistFileRename_XPC(const std::string& arg) {
@@ -333,11 +271,10 @@ std::string QVmacServiceXPC::writeDataToPlistFileRename_XPC(const std::string& a
   if (!temporary) return Error(why);
   // The target is replaced only by a complete property list; a sequence
   // with a missing piece is thrown away and the old file stays.
-  bool tooLarge = false;
-  auto contents = ReadSmallFile(*temporary, kMaxTemporaryBytes, &tooLarge);
+  auto contents = QVPListReadFile(temporary->c_str());
   if (!contents) return kFalse;
   if (!cf::PropertyListCreateWithData(*contents)) {
-    ::unlink(temporary->c_str());
+    (void)QVPListRemovePath(temporary->c_str());  // a broken sequence is dropped either way
     return kFalse;
   }
   return ::rename(temporary->c_str(), path->c_str()) == 0 ? kTrue : kFalse;
@@ -347,38 +284,30 @@ std::string QVmacServiceXPC::mibwalk_XPC(const std::string& arg) {
   size_t m = arg.find(kModelMarker);
   size_t u = m == std::string::npos ? m : arg.find(kUserMarker, m);
   if (u == std::string::npos) return Error("walk request without its markers");
+  // Only the plug-in's walk is run; anything else is refused before a path
+  // is looked at or a packet sent.
+  std::string walkWhy;
+  auto request = ParseWalkRequest(arg.substr(u + std::strlen(kUserMarker)), &walkWhy);
+  if (!request) return Error(walkWhy);
   std::string model = arg.substr(0, m);
   std::string user = arg.substr(m + std::strlen(kModelMarker), u - m - std::strlen(kModelMarker));
-  if (!SafeNamePart(model, 32, false)) return Error("invalid model key");
-  if (!SafeNamePart(user, 64, true)) return Error("invalid user name");
+  if (!QVIsModelKey(model)) return Error("invalid model key");
+  std::string why;
+  if (!QVCallerMayActFor(peer_.uid, user, &why)) return Error(why);
 
-  char current[256], prev[256];
+  char current[PATH_MAX], prev[PATH_MAX];
   int n1 = std::snprintf(current, sizeof current, kCurrentFormat, user.c_str(), model.c_str());
   int n2 = std::snprintf(prev, sizeof prev, kPrevFormat, user.c_str(), model.c_str());
   if (n1 < 0 || n2 < 0 || static_cast<size_t>(n1) >= sizeof current || static_cast<size_t>(n2) >= sizeof prev)
     return Error("profile path too long");
-  std::string why;
   auto cur = QVConfineProfilePath(current, QVProfileFileKind::kCurrent, peer_.uid, &why);
   auto prv = cur ? QVConfineProfilePath(prev, QVProfileFileKind::kPrev, peer_.uid, &why) : std::nullopt;
   if (!cur || !prv) return Error(why);
 
-  ArgVector args;
-  std::string rest = arg.substr(u + std::strlen(kUserMarker));
-  size_t start = 0;
-  for (;;) {
-    size_t next = rest.find(kArgMarker, start);
-    if (next == std::string::npos) break;  // the last component is dropped
-    if (args.storage.size() == kMaxWalkArguments) return Error("too many walk arguments");
-    args.storage.push_back(rest.substr(start, next - start));
-    start = next + std::strlen(kArgMarker);
-  }
-  if (args.storage.empty()) return Error("walk request without arguments");
-  args.seal();
-
   int ret;
   {
     RequestPaths paths(*cur, *prv);
-    ret = mib_walk(static_cast<int>(args.storage.size()), args.pointers.data());
+    ret = mib_walk(*request);
   }
   char reply[32];
   std::snprintf(reply, sizeof reply, "iRet=%d", ret);

@@ -68,17 +68,28 @@ class QV_XPC_SUFFIXED(QVmacXPCServiceDelegate) {
 };
 using QVmacXPCServiceDelegate = QV_XPC_SUFFIXED(QVmacXPCServiceDelegate);
 
-// ---- path confinement (exposed for tests) ------------------------------------
+// ---- who may name which file (exposed for tests and the walk) -------------
 enum class QVProfileFileKind {
   kCurrent,         // <user>-<model>-profile.plist
   kPrev,            // <user>-<model>-profile.prev.plist
   kAnyProfile,      // either of the two
   kAnyOrTemporary,  // either, or either with ".dummy" appended
 };
+// The model keys of the colour plug-in's two builds: the only middle parts
+// of a profile file name.
+bool QVIsModelKey(const std::string& model);
+// Whether a caller may act for the user `login`: root for any name that can
+// be part of a file name in the profile folder (not empty, no "/" or NUL,
+// not "." or ".."); anybody else only for the login name the user database
+// gives for its own uid, whatever characters that holds. False with the
+// reason otherwise.
+bool QVCallerMayActFor(uid_t peerUid, const std::string& login, std::string* reason);
 // The real path of a profile file that `given` names, or nullopt with the
 // reason. `given` may be the path as compiled in or already resolved under
 // the install root. Only direct children of the profile folder, no "." or
-// ".." components, no symbolic link and no non-regular file are accepted; a
-// caller other than root may name only files of its own login name.
+// ".." components, named exactly as `kind` says for one model key and a user
+// the caller may act for. A file that is there already must pass
+// QVPListRefusal; the operations check it again on the descriptor they open,
+// which is what keeps them safe: this check only picks the error reply.
 std::optional<std::string> QVConfineProfilePath(const std::string& given, QVProfileFileKind kind, uid_t peerUid,
                                                 std::string* reason);

@@ -1,5 +1,6 @@
 #include "XPCWire.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -9,14 +10,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "system/system.h"
+#include "system/layout.h"
 
 namespace xpcwire {
 
 std::string SocketPath() {
   const char* env = std::getenv("R2740_XPC_SOCKET");
   if (env && *env) return env;
-  return sys::ResolvePath(kDefaultSocketPath);
+  return sys::DefaultServiceSocketPath();
 }
 
 int Connect(const std::string& path) {
@@ -53,6 +54,33 @@ bool WriteAll(int fd, const std::string& bytes) {
   return true;
 }
 
+Reader::Status Reader::receive(size_t want, size_t* got) {
+  char tmp[65536];
+  want = std::min(want, sizeof tmp);
+  for (;;) {
+    if (deadline_ || cancelFd_ >= 0) {
+      int timeout = -1;
+      if (deadline_) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - Clock::now()).count();
+        if (left <= 0) return Status::kTimedOut;
+        timeout = static_cast<int>(std::min<decltype(left)>(left, 60000));
+      }
+      pollfd p[2] = {{fd_, POLLIN, 0}, {cancelFd_, POLLIN, 0}};
+      int r = ::poll(p, cancelFd_ >= 0 ? 2 : 1, timeout);
+      if (r < 0 && errno == EINTR) continue;
+      if (r < 0) return Status::kError;
+      if (r == 0) continue;  // the deadline is checked above
+      if (!(p[0].revents & (POLLIN | POLLHUP | POLLERR))) return Status::kCancelled;
+    }
+    ssize_t n = ::recv(fd_, tmp, want, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Status::kError;
+    buf_.append(tmp, static_cast<size_t>(n));
+    *got = static_cast<size_t>(n);
+    return Status::kOk;
+  }
+}
+
 Reader::Status Reader::readLine(std::string* line) {
   for (;;) {
     size_t nl = buf_.find('\n');
@@ -63,23 +91,19 @@ Reader::Status Reader::readLine(std::string* line) {
       return Status::kOk;
     }
     if (buf_.size() > kMaxHeaderBytes) return Status::kMalformed;
-    char tmp[512];
-    ssize_t n = ::recv(fd_, tmp, sizeof tmp, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Status::kError;
-    if (n == 0) return buf_.empty() ? Status::kEof : Status::kMalformed;
-    buf_.append(tmp, static_cast<size_t>(n));
+    size_t got = 0;
+    Status st = receive(512, &got);
+    if (st != Status::kOk) return st;
+    if (got == 0) return buf_.empty() ? Status::kEof : Status::kMalformed;
   }
 }
 
 Reader::Status Reader::readBytes(size_t n, std::string* out) {
   while (buf_.size() < n) {
-    char tmp[65536];
-    size_t want = std::min(sizeof tmp, n - buf_.size());
-    ssize_t r = ::recv(fd_, tmp, want, 0);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return Status::kError;
-    buf_.append(tmp, static_cast<size_t>(r));
+    size_t got = 0;
+    Status st = receive(n - buf_.size(), &got);
+    if (st != Status::kOk) return st;
+    if (got == 0) return Status::kError;
   }
   *out = buf_.substr(0, n);
   buf_.erase(0, n);
@@ -101,7 +125,9 @@ bool ParseLength(const std::string& s, size_t limit, size_t* out, bool* tooLarge
 }
 }  // namespace
 
-Reader::Status Reader::readRequest(std::string* operation, std::string* payload) {
+Reader::Status Reader::readRequest(std::string* operation, std::string* payload,
+                                   std::optional<Clock::time_point> deadline) {
+  deadline_ = deadline;
   std::string line;
   Status st = readLine(&line);
   if (st != Status::kOk) return st;
@@ -119,6 +145,7 @@ Reader::Status Reader::readRequest(std::string* operation, std::string* payload)
 }
 
 Reader::Status Reader::readReply(std::string* payload) {
+  deadline_.reset();
   std::string line;
   Status st = readLine(&line);
   if (st == Status::kEof) return Status::kError;

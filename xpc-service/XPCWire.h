@@ -4,6 +4,7 @@
 // and its bytes. One reply per request, in order.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -17,11 +18,9 @@ inline constexpr size_t kMaxRequestBytes = 1 << 20;
 inline constexpr size_t kMaxReplyBytes = 1 << 20;
 inline constexpr size_t kMaxHeaderBytes = 256;
 
-// The socket path: $R2740_XPC_SOCKET, else the default resolved under the
-// install root.
+// The socket path: $R2740_XPC_SOCKET, else the installed one
+// (sys::DefaultServiceSocketPath, never under the install root).
 std::string SocketPath();
-inline constexpr const char* kDefaultSocketPath =
-    "/Library/Application Support/ORVESSA/R2740/XPCServices/R2740XPCService.socket";
 
 // Connects; -1 with errno set when nobody listens (or the path is unusable).
 int Connect(const std::string& path);
@@ -32,17 +31,26 @@ bool WriteAll(int fd, const std::string& bytes);
 // Reads frames from a socket with a small buffer.
 class Reader {
  public:
-  explicit Reader(int fd) : fd_(fd) {}
-  enum class Status { kOk, kEof, kError, kMalformed, kTooLarge };
+  using Clock = std::chrono::steady_clock;
+  // A read that has to wait ends with kCancelled once `cancelFd` is
+  // readable (the service's stop signal); what has arrived is still read.
+  explicit Reader(int fd, int cancelFd = -1) : fd_(fd), cancelFd_(cancelFd) {}
+  enum class Status { kOk, kEof, kError, kMalformed, kTooLarge, kTimedOut, kCancelled };
   // A request: operation and payload. kEof when the peer closed cleanly
-  // before a new frame.
-  Status readRequest(std::string* operation, std::string* payload);
+  // before a new frame. With a deadline the whole frame must have arrived
+  // by then, however the peer cuts it into pieces (kTimedOut).
+  Status readRequest(std::string* operation, std::string* payload, std::optional<Clock::time_point> deadline = {});
   Status readReply(std::string* payload);
 
  private:
   Status readLine(std::string* line);
   Status readBytes(size_t n, std::string* out);
+  // One receive of at most `want` bytes into the buffer; 0 bytes at the
+  // peer's end of stream.
+  Status receive(size_t want, size_t* got);
   int fd_;
+  int cancelFd_;
+  std::optional<Clock::time_point> deadline_;
   std::string buf_;
 };
 

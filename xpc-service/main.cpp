@@ -3,54 +3,98 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 
+#include "MibWalk.h"
 #include "QVPList.h"
 #include "QVmacServiceXPC.h"
 #include "XPCWire.h"
+#include "system/layout.h"
 #include "system/system.h"
 
 namespace {
 
 constexpr int kDefaultIdleSeconds = 60;
-constexpr int kMaxConnections = 64;
-// A connection that sends nothing for this long is dropped.
-constexpr int kConnectionIdleSeconds = 30;
+// Slots: every user but root holds at most kMaxConnectionsPerUser of the
+// kMaxConnections, so one user cannot take them all. A dialog needs one
+// at a time; root (administration, tests, many walks at once) is bounded
+// by the total only.
+constexpr int kMaxConnections = 128;
+constexpr int kMaxConnectionsPerUser = 8;
+// A whole request must arrive within this many seconds of the service
+// waiting for it, however it is cut up; an idle connection is closed then.
+constexpr int kDefaultRequestSeconds = 10;
+// After SIGTERM, requests that are running get this long to finish.
+constexpr auto kStopGrace = std::chrono::seconds(3);
+// A reply is a short string; a caller that does not read it is dropped.
+constexpr int kSendTimeoutSeconds = 5;
 
 std::atomic<int> gActive{0};
 std::atomic<long long> gLastActivity{0};
 volatile sig_atomic_t gStop = 0;
+// Readable once a stop signal came: wakes every connection waiting for input.
+int gStopFd = -1;
+int gRequestSeconds = kDefaultRequestSeconds;
+
+std::mutex gSlotsMutex;
+std::map<uid_t, int> gSlotsPerUser;
 
 long long NowSeconds() {
   return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
-void OnSignal(int) { gStop = 1; }
+void OnSignal(int) {
+  gStop = 1;
+  uint64_t one = 1;
+  (void)!::write(gStopFd, &one, sizeof one);
+}
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: R2740XPCService [--on-demand] [--idle-timeout SECONDS]\n"
-               "  socket: $R2740_XPC_SOCKET, else %s under the install root\n",
-               xpcwire::kDefaultSocketPath);
+               "usage: R2740XPCService [--foreground | --on-demand] [--idle-timeout SECONDS]\n"
+               "                       [--request-timeout SECONDS] | --version\n"
+               "  socket: $R2740_XPC_SOCKET, else %s\n",
+               sys::DefaultServiceSocketPath().c_str());
+}
+
+// A connection slot for `uid`; null when there is none, else the refusal.
+const char* TakeSlot(uid_t uid) {
+  std::lock_guard<std::mutex> lock(gSlotsMutex);
+  if (gActive >= kMaxConnections) return "ERROR: service busy";
+  if (uid != 0 && gSlotsPerUser[uid] >= kMaxConnectionsPerUser) return "ERROR: too many connections of this user";
+  ++gSlotsPerUser[uid];
+  ++gActive;
+  return nullptr;
+}
+
+void ReleaseSlot(uid_t uid) {
+  std::lock_guard<std::mutex> lock(gSlotsMutex);
+  if (--gSlotsPerUser[uid] == 0) gSlotsPerUser.erase(uid);
+  --gActive;
 }
 
 void Serve(int fd, QVXPCPeer peer) {
-  timeval tv{kConnectionIdleSeconds, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  timeval tv{kSendTimeoutSeconds, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
   QVmacXPCServiceDelegate delegate;
   if (!delegate.shouldAcceptNewConnection(peer)) {
@@ -58,18 +102,31 @@ void Serve(int fd, QVXPCPeer peer) {
     return;
   }
   QVmacServiceXPC exported(peer);
-  xpcwire::Reader reader(fd);
+  xpcwire::Reader reader(fd, gStopFd);
   for (;;) {
     std::string op, payload;
-    auto st = reader.readRequest(&op, &payload);
+    auto st = reader.readRequest(&op, &payload,
+                                 std::chrono::steady_clock::now() + std::chrono::seconds(gRequestSeconds));
     gLastActivity = NowSeconds();
-    if (st == xpcwire::Reader::Status::kEof || st == xpcwire::Reader::Status::kError) return;
-    if (st == xpcwire::Reader::Status::kMalformed) {
-      xpcwire::WriteAll(fd, xpcwire::ReplyFrame("ERROR: malformed request"));
-      return;
+    using Status = xpcwire::Reader::Status;
+    const char* refusal = nullptr;
+    switch (st) {
+      case Status::kOk:
+        break;
+      case Status::kMalformed:
+        refusal = "ERROR: malformed request";
+        break;
+      case Status::kTooLarge:
+        refusal = "ERROR: request too large";
+        break;
+      case Status::kTimedOut:
+        refusal = "ERROR: request not complete in time";
+        break;
+      default:  // closed, failed, or the service stops
+        return;
     }
-    if (st == xpcwire::Reader::Status::kTooLarge) {
-      xpcwire::WriteAll(fd, xpcwire::ReplyFrame("ERROR: request too large"));
+    if (refusal) {
+      xpcwire::WriteAll(fd, xpcwire::ReplyFrame(refusal));
       return;
     }
     std::string reply = exported.perform(op, payload);
@@ -78,7 +135,8 @@ void Serve(int fd, QVXPCPeer peer) {
   }
 }
 
-// One thread per connection; the caller is known by its credentials.
+// One thread per connection; the caller is known by its credentials, and
+// holds one of its slots while the connection lasts.
 void Spawn(int fd) {
   QVXPCPeer peer;
   ucred cred{};
@@ -88,13 +146,38 @@ void Spawn(int fd) {
     peer.uid = cred.uid;
     peer.gid = cred.gid;
   }
-  ++gActive;
-  std::thread([fd, peer] {
-    Serve(fd, peer);
+  auto refuse = [fd](const char* refusal) {
+    // The refusal fits into an empty socket buffer: this never waits.
+    std::string frame = xpcwire::ReplyFrame(refusal);
+    (void)!::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     ::close(fd);
-    gLastActivity = NowSeconds();
-    --gActive;
-  }).detach();
+  };
+  if (const char* refusal = TakeSlot(peer.uid)) return refuse(refusal);
+  try {
+    std::thread([fd, peer] {
+      Serve(fd, peer);
+      ::close(fd);
+      gLastActivity = NowSeconds();
+      ReleaseSlot(peer.uid);
+    }).detach();
+  } catch (const std::system_error&) {  // no thread to be had
+    ReleaseSlot(peer.uid);
+    refuse("ERROR: service busy");
+  }
+}
+
+// The profile folder is written by the service alone; every user's write
+// comes through it. An older install left it writable for everybody.
+void PrepareProfileFolder() {
+  std::string folder = sys::ResolvePath(kQVPListProfileFolder);
+  sys::MakeDirectories(folder);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  struct stat st;
+  constexpr mode_t kLoose = S_IWGRP | S_IWOTH | S_ISVTX;
+  if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & kLoose))
+    (void)!::fchmod(fd, st.st_mode & 07777 & ~kLoose);
+  ::close(fd);
 }
 
 // The socket handed over by the service manager (LISTEN_FDS), or -1.
@@ -129,9 +212,17 @@ int BindSocket(const std::string& path, int* lockFd) {
     return -1;
   }
   // One instance per socket: the lock lives as long as the process.
-  *lockFd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (*lockFd < 0 || ::flock(*lockFd, LOCK_EX | LOCK_NB) != 0) {
-    std::fprintf(stderr, "R2740XPCService: another instance is running on %s\n", path.c_str());
+  std::string lock = path + ".lock";
+  *lockFd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  if (*lockFd < 0) {
+    std::fprintf(stderr, "R2740XPCService: cannot open the lock file %s: %s\n", lock.c_str(), std::strerror(errno));
+    return -1;
+  }
+  if (::flock(*lockFd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK)
+      std::fprintf(stderr, "R2740XPCService: another instance is running on %s\n", path.c_str());
+    else
+      std::fprintf(stderr, "R2740XPCService: cannot lock %s: %s\n", lock.c_str(), std::strerror(errno));
     return -1;
   }
   int probe = xpcwire::Connect(path);
@@ -162,25 +253,64 @@ int BindSocket(const std::string& path, int* lockFd) {
   return fd;
 }
 
+// A number of seconds from a flag or the environment; `fallback` when it is
+// absent or not one.
+int Seconds(const char* text, int fallback) {
+  if (!text || !*text) return fallback;
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  return *end == '\0' && v >= 0 && v <= 86400 ? static_cast<int>(v) : fallback;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool onDemand = false;
+  bool onDemand = false, foreground = false;
   int idleSeconds = -1;
+  const char* requestSeconds = std::getenv("R2740_XPC_REQUEST_TIMEOUT");
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--on-demand") == 0) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("R2740XPCService %s\n", sys::Version());
+      return 0;
+    } else if (std::strcmp(argv[i], "--foreground") == 0) {
+      // Under a supervisor other than systemd: serve until SIGTERM, binding
+      // the socket ourselves (what no option does too; named for unit files).
+      foreground = true;
+    } else if (std::strcmp(argv[i], "--on-demand") == 0) {
       onDemand = true;
     } else if (std::strcmp(argv[i], "--idle-timeout") == 0 && i + 1 < argc) {
       idleSeconds = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--request-timeout") == 0 && i + 1 < argc) {
+      requestSeconds = argv[++i];
     } else {
       Usage();
       return 2;
     }
   }
+  if (foreground && onDemand) {
+    Usage();
+    return 2;
+  }
   if (idleSeconds < 0 && onDemand) {
     const char* env = std::getenv("R2740_XPC_IDLE_TIMEOUT");
     idleSeconds = env && *env ? std::atoi(env) : kDefaultIdleSeconds;
   }
+  gRequestSeconds = std::max(1, Seconds(requestSeconds, kDefaultRequestSeconds));
+
+  gStopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (gStopFd < 0) {
+    std::fprintf(stderr, "R2740XPCService: cannot create the stop event: %s\n", std::strerror(errno));
+    return 1;
+  }
+
+  // Walk settings are the service's own, fixed for its lifetime.
+  WalkSettings walk;
+  std::string why;
+  if (!WalkSettingsFromEnvironment(&walk, &why)) {
+    std::fprintf(stderr, "R2740XPCService: %s\n", why.c_str());
+    return 2;
+  }
+  MibWalkSetup(walk);
 
   struct sigaction sa {};
   sa.sa_handler = SIG_IGN;
@@ -188,7 +318,7 @@ int main(int argc, char** argv) {
   sa.sa_handler = OnSignal;
   ::sigaction(SIGTERM, &sa, nullptr);
   ::sigaction(SIGINT, &sa, nullptr);
-  ::umask(002);
+  ::umask(022);
 
   std::string path = xpcwire::SocketPath();
   int lockFd = -1;
@@ -199,7 +329,7 @@ int main(int argc, char** argv) {
     if (listenFd < 0) return 1;
     bound = true;
   }
-  sys::MakeDirectories(sys::ResolvePath(kQVPListProfileFolder));
+  PrepareProfileFolder();
 
   gLastActivity = NowSeconds();
   while (!gStop) {
@@ -210,16 +340,12 @@ int main(int argc, char** argv) {
       int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
       gLastActivity = NowSeconds();
-      if (gActive >= kMaxConnections) {
-        xpcwire::WriteAll(fd, xpcwire::ReplyFrame("ERROR: service busy"));
-        ::close(fd);
-        continue;
-      }
       Spawn(fd);
       continue;
     }
     if (idleSeconds >= 0 && gActive == 0 && NowSeconds() - gLastActivity >= idleSeconds) break;
   }
+  MibWalkStopAll();  // no walk keeps the stop waiting for its deadline
   // Stop taking connections: a helper that comes now starts a new instance
   // (path and lock are free again); connections already queued are served.
   if (bound) {
@@ -231,6 +357,13 @@ int main(int argc, char** argv) {
     }
   }
   ::close(listenFd);
-  while (gActive > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Every wait for input is bounded by the request deadline and ends at a
+  // stop signal; after one, running requests get a short grace.
+  std::optional<std::chrono::steady_clock::time_point> giveUp;
+  while (gActive > 0) {
+    if (gStop && !giveUp) giveUp = std::chrono::steady_clock::now() + kStopGrace;
+    if (giveUp && std::chrono::steady_clock::now() >= *giveUp) std::_Exit(0);  // threads still run: no teardown
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   return 0;
 }

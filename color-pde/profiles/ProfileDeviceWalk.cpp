@@ -143,7 +143,8 @@ std::optional<std::string> DeviceAddress(int16_t protocol, const std::string& ur
   } else {
     return std::nullopt;
   }
-  if (text.empty()) return std::nullopt;
+  // An address beginning with "-" would read as an option of the walk.
+  if (text.empty() || text[0] == '-') return std::nullopt;
   return text;
 }
 

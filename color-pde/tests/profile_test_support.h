@@ -46,7 +46,7 @@ class Root {
     char tmpl[] = "/tmp/r2740-prof-unit-XXXXXX";
     root_ = ::mkdtemp(tmpl);
     ::setenv("R2740_ROOT", root_.c_str(), 1);
-    std::filesystem::create_directories(root_ + kQVPListProfileFolder);
+    std::filesystem::create_directories(sys::ResolvePath(kQVPListProfileFolder));
     if (withHelper) {
       std::string helper = QVPListHelperPath();
       std::filesystem::create_directories(std::filesystem::path(helper).parent_path());

@@ -40,7 +40,7 @@ class Script : public ui::ModalHandler {
 class ProfileWindowTest : public panes_test::PanesTest {
  protected:
   void SetUp() override {
-    std::filesystem::create_directories(root.path() + "/Library/Printers/ORVESSA/R2740/Icons");
+    std::filesystem::create_directories(std::filesystem::path(sys::ResolvePath(kProfileIconPath)).parent_path());
     std::ofstream(sys::ResolvePath(kProfileIconPath)) << "icon";
     script = std::make_shared<Script>();
     ui::SetModalHandler(script);

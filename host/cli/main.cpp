@@ -15,6 +15,7 @@
 #include "frontend.h"
 #include "host.h"
 #include "jobs.h"
+#include "system/layout.h"
 #include "system/system.h"
 #include "ui/ui.h"
 
@@ -59,16 +60,21 @@ print system's order, and reports what they leave in the print settings.
                        a queue given by hand sends no job without it)
 )";
 // After the general options' lines (kDialogFlagsUsage).
-constexpr const char* kUsageTail = R"(  --settings-out FILE  write the final print settings there (XML property list)
+constexpr const char* kUsageTail = R"(  --settings-out FILE  write the final print settings there (XML property list;
+                       a new file is made readable by its owner only)
   --summary-out FILE   write the summaries there (text, see below)
+                       An out FILE is replaced whole; a link is followed, a
+                       device or FIFO written into, "-" is standard output
   --help               this text
+  --version            the version
 
 Without an out file, the summaries and then the settings go to standard
 output. The summary text has one block per panel: its name on a line, then
-one "    item: value" line per item in the panel's display order; a last block
+one "    item: value" line per item in the panel's display order; then the
+block "General" (copies, pages, paper, ..., and the other PPD options); a last block
 "Job options" lists the options a CUPS job would carry ("    KEY=VALUE").
 
-Alerts raised by panels are printed to standard error as
+Alerts raised by panels are printed to standard error, one line each, as
 "alert: <message> | <informative>" and answered with their first button;
 open panels are cancelled and modal windows aborted.
 
@@ -98,7 +104,7 @@ int Die(int code, const std::string& why) {
 class CliModalHandler : public ui::ModalHandler {
  public:
   int runAlert(ui::Alert& alert) override {
-    std::fprintf(stderr, "alert: %s | %s\n", alert.messageText.c_str(), alert.informativeText.c_str());
+    std::fprintf(stderr, "%s\n", host::AlertLine(alert).c_str());
     return ui::kAlertFirstButtonReturn;
   }
   int runOpenPanel(ui::OpenPanel&) override { return ui::kModalResponseCancel; }
@@ -134,6 +140,10 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       std::fputs(host::kDialogFlagsUsage, stdout);
       std::fputs(kUsageTail, stdout);
+      return kOK;
+    }
+    if (a == "--version") {
+      std::printf("r2740-pde-cli %s\n", sys::Version());
       return kOK;
     }
     host::Flag f = host::TakeSharedFlag(argc, argv, &i, &o, &why);
@@ -191,27 +201,37 @@ int main(int argc, char** argv) {
       if (job <= 0) return Die(kJobErr, why + " (queue " + destination + ": " + state + ")");
       jobLine = "job " + std::to_string(job) + " submitted to " + destination + " (" + state + ")";
     }
-    if (int c = host::KeepSettings(session, opened.queue, flags, start, !jobLine.empty(), &why); c != kOK)
-      return Die(c, why);
+    if (int c = host::KeepSettings(session, opened.queue, flags, start, !jobLine.empty(), &why); c != kOK) {
+      if (jobLine.empty()) return Die(c, why);
+      std::fprintf(stderr, "r2740-pde-cli: %s (the job was submitted all the same)\n", why.c_str());
+    }
 
     cf::DictionaryRef settings = session.settingsDictionary();
-    summaryText = SummaryText(session.summaries(), host::JobOptions(settings, callback->ppdFile()), note);
+    std::vector<std::string> claimed;
+    for (const auto& p : session.panels()) claimed.insert(claimed.end(), p.keys.begin(), p.keys.end());
+    auto summaries = session.summaries();
+    summaries.push_back(host::GeneralSummary(*callback, host::FeatureOptions(callback->ppdFile(), claimed)));
+    summaryText = SummaryText(summaries, host::JobOptions(settings, callback->ppdFile()), note);
     auto xml = cf::PropertyListCreateXMLData(settings, &why);
     if (!xml) return Die(kOutputErr, "the final settings cannot be written as a property list: " + why);
     settingsXML = *xml;
   }
 
-  if (!summaryOut.empty()) {
-    if (!host::WriteFileAtomic(summaryOut, summaryText, &why)) return Die(kOutputErr, why);
-  }
-  if (!settingsOut.empty()) {
-    if (!host::WriteFileAtomic(settingsOut, settingsXML, &why)) return Die(kOutputErr, why);
-  }
   if (!jobLine.empty()) std::printf("%s\n", jobLine.c_str());
-  if (summaryOut.empty()) std::fputs(summaryText.c_str(), stdout);
-  else std::printf("summaries written to %s\n", summaryOut.c_str());
-  if (settingsOut.empty()) std::fputs(settingsXML.c_str(), stdout);
-  else std::printf("settings written to %s\n", settingsOut.c_str());
+  // Summaries first, then settings, whether to files or standard output.
+  // Once a job went out the run succeeds whatever the outputs do: a script
+  // that retries must not print twice.
+  const bool submitted = !jobLine.empty();
+  auto emit = [&](const std::string& path, const std::string& text, unsigned mode, const char* what) {
+    if (!host::WriteFileAtomic(path.empty() ? "-" : path, text, &why, mode)) {
+      if (submitted) std::fprintf(stderr, "r2740-pde-cli: %s (the job was submitted all the same)\n", why.c_str());
+      return submitted;
+    }
+    if (!path.empty() && path != "-") std::printf("%s written to %s\n", what, path.c_str());
+    return true;
+  };
+  if (!emit(summaryOut, summaryText, 0666, "summaries")) return Die(kOutputErr, why);
+  if (!emit(settingsOut, settingsXML, host::kSecretFileMode, "settings")) return Die(kOutputErr, why);
   std::fflush(stdout);
   return code;
 }

@@ -20,11 +20,6 @@ const std::string* Find(const OptionList& list, const std::string& name) {
   return nullptr;
 }
 
-bool IsPPDKeyword(ppd_file_t* ppd, const std::string& k) {
-  ppd_option_t* o = ppd && !k.empty() ? ppdFindOption(ppd, k.c_str()) : nullptr;
-  return o && k == o->keyword;
-}
-
 // The plain general option a destination option gives, if any.
 bool PlainDefault(const OptionList& dest, const std::string& name, std::string* value) {
   if (const std::string* v = Find(dest, name)) {
@@ -90,6 +85,8 @@ OptionList StartFromDefaults(HostCallback& cb, const OptionList& destination, st
     if (custom && custom->rfind("Custom.", 0) == 0 && paper && paper->utf8() == "Custom")
       settings.setValue(kPageSizeOption, cf::str(*custom), false);
   }
+  for (const auto& [k, v] : destination)
+    if (IsPassedOnOption(k) && absent(k)) settings.setValue(k, cf::str(v), false);
   for (const char* name : kPlainGeneralOptions) {
     std::string v;
     if (absent(name) && PlainDefault(destination, name, &v)) {
@@ -139,7 +136,7 @@ OptionList OptionsToSave(const cf::DictionaryRef& settings, ppd_file_t* ppd, con
   settings->forEach([&](const cf::Ref& key, const cf::Ref& val) {
     auto k = cf::As<cf::String>(key);
     auto v = cf::As<cf::String>(val);
-    if (!k || !v || !IsPPDKeyword(ppd, k->utf8()) || k->utf8() == "PageRegion") return;
+    if (!k || !v || !IsMainKeyword(ppd, k->utf8()) || k->utf8() == "PageRegion") return;
     const std::string* was = Find(start, k->utf8());
     if (!was || *was != v->utf8()) out.emplace_back(k->utf8(), v->utf8());
   });

@@ -20,7 +20,8 @@ namespace host {
 // settings are loaded and before the panels restore. The options are marked
 // in the PPD (cupsMarkOptions, which also maps "media" and "sides") and each
 // option's marked choice becomes its default, so panels that start from the
-// PPD's defaults show them. The general options and every PPD option whose
+// PPD's defaults show them. The general options, the options passed on
+// (IsPassedOnOption) and every PPD option whose
 // default they changed go into the print settings where the settings do not
 // hold the key already (stored settings win over defaults). Then the page
 // format and the PPD's marks follow the settings' general options; a stored

@@ -1,10 +1,14 @@
 #include "frontend.h"
 
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <random>
 
 #include "cf/plist.h"
 
@@ -105,24 +109,129 @@ int OpenQueue(const FrontEndOptions& o, OpenedQueue* opened, std::string* error)
   return kOK;
 }
 
-bool WriteFileAtomic(const std::string& path, const std::string& text, std::string* error) {
-  std::string tmp = path + ".tmp." + std::to_string(getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) {
-      unlink(tmp.c_str());
-      *error = "cannot write " + path + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    unlink(tmp.c_str());
-    return false;
+namespace {
+
+std::string CannotWrite(const std::string& path, const std::string& why) { return "cannot write " + path + ": " + why; }
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
   }
   return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a shell's ">" would write: the end of the chain of links (which
+// need not exist yet). Empty with errno set on a loop or a failed lookup.
+std::string FollowLinks(const std::string& path, struct stat* st, bool* exists) {
+  std::string target = path;
+  for (int hops = 0; hops <= 40; ++hops) {
+    if (::lstat(target.c_str(), st) != 0) {
+      if (errno != ENOENT) return {};
+      *exists = false;
+      return target;
+    }
+    if (!S_ISLNK(st->st_mode)) {
+      *exists = true;
+      return target;
+    }
+    std::string link(PATH_MAX, '\0');
+    ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+    if (n <= 0 || static_cast<size_t>(n) >= link.size()) {
+      if (n >= 0) errno = ENAMETOOLONG;
+      return {};
+    }
+    link.resize(static_cast<size_t>(n));
+    target = link[0] == '/' ? link : DirectoryOf(target) + "/" + link;
+  }
+  errno = ELOOP;
+  return {};
+}
+
+}  // namespace
+
+bool WriteFileAtomic(const std::string& path, const std::string& text, std::string* error, unsigned mode) {
+  if (path == "-") {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+      *error = CannotWrite("standard output", std::strerror(errno));
+      return false;
+    }
+    return true;
+  }
+  struct stat st {};
+  bool exists = false;
+  const std::string target = FollowLinks(path, &st, &exists);
+  if (target.empty()) {
+    *error = CannotWrite(path, std::strerror(errno));
+    return false;
+  }
+  if (exists && S_ISDIR(st.st_mode)) {
+    *error = CannotWrite(path, "it is a directory");
+    return false;
+  }
+  auto writeInPlace = [&] {
+    int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
+    bool ok = fd >= 0 && WriteAll(fd, text);
+    int saved = errno;
+    if (fd >= 0 && ::close(fd) != 0 && ok) ok = false, saved = errno;
+    if (!ok) *error = CannotWrite(path, std::strerror(saved));
+    return ok;
+  };
+  // A device or FIFO is written into, never replaced.
+  if (exists && !S_ISREG(st.st_mode)) return writeInPlace();
+
+  // A name nobody else holds, opened exclusively: never a link planted there.
+  const std::string dir = DirectoryOf(target);
+  const std::string base = target.substr(target.rfind('/') + 1);
+  std::random_device random;
+  std::string tmp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    tmp = dir + "/." + base + "." + std::to_string(getpid()) + "." + std::to_string(random() % 1000000);
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, exists ? 0600 : mode);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    // A file the user may write in a folder the user may not: as a shell does.
+    if (exists && (errno == EACCES || errno == EPERM || errno == EROFS) && ::access(target.c_str(), W_OK) == 0)
+      return writeInPlace();
+    *error = CannotWrite(path, std::strerror(errno));
+    return false;
+  }
+  bool ok = true;
+  if (exists) {
+    // What a shell's ">" keeps: the file's permissions and, for root, its owner.
+    ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+    if (ok && geteuid() == 0) ok = ::fchown(fd, st.st_uid, st.st_gid) == 0;
+  }
+  ok = ok && WriteAll(fd, text) && ::fsync(fd) == 0;
+  int saved = errno;
+  if (::close(fd) != 0 && ok) ok = false, saved = errno;
+  if (ok && std::rename(tmp.c_str(), target.c_str()) != 0) ok = false, saved = errno;
+  if (!ok) {
+    ::unlink(tmp.c_str());
+    *error = CannotWrite(path, std::strerror(saved));
+  }
+  return ok;
+}
+
+std::string AlertLine(const ui::Alert& alert) {
+  auto oneLine = [](std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    for (char& c : s)
+      if (c == '\n' || c == '\r') c = ' ';
+    return s;
+  };
+  return "alert: " + oneLine(alert.messageText) + " | " + oneLine(alert.informativeText);
 }
 
 }  // namespace host

@@ -55,8 +55,20 @@ struct OpenedQueue {
 // kOK, or the exit status with a one-line reason.
 int OpenQueue(const FrontEndOptions& o, OpenedQueue* opened, std::string* error);
 
-// Whole text into a file: a temporary beside it renamed over it, so a
-// failed write leaves no half file.
-bool WriteFileAtomic(const std::string& path, const std::string& text, std::string* error);
+// Whole text into an output named on the command line, as a shell's ">"
+// would put it, but never half written: "-" is standard output; symbolic
+// links are followed to their target; a regular file (or none) is replaced
+// by a temporary file beside it, synced and renamed over it, keeping the
+// replaced file's mode (and owner, for root), a new file getting `mode`
+// less the umask (a writable file in a folder the caller may not write is
+// written in place); a device, FIFO or other special file is written into.
+// False with a one-line reason (a directory, a link loop, a write error).
+// Settings hold ciphertexts: kSecretFileMode for them.
+inline constexpr unsigned kSecretFileMode = 0600;
+bool WriteFileAtomic(const std::string& path, const std::string& text, std::string* error, unsigned mode = 0666);
+
+// An alert as one line for standard error: "alert: <message> | <informative>",
+// the lines of each text joined by a space.
+std::string AlertLine(const ui::Alert& alert);
 
 }  // namespace host

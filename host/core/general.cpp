@@ -59,13 +59,14 @@ bool ValidRanges(const std::string& text) {
 struct Orientation {
   const char* ipp;
   const char* name;
+  const char* title;
   pm::PMOrientation format;
 };
 constexpr Orientation kOrientations[] = {
-    {"3", "portrait", pm::kPMPortrait},
-    {"4", "landscape", pm::kPMLandscape},
-    {"5", "reverse-landscape", pm::kPMReverseLandscape},
-    {"6", "reverse-portrait", pm::kPMReversePortrait},
+    {"3", "portrait", "Portrait", pm::kPMPortrait},
+    {"4", "landscape", "Landscape", pm::kPMLandscape},
+    {"5", "reverse-landscape", "Reverse Landscape", pm::kPMReverseLandscape},
+    {"6", "reverse-portrait", "Reverse Portrait", pm::kPMReversePortrait},
 };
 
 void Store(HostCallback& cb, const std::string& name, const std::string& value) {
@@ -85,6 +86,20 @@ bool SetPaper(HostCallback& cb, const std::string& value, std::string* error) {
 }
 
 }  // namespace
+
+bool IsPassedOnOption(const std::string& name) {
+  static const std::set<std::string, std::less<>> kNames = {
+      "number-up", "number-up-layout", "page-border", "fit-to-page", "print-scaling", "mirror", "page-set",
+      "outputorder", "job-sheets", "job-priority", "job-hold-until", "job-cancel-after", "cpi", "lpi",
+      "page-left", "page-right", "page-top", "page-bottom", "prettyprint", "scaling", "ppi", "natural-scaling",
+      "position"};
+  return kNames.count(name) > 0;
+}
+
+bool IsMainKeyword(ppd_file_t* ppd, const std::string& keyword) {
+  ppd_option_t* o = ppd && !keyword.empty() ? ppdFindOption(ppd, keyword.c_str()) : nullptr;
+  return o && keyword == o->keyword;
+}
 
 bool IsGeneralPPDOption(const std::string& keyword) {
   return keyword == kPageSizeOption || keyword == "PageRegion" || keyword == kDuplexOption;
@@ -153,8 +168,8 @@ bool SetGeneralOption(HostCallback& cb, const std::string& name, const std::stri
   }
   ppd_file_t* ppd = cb.ppdFile();
   if (name == kPageSizeOption) return SetPaper(cb, value, error);
-  ppd_option_t* option = ppd ? ppdFindOption(ppd, name.c_str()) : nullptr;
-  if (!option || name != option->keyword) return Fail(error, name + ": the printer has no such option");
+  if (!IsMainKeyword(ppd, name)) return Fail(error, name + ": the printer has no such option");
+  ppd_option_t* option = ppdFindOption(ppd, name.c_str());
   if (!ppdFindChoice(option, value.c_str()))
     return Fail(error, name + ": the printer offers no choice \"" + value + "\"");
   ppdMarkOption(ppd, option->keyword, value.c_str());
@@ -172,6 +187,37 @@ std::string GeneralOptionValue(HostCallback& cb, const std::string& name) {
   if (name == kCollateOption) return kCollated;
   if (name == kOrientationOption) return "3";
   return {};
+}
+
+std::string PPDText(ppd_file_t* /*ppd*/, const char* text) {
+  if (!text) return {};
+  // libcups converts option, choice and group texts to UTF-8 when it opens
+  // a PPD, whatever its LanguageEncoding; translation strings are UTF-8.
+  cf::StringRef s = cf::String::createWithCString(text, cf::kCFStringEncodingUTF8);
+  if (!s) s = cf::String::createWithCString(text, cf::kCFStringEncodingISOLatin1);
+  return s ? s->utf8() : std::string();
+}
+
+PanelSummary GeneralSummary(HostCallback& cb, const std::vector<ppd_option_t*>& features) {
+  PanelSummary s;
+  s.panelName = "General";
+  ppd_file_t* ppd = cb.ppdFile();
+  auto text = [&](const char* keyword) {
+    std::string v = GeneralOptionValue(cb, keyword);
+    ppd_choice_t* c = ppd ? ppdFindChoice(ppdFindOption(ppd, keyword), v.c_str()) : nullptr;
+    return c && *c->text ? PPDText(ppd, c->text) : v;
+  };
+  s.rows.emplace_back("Copies", GeneralOptionValue(cb, kCopiesOption));
+  s.rows.emplace_back("Collated", GeneralOptionValue(cb, kCollateOption) == kUncollated ? "Off" : "On");
+  std::string pages = GeneralOptionValue(cb, kPageRangesOption);
+  s.rows.emplace_back("Pages", pages.empty() ? "All" : pages);
+  s.rows.emplace_back("Paper Size", text(kPageSizeOption));
+  std::string orientation = GeneralOptionValue(cb, kOrientationOption);
+  for (const auto& o : kOrientations)
+    if (orientation == o.ipp) s.rows.emplace_back("Orientation", o.title);
+  if (ppd && ppdFindOption(ppd, kDuplexOption)) s.rows.emplace_back("Two-Sided", text(kDuplexOption));
+  for (ppd_option_t* o : features) s.rows.emplace_back(PPDText(ppd, *o->text ? o->text : o->keyword), text(o->keyword));
+  return s;
 }
 
 std::vector<ppd_option_t*> FeatureOptions(ppd_file_t* ppd, const std::vector<std::string>& claimed) {

@@ -30,6 +30,15 @@ inline constexpr const char* kDuplexOption = "Duplex";
 // The general options that are no PPD keyword, in the order a dialog shows them.
 inline constexpr const char* kPlainGeneralOptions[] = {kCopiesOption, kCollateOption, kPageRangesOption,
                                                        kOrientationOption};
+// The lp options (cupsd's job-template attributes and its filters' options,
+// such as number-up, fit-to-page, job-hold-until) that the dialog does not
+// show but carries from the user's defaults to the job, as lp does. Those
+// libcups maps onto PPD options (media, sides, print-color-mode, ...) are
+// not among them: the dialog's own choice of those options stands.
+bool IsPassedOnOption(const std::string& name);
+// `keyword` is the main keyword of an option of the PPD (not merely one
+// ppdFindOption finds by another spelling).
+bool IsMainKeyword(ppd_file_t* ppd, const std::string& keyword);
 // PPD options the general part shows itself (never in "Printer Features").
 bool IsGeneralPPDOption(const std::string& keyword);
 
@@ -63,6 +72,17 @@ std::vector<ppd_option_t*> FeatureOptions(ppd_file_t* ppd, const std::vector<std
 // per constraint that holds: "Duplex DuplexTumble conflicts with MediaType
 // Transparency". Empty when none.
 std::vector<std::string> Conflicts(ppd_file_t* ppd);
+
+// A text of the PPD (an option's or choice's) as UTF-8: libcups hands them
+// out in UTF-8 whatever the PPD's LanguageEncoding; bytes that are no
+// UTF-8 are read as ISO Latin 1.
+std::string PPDText(ppd_file_t* ppd, const char* text);
+
+// The general options as a summary block named "General" (what the
+// dialog's Summary and the command line's summary show): Copies, Collated,
+// Pages, Paper Size, Orientation, Two-Sided, then each "Printer Features"
+// option of `features`, with the PPD's texts for choices.
+PanelSummary GeneralSummary(HostCallback& callback, const std::vector<ppd_option_t*>& features);
 
 // The paper of a PageSize value ("Letter", "Custom.300x500mm"): its size in
 // points, false when the PPD has no such paper or the custom size lies

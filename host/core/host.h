@@ -178,8 +178,9 @@ class DialogSession {
   // not hide is not saved; the others still are, and the first refusal or
   // failure is the reason. No panels is no failure.
   bool save(std::string* error);
-  // save, then shouldPrint on every panel; false with the refusing panel's
-  // name when any answers NO.
+  // save (with pde::kSavingForPrintKey set in the session meanwhile), then
+  // shouldPrint on every panel; false with the refusing panel's name when
+  // any answers NO.
   bool print(std::string* error);
 
   cf::DictionaryRef settingsDictionary() const;
@@ -209,7 +210,8 @@ bool ChooseProfile(DialogSession& session, const std::string& key, const std::st
 
 // Every top-level string entry of the settings whose key is a main keyword
 // of the PPD or begins with "jp.orvessa.printers.R2740", or is one of the
-// general options that are no PPD keyword (general.h): the job's options.
+// general options that are no PPD keyword or the lp options passed on from
+// the user's defaults (general.h): the job's options.
 // The profile entries of a main keyword K ("KCustom", "KCustomFilename")
 // go with it, since the driver needs them to print the chosen profile.
 std::vector<std::pair<std::string, std::string>> JobOptions(const cf::DictionaryRef& settings, ppd_file_t* ppd);

@@ -251,7 +251,11 @@ bool DialogSession::save(std::string* error) {
 }
 
 bool DialogSession::print(std::string* error) {
-  if (!save(error)) return false;
+  pm::PrintSession& session = callback_->session();
+  session.setData(pde::kSavingForPrintKey, cf::Boolean::kTrue());
+  bool saved = save(error);
+  session.setData(pde::kSavingForPrintKey, nullptr);
+  if (!saved) return false;
   for (auto& p : panels_)
     if (!p.panel->shouldPrint()) return Fail(error, "panel " + Quoted(p.name) + " refused to print");
   return true;
@@ -263,11 +267,7 @@ std::vector<std::pair<std::string, std::string>> JobOptions(const cf::Dictionary
   std::vector<std::pair<std::string, std::string>> options;
   if (!settings) return options;
   static const std::string kTicketPrefix = "jp.orvessa.printers.R2740";
-  auto isMainKeyword = [ppd](const std::string& k) {
-    if (!ppd || k.empty()) return false;
-    ppd_option_t* o = ppdFindOption(ppd, k.c_str());
-    return o && k == o->keyword;
-  };
+  auto isMainKeyword = [ppd](const std::string& k) { return IsMainKeyword(ppd, k); };
   auto endsWith = [](const std::string& s, const std::string& tail) {
     return s.size() > tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
   };
@@ -278,6 +278,7 @@ std::vector<std::pair<std::string, std::string>> JobOptions(const cf::Dictionary
     const std::string& name = key->utf8();
     bool take = name.compare(0, kTicketPrefix.size(), kTicketPrefix) == 0 || isMainKeyword(name);
     for (const char* general : kPlainGeneralOptions) take = take || name == general;
+    take = take || IsPassedOnOption(name);
     if (!take && endsWith(name, "CustomFilename")) take = isMainKeyword(name.substr(0, name.size() - 14));
     if (!take && endsWith(name, "Custom")) take = isMainKeyword(name.substr(0, name.size() - 6));
     if (take) options.emplace_back(name, value->utf8());

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -198,7 +199,10 @@ bool PrintDialog::showPanel(int index) {
 
 void PrintDialog::refreshSummary() {
   summary_->clear();
-  for (const auto& s : session_.summaries()) {
+  auto summaries = session_.summaries();
+  if (summaryExtra_)
+    for (auto& s : summaryExtra_()) summaries.push_back(std::move(s));
+  for (const auto& s : summaries) {
     auto* panel = new QTreeWidgetItem(summary_, {Q(s.panelName)});
     QFont bold = panel->font(0);
     bold.setBold(true);
@@ -251,6 +255,14 @@ bool OpenShowingProgress(host::DialogSession& session, const QString& printer, s
   bool ok = session.open(error);
   QGuiApplication::restoreOverrideCursor();
   return ok;
+}
+
+void ShowStartupFailure(const std::string& why) {
+  QMessageBox box(QMessageBox::Critical, QObject::tr("Print"), QObject::tr("The print dialog cannot open."),
+                  QMessageBox::Ok);
+  box.setObjectName(kStartupFailureName);
+  box.setInformativeText(Q(why));
+  box.exec();
 }
 
 bool SaveWidgetPNG(QWidget* widget, const std::string& path, std::string* error) {

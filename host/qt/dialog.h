@@ -57,6 +57,8 @@ class PrintDialog : public QDialog {
   // Ends editing of every text field (false when one refuses).
   bool commitEditing();
   void setSubmit(Submit fn) { submit_ = std::move(fn); }
+  // Blocks the Summary shows after the panels' (the general options).
+  void setSummaryExtra(std::function<std::vector<host::PanelSummary>()> fn) { summaryExtra_ = std::move(fn); }
   // What the Print button does: commit edits, every panel saves and must
   // answer shouldPrint YES, then the job is submitted. False (the dialog
   // stays open) with the reason.
@@ -72,6 +74,7 @@ class PrintDialog : public QDialog {
   int current_ = -1;
   std::vector<QString> hostPages_;
   Submit submit_;
+  std::function<std::vector<host::PanelSummary>()> summaryExtra_;
 };
 
 // One PNG per panel and per pane of it into `dir`, "<panel>-<pane>.png",
@@ -88,6 +91,11 @@ bool WriteScreenshots(PrintDialog& dialog, host::DialogSession& session, const s
 // dialog is on screen first, with a busy cursor and a line saying what
 // happens; it goes once the panels are open.
 bool OpenShowingProgress(host::DialogSession& session, const QString& printer, std::string* error);
+
+// Why the dialog cannot open (no PPD, unknown queue, no cupsd), in a
+// modal message box named kStartupFailureName.
+inline constexpr const char* kStartupFailureName = "r2740-startup-failure";
+void ShowStartupFailure(const std::string& why);
 
 // Renders a widget (shown or not) into a PNG file.
 bool SaveWidgetPNG(QWidget* widget, const std::string& path, std::string* error);

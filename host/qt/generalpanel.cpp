@@ -13,8 +13,6 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
-#include <cstring>
-
 #include "defaults.h"
 #include "general.h"
 #include "mirror.h"
@@ -26,16 +24,12 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// libcups hands out a PPD's texts in UTF-8 whatever its LanguageEncoding
-// (it converts them on opening; translations are UTF-8 anyway).
-QString PPDText(const char* text) { return QString::fromUtf8(text); }
-
 // Items titled with the PPD's text for each choice, the keyword as data.
-QComboBox* ChoiceBox(ppd_option_t* option, QWidget* parent) {
+QComboBox* ChoiceBox(ppd_file_t* ppd, ppd_option_t* option, QWidget* parent) {
   auto* box = new QComboBox(parent);
   for (int i = 0; option && i < option->num_choices; ++i) {
     const ppd_choice_t& c = option->choices[i];
-    box->addItem(PPDText(*c.text ? c.text : c.choice), QString::fromUtf8(c.choice));
+    box->addItem(Q(host::PPDText(ppd, *c.text ? c.text : c.choice)), QString::fromUtf8(c.choice));
   }
   return box;
 }
@@ -90,7 +84,7 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
   grid->addWidget(Caption(tr("Pa&ges:"), pages_, this), 1, 2);
   grid->addWidget(pages_, 1, 3);
 
-  paper_ = ChoiceBox(ppd ? ppdFindOption(ppd, host::kPageSizeOption) : nullptr, this);
+  paper_ = ChoiceBox(ppd, ppd ? ppdFindOption(ppd, host::kPageSizeOption) : nullptr, this);
   paper_->setObjectName("paper");
   width_ = new QDoubleSpinBox(this);
   width_->setObjectName("custom-width");
@@ -125,7 +119,7 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
   grid->addWidget(Caption(tr("&Orientation:"), orientation_, this), 3, 0);
   grid->addWidget(orientation_, 3, 1);
   ppd_option_t* duplex = ppd ? ppdFindOption(ppd, host::kDuplexOption) : nullptr;
-  duplex_ = ChoiceBox(duplex, this);
+  duplex_ = ChoiceBox(ppd, duplex, this);
   duplex_->setObjectName("duplex");
   if (duplex) {
     grid->addWidget(Caption(tr("&Two-Sided:"), duplex_, this), 3, 2);
@@ -144,14 +138,15 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
   std::vector<std::string> claimed;
   for (const auto& p : session_.panels()) claimed.insert(claimed.end(), p.keys.begin(), p.keys.end());
   auto options = host::FeatureOptions(ppd, claimed);
+  featureOptions_ = options;
   if (!options.empty()) {
     features_ = new QWidget;
     features_->setObjectName("printer-features");
     auto* form = new QFormLayout(features_);
     for (ppd_option_t* o : options) {
-      QComboBox* box = ChoiceBox(o, features_);
+      QComboBox* box = ChoiceBox(ppd, o, features_);
       box->setObjectName(QString::fromUtf8(o->keyword));
-      QString caption = PPDText(*o->text ? o->text : o->keyword).replace('&', "&&") + ":";
+      QString caption = Q(host::PPDText(ppd, *o->text ? o->text : o->keyword)).replace('&', "&&") + ":";
       form->addRow(Caption(caption, box, features_), box);
       std::string keyword = o->keyword;
       featureBoxes_.emplace_back(keyword, box);
@@ -262,6 +257,10 @@ void GeneralPanel::refresh() {
   updateConflicts();
 }
 
+host::PanelSummary GeneralPanel::summary() {
+  return host::GeneralSummary(session_.callback(), featureOptions_);
+}
+
 void GeneralPanel::updateConflicts() {
   auto lines = host::Conflicts(session_.callback().ppdFile());
   QStringList text;
@@ -301,6 +300,13 @@ bool GeneralPanel::saveAsDefault(std::string* why) {
   if (!commit(why) || !session_.save(why)) return false;
   auto options = host::OptionsToSave(session_.settingsDictionary(), session_.callback().ppdFile(), start_.start);
   return host::SaveAsDefault(queue_.name, options, why);
+}
+
+void AttachGeneral(PrintDialog& dialog, GeneralPanel* general) {
+  dialog.setGeneral(general);
+  if (QWidget* features = general->takeFeaturesPage()) dialog.addPage(QObject::tr(kPrinterFeaturesName), features);
+  QObject::connect(general, &GeneralPanel::message, dialog.status(), &QLabel::setText);
+  dialog.setSummaryExtra([general] { return std::vector<host::PanelSummary>{general->summary()}; });
 }
 
 }  // namespace qthost

@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "dialog.h"
 #include "dialogstart.h"
 #include "host.h"
 
@@ -60,6 +61,8 @@ class GeneralPanel : public QWidget {
   QComboBox* orientation() const { return orientation_; }
   QComboBox* duplex() const { return duplex_; }
   QLabel* conflicts() const { return conflicts_; }
+  // The "General" block of the dialog's Summary.
+  host::PanelSummary summary();
 
  signals:
   // A line for the dialog's status (empty clears it).
@@ -90,7 +93,13 @@ class GeneralPanel : public QWidget {
   QLabel* conflicts_ = nullptr;
   QWidget* features_ = nullptr;
   std::vector<std::pair<std::string, QComboBox*>> featureBoxes_;
+  std::vector<ppd_option_t*> featureOptions_;
   bool refreshing_ = false;
 };
+
+// Puts the panel (which the dialog then owns) on top of the dialog, its
+// "Printer Features" page after the plug-in panels, its messages into the
+// status line and its block into the Summary.
+void AttachGeneral(PrintDialog& dialog, GeneralPanel* general);
 
 }  // namespace qthost

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include "cf/plist.h"
 #include "dialog.h"
@@ -24,6 +25,7 @@
 #include "jobs.h"
 #include "lsan.h"
 #include "modal.h"
+#include "system/layout.h"
 #include "ui/ui.h"
 
 namespace {
@@ -36,6 +38,7 @@ constexpr const char* kUsage = R"(usage: r2740-print-dialog [--queue NAME | --pp
                           [--screenshot DIR] [--destination NAME]
                           [general options] [--preset NAME] [--save-preset NAME]
                           [--save-default] [--document FILE]... [FILE]...
+                          [--settings-only]
 
 The print dialog of one queue with the plug-in panels its PPD names.
 
@@ -54,31 +57,49 @@ The print dialog of one queue with the plug-in panels its PPD names.
                        print (save, every panel must agree to print, the
                        document goes to the queue) or cancel (nothing is
                        saved or printed, no settings are written)
-  --settings-out FILE  write the final print settings there (XML property list)
+  --settings-out FILE  write the final print settings there (XML property
+                       list; a new file is readable by its owner only; a
+                       link is followed, a device or FIFO written into, "-"
+                       is standard output)
   --screenshot DIR     write <panel>-<pane>.png for every panel and pane and
                        Summary.png into DIR
   FILE                 a document Print sends, like --document FILE (default:
                        a generated one-page PDF); several make one job
   --destination NAME   the CUPS queue Print sends to (default: the --queue;
                        a queue given by hand prints only with this)
+  --settings-only      Print sends nothing: it only writes the final settings
+                       to --settings-out, for a caller that holds the job
+                       itself (r2740-print-agent); Cancel writes nothing
   --help               this text
+  --version            the version
 )";
 // After the general options' lines (kDialogFlagsUsage).
 constexpr const char* kUsageTail = R"(
 Batch runs (and --screenshot) need no display: QT_QPA_PLATFORM defaults to
-"offscreen" for them. Alerts in batch runs go to standard error and are
-answered with their first button; open panels are cancelled and modal
-windows aborted.
+"offscreen" for them. Alerts in batch runs go to standard error, one line
+each ("alert: <message> | <informative>"), and are answered with their
+first button; open panels are cancelled and modal windows aborted.
 
 Exit status: 0 success (a cancel too); 2 bad arguments; 3 queue or PPD could
 not be opened; 4 a bundle failed to load; 5 the starting settings could not
 be read; 6 a --set key is unknown or its value was not taken; 7 a panel
 refused to save or print; 8 an output could not be written; 9 the job was
-not accepted.
+not accepted. A print whose job was submitted exits 0 even when an output
+(a screenshot, the settings) could not be written, and says so; an output
+that fails does not stop the others. Before the dialog is up, a failure
+also shows a message box unless --action is given.
 )";
 
 int Die(int code, const std::string& why) {
   std::fprintf(stderr, "r2740-print-dialog: %s\n", why.c_str());
+  return code;
+}
+
+// Before the dialog is up: one line on standard error, and a message box
+// for a person (a batch run has nobody to read it).
+int StartupFailed(int code, const std::string& why, bool batch) {
+  Die(code, why);
+  if (!batch) qthost::ShowStartupFailure(why);
   return code;
 }
 
@@ -95,6 +116,7 @@ int main(int argc, char** argv) {
   host::FrontEndOptions o;
   host::DialogFlags flags;
   std::string shots, destination, why;
+  bool settingsOnly = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -102,6 +124,14 @@ int main(int argc, char** argv) {
       std::fputs(host::kDialogFlagsUsage, stdout);
       std::fputs(kUsageTail, stdout);
       return kOK;
+    }
+    if (a == "--version") {
+      std::printf("r2740-print-dialog %s\n", sys::Version());
+      return kOK;
+    }
+    if (a == "--settings-only") {
+      settingsOnly = true;
+      continue;
     }
     host::Flag f = host::TakeSharedFlag(argc, argv, &i, &o, &why);
     if (f == host::Flag::Error) return Die(kUsageErr, why);
@@ -123,6 +153,7 @@ int main(int argc, char** argv) {
   if (batch && action != "save" && action != "print" && action != "cancel")
     return Die(kUsageErr, "--action is save, print or cancel, not \"" + action + "\"");
   if (!host::CheckQueueFlags(o, false, &why)) return Die(kUsageErr, why);
+  if (settingsOnly && o.settingsOut.empty()) return Die(kUsageErr, "--settings-only needs --settings-out FILE");
   if (batch && o.queueName.empty() && o.ppdPath.empty())
     return Die(kUsageErr, "a batch run needs --queue NAME or --ppd FILE (see --help)");
 
@@ -135,7 +166,7 @@ int main(int argc, char** argv) {
   // The queue: given, or chosen among cupsd's.
   if (o.queueName.empty() && o.ppdPath.empty()) {
     auto queues = host::CupsQueues(&why);
-    if (queues.empty()) return Die(kQueueErr, "no CUPS queue to choose from: " + why);
+    if (queues.empty()) return StartupFailed(kQueueErr, "no CUPS queue to choose from: " + why, batch);
     QStringList names;
     for (const auto& q : queues) names << QString::fromStdString(q.name);
     bool ok = false;
@@ -144,7 +175,7 @@ int main(int argc, char** argv) {
     o.queueName = chosen.toStdString();
   }
   host::OpenedQueue opened;
-  if (int code = host::OpenQueue(o, &opened, &why); code != kOK) return Die(code, why);
+  if (int code = host::OpenQueue(o, &opened, &why); code != kOK) return StartupFailed(code, why, batch);
   const host::Queue& queue = opened.queue;
   if (destination.empty()) destination = queue.name;
 
@@ -154,6 +185,8 @@ int main(int argc, char** argv) {
   auto callback = std::make_shared<host::HostCallback>(queue, std::move(opened.ppd));
   int code = kOK;
   std::string settingsXML;
+  std::vector<std::string> outputFailures;
+  bool submitted = false;
   bool writeSettings = false;
   {
     host::DialogSession session(callback, std::move(opened.plugins));
@@ -166,9 +199,7 @@ int main(int argc, char** argv) {
     if (!opened) std::fprintf(stderr, "r2740-print-dialog: %s\n", why.c_str());
     qthost::PrintDialog dialog(session, QString::fromStdString(label));
     auto* general = new qthost::GeneralPanel(session, queue, start);
-    dialog.setGeneral(general);
-    if (QWidget* features = general->takeFeaturesPage()) dialog.addPage(QObject::tr(qthost::kPrinterFeaturesName), features);
-    QObject::connect(general, &qthost::GeneralPanel::message, dialog.status(), &QLabel::setText);
+    qthost::AttachGeneral(dialog, general);
     if (!batch) {
       if (auto h = std::dynamic_pointer_cast<qthost::QtModalHandler>(ui::GetModalHandler())) h->setParent(&dialog);
     }
@@ -178,6 +209,7 @@ int main(int argc, char** argv) {
     TempFile generated;
     auto submit = [&](std::string* message) {
       if (!general->commit(message)) return false;
+      if (settingsOnly) return true;
       std::vector<std::string> documents = flags.documents;
       if (documents.empty()) {
         if (generated.path.empty())
@@ -202,8 +234,9 @@ int main(int argc, char** argv) {
       if (!session.setControl(key, value, &why)) return Die(kSetErr, why);
 
     if (!shots.empty()) {
+      // Screenshots are a by-product: the settings and the job still go.
       std::vector<std::string> written;
-      if (!qthost::WriteScreenshots(dialog, session, shots, &written, &why)) return Die(kOutputErr, why);
+      if (!qthost::WriteScreenshots(dialog, session, shots, &written, &why)) outputFailures.push_back(why);
       for (const auto& p : written) std::printf("screenshot written to %s\n", p.c_str());
     }
 
@@ -231,9 +264,15 @@ int main(int argc, char** argv) {
         std::printf("cancelled: nothing printed\n");
       }
     }
-    if (jobId > 0) std::printf("job %d submitted to %s (%s)\n", jobId, destination.c_str(), queueState.c_str());
+    submitted = jobId > 0;
+    if (submitted) std::printf("job %d submitted to %s (%s)\n", jobId, destination.c_str(), queueState.c_str());
     if (writeSettings && code == kOK) {
-      if (int c = host::KeepSettings(session, queue, flags, start, jobId > 0, &why); c != kOK) return Die(c, why);
+      // With --settings-only the caller sends the job.
+      bool printed = submitted || (settingsOnly && action != "save");
+      if (int c = host::KeepSettings(session, queue, flags, start, printed, &why); c != kOK) {
+        if (!submitted) return Die(c, why);
+        std::fprintf(stderr, "r2740-print-dialog: %s (the job was submitted all the same)\n", why.c_str());
+      }
     }
     if (writeSettings) {
       auto xml = cf::PropertyListCreateXMLData(session.settingsDictionary(), &why);
@@ -244,9 +283,16 @@ int main(int argc, char** argv) {
     ui::SetModalHandler(nullptr);
   }
   if (writeSettings && !o.settingsOut.empty()) {
-    if (!host::WriteFileAtomic(o.settingsOut, settingsXML, &why)) return Die(kOutputErr, why);
-    std::printf("settings written to %s\n", o.settingsOut.c_str());
+    if (!host::WriteFileAtomic(o.settingsOut, settingsXML, &why, host::kSecretFileMode))
+      outputFailures.push_back(why);
+    else if (o.settingsOut != "-")
+      std::printf("settings written to %s\n", o.settingsOut.c_str());
   }
   std::fflush(stdout);
+  // A script that retries a failed print must not print twice: once the job
+  // is in, a lost output is said but is no failure.
+  for (const auto& failure : outputFailures)
+    Die(kOutputErr, submitted ? failure + " (the job was submitted all the same)" : failure);
+  if (!outputFailures.empty() && !submitted && code == kOK) code = kOutputErr;
   return code;
 }

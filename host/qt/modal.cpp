@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+#include "frontend.h"
 #include "mirror.h"
 
 namespace qthost {
@@ -104,7 +105,7 @@ void QtModalHandler::runModalForWindow(const ui::WindowRef& window) {
 }
 
 int BatchModalHandler::runAlert(ui::Alert& alert) {
-  std::fprintf(stderr, "alert: %s | %s\n", alert.messageText.c_str(), alert.informativeText.c_str());
+  std::fprintf(stderr, "%s\n", host::AlertLine(alert).c_str());
   return ui::kAlertFirstButtonReturn;
 }
 

@@ -21,6 +21,12 @@ inline constexpr const char* kPrinterModuleType = "BDB091F4-E57F-11D3-B5CC-0050E
 // Another type the print system asks for (the general print-dialog panels).
 inline constexpr const char* kGeneralPanelType = "6E6ED964-B738-11D3-952F-0050E4603277";
 
+// Session data (PMSessionGetDataFromSession) that is a true Boolean while
+// the host saves the panels on the way to shouldPrint. A panel that would
+// change the user's choice when a plain save meets a missing entry leaves
+// the refusal to shouldPrint then, so a refused print changes nothing.
+inline constexpr const char* kSavingForPrintKey = "PDESavingForPrint";
+
 // The host's callback object; borrowed handles, owned by the host.
 class PDEPluginCallback {
  public:

@@ -18,6 +18,8 @@
 #include <mutex>
 #include <thread>
 
+#include "system/layout.h"
+
 extern char** environ;
 
 namespace sys {
@@ -35,15 +37,16 @@ std::string InstallRoot() {
 std::string ResolvePath(const std::string& absolutePath) {
   if (absolutePath.empty() || absolutePath.front() != '/') return absolutePath;
   std::string root = InstallRoot();
-  if (root == "/") return absolutePath;
+  if (root == "/") return InstalledPath(absolutePath);
   // A path already inside the root is not rooted a second time, so that
   // resolved paths may be handed on and resolved again.
   if (absolutePath == root ||
       (absolutePath.compare(0, root.size(), root) == 0 && absolutePath[root.size()] == '/'))
     return absolutePath;
-  size_t start = absolutePath.find_first_not_of('/');
+  std::string installed = InstalledPath(absolutePath);
+  size_t start = installed.find_first_not_of('/');
   if (start == std::string::npos) return root;
-  return root + "/" + absolutePath.substr(start);
+  return root + "/" + installed.substr(start);
 }
 
 // ---- users ---------------------------------------------------------------

@@ -12,9 +12,12 @@ namespace sys {
 
 // ---- install root -------------------------------------------------------
 // Every absolute path the system compiles in ("/Library/...",
-// "/Applications/...") is resolved under the directory named by R2740_ROOT,
-// "/" when unset or empty. Relative paths are returned unchanged, and so is a
-// path already inside the root, so that resolving twice is harmless.
+// "/Applications/...") is mapped to its installed place (layout.h) and that
+// is resolved under the directory named by R2740_ROOT, "/" when unset or
+// empty: a root holds the installed layout (/usr/..., /var/lib/...), as a
+// package unpacked there or `scripts/stage-root` lays it out. Relative paths
+// are returned unchanged, and so is a path already inside the root, so that
+// resolving twice is harmless.
 std::string InstallRoot();
 std::string ResolvePath(const std::string& absolutePath);
 

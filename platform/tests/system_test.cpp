@@ -10,7 +10,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <gtest/gtest.h>
+
+#include "system/layout.h"
 
 namespace fs = std::filesystem;
 
@@ -97,6 +100,33 @@ TEST(InstallRoot, ResolvesUnderRootWithoutDoublingSlashes) {
     EXPECT_EQ(sys::ResolvePath(sys::ResolvePath("/Library/a")), "/tmp/stage/Library/a");
     EXPECT_EQ(sys::ResolvePath("/tmp/stagex/a"), "/tmp/stage/tmp/stagex/a");
   }
+}
+
+// The places a Debian install keeps each part, for the default prefix.
+TEST(InstallRoot, MapsLogicalFoldersToTheInstalledLayout) {
+  if (std::string(R2740_INSTALL_PREFIX) != "/usr") GTEST_SKIP() << "built for prefix " << R2740_INSTALL_PREFIX;
+  EnvGuard g("R2740_ROOT", "/tmp/unpacked");
+  const std::string pde = sys::ResolvePath("/Library/Printers/ORVESSA/R2740/PDEs/SecurityPanelPDE.plugin");
+  EXPECT_TRUE(std::regex_match(pde, std::regex("/tmp/unpacked/usr/lib/([a-z0-9_]+-linux-gnu[a-z0-9_]*/)?r2740/PDEs/"
+                                               "SecurityPanelPDE\\.plugin")))
+      << pde;
+  EXPECT_EQ(sys::ResolvePath("/Library/Application Support/ORVESSA/R2740/Helpers/R2740Helper.app/Contents/MacOS/"
+                             "R2740Helper"),
+            "/tmp/unpacked/usr/libexec/r2740/R2740Helper");
+  EXPECT_EQ(sys::ResolvePath("/Library/Application Support/ORVESSA/R2740/XPCServices/R2740XPCService"),
+            "/tmp/unpacked/usr/libexec/r2740/R2740XPCService");
+  EXPECT_EQ(sys::ResolvePath("/Library/Printers/ORVESSA/Preferences/jp.orvessa.printers.R2740/u-R2740-profile.plist"),
+            "/tmp/unpacked/var/lib/r2740/profiles/u-R2740-profile.plist");
+  EXPECT_EQ(sys::ResolvePath("/Library/Printers/ORVESSA/R2740/Icons/fileExistvxR2740.icns"),
+            "/tmp/unpacked/usr/share/r2740/icons/fileExistvxR2740.icns");
+  // Only whole folder names map; what the package does not install stays.
+  EXPECT_EQ(sys::ResolvePath("/Library/Printers/ORVESSA/R2740/PDEsX"), "/tmp/unpacked/Library/Printers/ORVESSA/R2740/PDEsX");
+  EXPECT_EQ(sys::ResolvePath("/Applications/Download Manager R2740"), "/tmp/unpacked/Applications/Download Manager R2740");
+  // Mapped once: the installed path resolves to itself.
+  EXPECT_EQ(sys::ResolvePath(sys::ResolvePath("/Library/Printers/ORVESSA/R2740/PDEs")),
+            sys::ResolvePath("/Library/Printers/ORVESSA/R2740/PDEs"));
+  // The socket never moves under a root (a long root would overflow it).
+  EXPECT_EQ(sys::DefaultServiceSocketPath(), "/run/r2740/R2740XPCService.socket");
 }
 
 TEST(Users, LoginAndFullName) {

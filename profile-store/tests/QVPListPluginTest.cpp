@@ -1,6 +1,7 @@
 // The plug-in build of the store with fake helpers: small shell scripts
 // installed at the helper's path in a temporary install root.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -79,6 +80,21 @@ TEST_F(PluginStore, WithoutHelperEverythingAnswersNoAndNothingIsWritten) {
   QVPListSwapProfile(kQVPListSwapBackup);
   EXPECT_EQ("old contents", *sys::ReadFile(current_));
   EXPECT_FALSE(sys::FileExists(QVPListPrevPath()));
+}
+
+// The dialog reads the file itself: a FIFO or a link at its name is no
+// profile file, and reading it must not wait for a writer.
+TEST_F(PluginStore, ReadRefusesAFifoOrLinkAtOnce) {
+  auto l = EmptyList();
+  const std::string elsewhere = tmp_.root() + "/elsewhere";
+  std::ofstream(elsewhere) << QVPListCreateXMLText(l.get(), l.get(), l.get());
+  ASSERT_EQ(0, ::mkfifo(current_.c_str(), 0666));
+  EXPECT_EQ(-1, QVPListReadProfile_Dict(l.get(), kProfileListRGB));
+  ASSERT_EQ(0, ::unlink(current_.c_str()));
+  ASSERT_EQ(0, ::symlink(elsewhere.c_str(), current_.c_str()));
+  EXPECT_EQ(-1, QVPListReadProfile_Dict(l.get(), kProfileListRGB));
+  ASSERT_EQ(0, ::rename(elsewhere.c_str(), current_.c_str()));
+  EXPECT_EQ(0, QVPListReadProfile_Dict(l.get(), kProfileListRGB));
 }
 
 TEST_F(PluginStore, WriteTravelsInPiecesAndReadsBack) {

@@ -1,8 +1,12 @@
 // The service build of the store: file format, reads, probes, swaps and the
 // list maintenance passes.
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <fstream>
+#include <functional>
+#include <vector>
 
 #include "StoreTestSupport.h"
 #include "cf/plist.h"
@@ -152,12 +156,15 @@ TEST_F(ServiceStore, ProbeSwapRemoveAndReplaceOneList) {
   EXPECT_EQ(0, QVPListProbePath(missing.c_str()));
   struct stat st;
 
-  // Backing up without a current file leaves an empty backup.
+  // Backing up without a current file leaves an empty backup, readable by
+  // everybody and writable by the service only, whatever the umask.
   std::ofstream(prev_) << "old backup";
+  mode_t mask = ::umask(0);
   QVPListSwapProfile(kQVPListSwapBackup);
+  ::umask(mask);
   ASSERT_EQ(0, ::stat(prev_.c_str(), &st));
   EXPECT_EQ(0, st.st_size);
-  EXPECT_EQ(0664u, st.st_mode & 0777);
+  EXPECT_EQ(0644u, st.st_mode & 07777);
 
   auto list = EmptyList(), rgb = EmptyList(), sim = EmptyList(), dst = EmptyList();
   Put(list.get(), 0, 3, kProfileStateFoundHidden, 3, "S.ICC", "S", 5);
@@ -192,6 +199,44 @@ TEST_F(ServiceStore, ProbeSwapRemoveAndReplaceOneList) {
   QV_PLIST_PROFILE_PATH = nullptr;
   EXPECT_EQ(0, QVPListIsAdminProfile());
   EXPECT_EQ(-1, QVPListWriteProfile_All(list.get(), list.get(), list.get()));
+}
+
+// Each primitive meets a planted link, FIFO, device or foreign file at the
+// current name: refused at once (a FIFO opened without O_NONBLOCK would
+// hang this test), and what the plant points at stays as it was.
+TEST_F(ServiceStore, PlantedFilesAreRefusedAtOnceAndNeverFollowed) {
+  const std::string outside = tmp_.root() + "/outside";
+  std::ofstream(outside) << "outside";
+  const std::vector<std::pair<std::string, std::function<int()>>> plants = {
+      {"symlink", [&] { return ::symlink(outside.c_str(), current_.c_str()); }},
+      {"fifo", [&] { return ::mkfifo(current_.c_str(), 0666); }},
+      {"hard link", [&] { return ::link(outside.c_str(), current_.c_str()); }},
+      {"device", [&] { return ::geteuid() == 0 ? ::mknod(current_.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) : -2; }},
+      {"foreign file", [&] {
+         std::ofstream(current_) << "foreign";
+         return ::geteuid() == 0 ? ::chown(current_.c_str(), 65534, 65534) : -2;
+       }},
+  };
+  for (const auto& [kind, plant] : plants) {
+    int planted = plant();
+    if (planted == -2) continue;  // needs root
+    ASSERT_EQ(0, planted) << kind;
+    EXPECT_EQ(0, QVPListProbePath(current_.c_str())) << kind;
+    EXPECT_EQ(0, QVPListExistPath(current_.c_str())) << kind;
+    EXPECT_FALSE(QVPListReadFile(current_.c_str())) << kind;
+    auto rgb = EmptyList(), sim = EmptyList(), dst = EmptyList();
+    EXPECT_EQ(-1, QVPListReadProfile_All(rgb.get(), sim.get(), dst.get())) << kind;
+    EXPECT_EQ(-1, QVPListWriteProfile_All(rgb.get(), sim.get(), dst.get())) << kind;
+    QVPListSwapProfile(kQVPListSwapBackup);  // the probe says no: nothing happens
+    QVPListSwapPaths(kQVPListSwapBackup, current_.c_str(), prev_.c_str());
+    EXPECT_EQ("", sys::ReadFile(prev_).value_or("<none>")) << kind;
+    // A rename replaces the name itself, never what it points at.
+    EXPECT_TRUE(QVPListWriteFile(current_.c_str(), "new"));
+    EXPECT_EQ("new", sys::ReadFile(current_).value_or("")) << kind;
+    EXPECT_EQ("outside", sys::ReadFile(outside).value_or("")) << kind;
+    ::unlink(current_.c_str());
+    ::unlink(prev_.c_str());
+  }
 }
 
 TEST_F(ServiceStore, FoldedReadAndSaveMergeForQueuesWithoutWalk) {

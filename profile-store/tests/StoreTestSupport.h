@@ -10,6 +10,7 @@
 #include <string>
 
 #include "QVPList.h"
+#include "system/system.h"
 
 namespace storetest {
 
@@ -37,9 +38,9 @@ class TempRoot {
   TempRoot() {
     char tmpl[] = "/tmp/r2740-store-XXXXXX";
     root_ = ::mkdtemp(tmpl);
-    folder_ = root_ + kQVPListProfileFolder;
-    std::filesystem::create_directories(folder_);
     ::setenv("R2740_ROOT", root_.c_str(), 1);
+    folder_ = sys::ResolvePath(kQVPListProfileFolder);
+    std::filesystem::create_directories(folder_);
   }
   ~TempRoot() {
     ::unsetenv("R2740_ROOT");

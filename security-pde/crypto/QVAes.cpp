@@ -242,8 +242,12 @@ int QV_MES_AES_CBC_Decrypt(unsigned char* data, int length, const unsigned char 
   std::memcpy(lastIV, length == 16 ? iv : data + length - 32, 16);
   QV_MES_AES_cbc_decrypt_com(&ks, data + length - 16, last, 16, lastIV, QV_MES_AES_decrypt);
   const int pad = last[15];
+  // Every added byte carries the count: a text decrypted with another key
+  // seldom passes, so it is not taken for a password.
+  bool padded = pad <= 15;
+  for (int i = 15 - pad; padded && i < 15; ++i) padded = last[i] == pad;
   Wipe(last, sizeof last);
-  if (pad > 15 || pad + 1 > length) {
+  if (!padded || pad + 1 > length) {
     Wipe(&ks, sizeof ks);
     return -1;
   }

@@ -90,7 +90,7 @@ int AesEncryption(unsigned char* data, int length, int noPadding, const unsigned
                   int* outLength, uint32_t keyID, uint32_t subID);
 // Decrypts data[0..length) in place and strips the padding. Returns 0, or
 // -1 (data untouched) for a length that is not a positive multiple of 16 or
-// a last byte that is not a padding count (above 15 or longer than data).
+// padding that is not 1 to 16 bytes each holding the count minus one.
 int AesDecryption(unsigned char* data, int length, const unsigned char* defaultMaterial, int* outLength,
                   uint32_t keyID, uint32_t subID);
 

@@ -232,16 +232,27 @@ TEST(EncryptedEncoding, CorruptCiphertexts) {
   std::fill(full.end() - 16, full.end(), 15);
   EXPECT_EQ(QVCFStringDecodeWithDecrypt(S(RawCipher(full)), 51, 0)->utf8(), std::string(240, 'q'));
 
-  // Padding counts: above 15, or more than the data.
+  // Padding counts: above 15, or more than the data; added bytes that do
+  // not all carry the count (what decrypting with another key leaves).
   std::vector<unsigned char> block(16, 'a');
   block.back() = 16;
   EXPECT_EQ(QVCFStringDecodeWithDecrypt(S(RawCipher(block)), 51, 0), nullptr);
   block.back() = 200;
   EXPECT_EQ(QVCFStringDecodeWithDecrypt(S(RawCipher(block)), 51, 0), nullptr);
   block.back() = 15;
-  EXPECT_EQ(QVCFStringDecodeWithDecrypt(S(RawCipher(block)), 51, 0)->utf8(), "");
+  EXPECT_EQ(QVCFStringDecodeWithDecrypt(S(RawCipher(block)), 51, 0), nullptr);
+  block[14] = 1;
+  block.back() = 1;
+  EXPECT_EQ(QVCFStringDecodeWithDecrypt(S(RawCipher(block)), 51, 0)->utf8(), std::string(14, 'a'));
   block.back() = 0;
-  EXPECT_EQ(QVCFStringDecodeWithDecrypt(S(RawCipher(block)), 51, 0)->utf8(), std::string(15, 'a'));
+  EXPECT_EQ(QVCFStringDecodeWithDecrypt(S(RawCipher(block)), 51, 0)->utf8(), std::string(14, 'a') + "\x01");
+  EXPECT_EQ(QVCFStringDecodeWithDecrypt(S(RawCipher(std::vector<unsigned char>(16, 15))), 51, 0)->utf8(), "");
+  // Passwords written with other keys of the table do not decrypt.
+  for (uint32_t other : {1u, 50u, 52u, 255u}) {
+    auto foreign = QVCFStringEncodeWithEncrypt(S("pass1234"), other, 0);
+    ASSERT_TRUE(foreign);
+    EXPECT_EQ(QVCFStringDecodeWithDecrypt(foreign, 51, 0), nullptr) << other;
+  }
   // A plaintext that is not UTF-8.
   std::vector<unsigned char> bad(16, 0xFF);
   bad.back() = 3;

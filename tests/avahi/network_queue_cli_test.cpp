@@ -31,8 +31,8 @@ std::string CanListen(const char* address, int port) {
 
 TEST(NetworkQueueCli, EachNetworkUriFormWalksTheHostOfItsUri) {
   proftest::ServiceRoot root;
-  const std::string helper =
-      root.root() + "/Library/Application Support/ORVESSA/R2740/Helpers/R2740Helper.app/Contents/MacOS/R2740Helper";
+  const std::string helper = sys::ResolvePath(
+      "/Library/Application Support/ORVESSA/R2740/Helpers/R2740Helper.app/Contents/MacOS/R2740Helper");
   fs::create_directories(fs::path(helper).parent_path());
   fs::copy_file(proftest::HelperProgram(), helper);
   fs::permissions(helper, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
@@ -41,12 +41,10 @@ TEST(NetworkQueueCli, EachNetworkUriFormWalksTheHostOfItsUri) {
   fs::create_directory_symlink(std::string(R2740_BUNDLE_DIR) + "/ColorOptionsPDE_R2740.plugin",
                                bundles + "/ColorOptionsPDE_R2740.plugin");
 
-  // The plug-in walks port 161; 127.0.0.1 gets a port of its own only for
-  // the agent's readiness check.
+  // The plug-in walks port 161.
   if (std::string why = CanListen(kPrinter, 161); !why.empty())
     GTEST_SKIP() << "snmpd cannot listen on " << kPrinter << ":161: " << why;
-  proftest::Agent agent(16177, {{1, 4, "Studio", "PHOTO.ICC", 1}, {2, 5, "Card", "CARD.ICC", 3}},
-                        std::string("agentaddress udp:") + kPrinter + ":161\nrocommunity public " + kPrinter + "\n");
+  proftest::Agent agent(kPrinter, 161, {{1, 4, "Studio", "PHOTO.ICC", 1}, {2, 5, "Card", "CARD.ICC", 3}});
   ASSERT_TRUE(agent.ready());
 
   const std::string user = sys::LoginName(), profile = root.ProfilePath(user);

@@ -199,8 +199,8 @@ TEST_F(ProfileMenuTest, CommandLineChoosesAStoredProfile) {
 class ProfileWindowHostTest : public ProfileHostTest {
  protected:
   ProfileWindowHostTest() : ProfileHostTest(true) {
-    const std::string helper =
-        root_.root() + "/Library/Application Support/ORVESSA/R2740/Helpers/R2740Helper.app/Contents/MacOS/R2740Helper";
+    const std::string helper = sys::ResolvePath(
+        "/Library/Application Support/ORVESSA/R2740/Helpers/R2740Helper.app/Contents/MacOS/R2740Helper");
     fs::create_directories(fs::path(helper).parent_path());
     fs::copy_file(proftest::HelperProgram(), helper);
     fs::permissions(helper, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);

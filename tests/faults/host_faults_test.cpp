@@ -4,8 +4,11 @@
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -29,7 +32,7 @@ class TempRoot {
     root_ = ::mkdtemp(tmpl);
     ::setenv("R2740_ROOT", root_.c_str(), 1);
     ::setenv("R2740_LANG", "en", 1);
-    std::filesystem::create_directories(root_ + kQVPListProfileFolder);
+    std::filesystem::create_directories(sys::ResolvePath(kQVPListProfileFolder));
   }
   ~TempRoot() {
     ::unsetenv("R2740_ROOT");
@@ -100,6 +103,48 @@ TEST(HostFaults, WithoutAWorkingHelperWritesFailAndThePanelOpensWithoutProfiles)
     EXPECT_TRUE(session.print(&error)) << state << ": " << error;
   }
   std::filesystem::remove_all(helper);
+}
+
+// A user who is not root, on a machine without the service's socket unit:
+// the helper cannot start the service where its socket goes. It says so and
+// what to do, at once, and only once for the process that runs it.
+TEST(HostFaults, HelperThatCannotStartTheServiceSaysSoOnce) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the helper as another user";
+  const uid_t kNobody = 65534;
+  TempRoot root;
+  ::chmod(root.path().c_str(), 0755);
+  const std::string sockets = root.path() + "/run", notes = root.path() + "/notes";
+  std::filesystem::create_directories(sockets);
+  std::filesystem::create_directories(notes);
+  ASSERT_EQ(::chown(notes.c_str(), kNobody, kNobody), 0);
+  std::string out = root.path() + "/out", err = root.path() + "/err";
+
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(o, 1);
+    ::dup2(e, 2);
+    ::setenv("R2740_XPC_SOCKET", (sockets + "/xpc.socket").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", notes.c_str(), 1);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) _exit(126);
+    std::string twice = std::string("for i in 1 2; do '") + R2740_HELPER + "' qvPListExistProfile_XPC '" +
+                        QVPListCurrentPath() + "'; echo \"exit $?\"; done";
+    ::execl("/bin/sh", "sh", "-c", twice.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(*sys::ReadFile(out), "exit 3\nexit 3\n");
+  std::string said = *sys::ReadFile(err);
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  EXPECT_NE(said.find("R2740Helper: the profile service is not running, and user nobody cannot start it (" + sockets +
+                      " is not writable for this user)"),
+            std::string::npos)
+      << said;
+  EXPECT_NE(said.find("systemctl enable --now r2740-xpc.socket"), std::string::npos) << said;
+  EXPECT_FALSE(std::filesystem::exists(sockets + "/xpc.socket.lock"));  // nothing was started
 }
 
 TEST(HostFaults, NoCupsdAnswersWithAReason) {

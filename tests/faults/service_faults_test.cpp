@@ -1,5 +1,6 @@
 // The profile service under faults: killed in the middle of a piecewise
-// write, serving a folder it may not write, and a disk that fills up.
+// write, serving a folder it may not write, a disk that fills up, and a lock
+// file it cannot open.
 // A write that fails must say so and leave the old file whole.
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -198,6 +199,17 @@ TEST(ServiceFaults, FolderItMayNotWriteOrAFullDiskFailsAndKeepsTheOldFile) {
     }
     if (mounted) ::umount2(svc.folder().c_str(), MNT_DETACH);
   }
+}
+
+// A lock file that cannot be opened is reported as that, with the reason,
+// not as another instance.
+TEST(ServiceFaults, LockFileThatCannotBeOpenedSaysWhy) {
+  ServiceRoot svc;
+  std::filesystem::create_directories(svc.socket() + ".lock");  // a folder where the lock file goes
+  auto r = sys::RunTask("/bin/sh", {"-c", "exec \"$0\" 2>&1", svc.service()});
+  EXPECT_EQ(1, r.exitStatus);
+  EXPECT_EQ("R2740XPCService: cannot open the lock file " + svc.socket() + ".lock: " + std::strerror(EISDIR) + "\n",
+            r.output);
 }
 
 }  // namespace

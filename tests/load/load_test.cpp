@@ -38,19 +38,11 @@ std::set<std::string> Names(const ProfileList& l) {
   return out;
 }
 
-bool Read(const std::string& path, Lists* l) {
-  std::memset(l->l.get(), 0, 3 * sizeof(ProfileList));
-  QV_PLIST_PROFILE_PATH = path.c_str();  // thread-local
-  int r = QVPListReadProfile_All(&l->rgb(), &l->sim(), &l->dst());
-  QV_PLIST_PROFILE_PATH = nullptr;
-  return r == 0;
-}
-
 // Reads the user's file, shows every profile, and writes it back the way
 // the plug-in does: pieces through the helper, then the rename.
 bool Rewrite(const ServiceRoot& svc, const std::string& path) {
   Lists l;
-  if (!Read(path, &l)) return false;
+  if (!ReadLists(path, &l)) return false;
   for (int k = 0; k < 3; ++k)
     for (int i = 0; i < l.l[k].iNum; ++i) l.l[k].entry[i].InMenu = kProfileStateUserShown;
   std::string xml = QVPListCreateXMLText(&l.rgb(), &l.sim(), &l.dst());
@@ -70,11 +62,12 @@ size_t Count(const std::string& dir) {
 TEST(Load, EightClientsWalkAndWriteAtOnce) {
   std::vector<std::unique_ptr<Agent>> agents;
   for (int c = 0; c < kClients; ++c) {
-    agents.push_back(std::make_unique<Agent>(16401 + c, Device(c)));
+    agents.push_back(std::make_unique<Agent>("127.0.1." + std::to_string(c + 1), 16401, Device(c)));
     ASSERT_TRUE(agents.back()->ready()) << "snmpd " << c;
   }
   ServiceRoot svc;
-  ASSERT_EQ("iRet=0", svc.Reply(WalkArgs(User(0), agents[0]->address())));  // starts the service
+  svc.Setting("R2740_XPC_SNMP_PORT", "16401");
+  ASSERT_EQ("iRet=0", svc.Reply(WalkArgs(User(0), agents[0]->host())));  // starts the service
   const pid_t pid = svc.ServicePid();
   ASSERT_GT(pid, 0);
   const std::string proc = "/proc/" + std::to_string(pid);
@@ -89,7 +82,7 @@ TEST(Load, EightClientsWalkAndWriteAtOnce) {
       const std::string path = svc.ProfilePath(User(c));
       int rounds = 0;
       for (; rounds < kMaxRounds && std::chrono::steady_clock::now() < until; ++rounds) {
-        std::string walk = svc.Reply(WalkArgs(User(c), agents[c]->address(), {"-t", "2", "-r", "1"}));
+        std::string walk = svc.Reply(WalkArgs(User(c), agents[c]->host()));
         if (walk != "iRet=0") return "walk " + std::to_string(rounds) + ": " + walk;
         if (!Rewrite(svc, path)) return "write " + std::to_string(rounds) + " failed";
       }
@@ -99,7 +92,7 @@ TEST(Load, EightClientsWalkAndWriteAtOnce) {
 
   for (int c = 0; c < kClients; ++c) {
     Lists l;
-    ASSERT_TRUE(Read(svc.ProfilePath(User(c)), &l)) << User(c);
+    ASSERT_TRUE(ReadLists(svc.ProfilePath(User(c)), &l)) << User(c);
     std::set<std::string> rgb, sim;
     for (const Row& r : Device(c)) (r.profileClass == 3 ? sim : rgb).insert(r.fileName);
     EXPECT_EQ(rgb, Names(l.rgb())) << User(c);

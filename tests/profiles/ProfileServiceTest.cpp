@@ -13,26 +13,6 @@ using namespace proftest;
 
 namespace {
 
-bool ReadLists(const std::string& path, Lists* lists) {
-  std::memset(lists->l.get(), 0, 3 * sizeof(ProfileList));
-  QV_PLIST_PROFILE_PATH = path.c_str();
-  int r = QVPListReadProfile_All(&lists->rgb(), &lists->sim(), &lists->dst());
-  QV_PLIST_PROFILE_PATH = nullptr;
-  return r == 0;
-}
-
-void WriteLists(const std::string& path, Lists* lists) {
-  QV_PLIST_PROFILE_PATH = path.c_str();
-  ASSERT_EQ(0, QVPListWriteProfile_All(&lists->rgb(), &lists->sim(), &lists->dst()));
-  QV_PLIST_PROFILE_PATH = nullptr;
-}
-
-const ProfileEntry* Find(ProfileList& l, const std::string& file) {
-  for (int i = 0; i < l.iNum; ++i)
-    if (file == l.entry[i].FileName) return &l.entry[i];
-  return nullptr;
-}
-
 std::string FolderListing(const std::string& folder) {
   std::string out;
   for (auto& e : std::filesystem::directory_iterator(folder)) {
@@ -45,6 +25,7 @@ std::string FolderListing(const std::string& folder) {
 
 TEST(ProfileService, EightOperationsThroughTheHelper) {
   ServiceRoot svc;
+  svc.Setting("R2740_XPC_SNMP_PORT", "16199");
   std::string cur = svc.ProfilePath("root"), prev = svc.PrevPath("root");
   std::string url = "file://" + cur;
 
@@ -101,11 +82,11 @@ TEST(ProfileService, EightOperationsThroughTheHelper) {
 
   // A walk to a port where nobody answers: "iRet=1", and the merge still
   // writes the user's file.
-  EXPECT_EQ("iRet=1", svc.Reply(WalkArgs("root", "127.0.0.1:16199", {"-t", "0.2", "-r", "0"})));
+  EXPECT_EQ("iRet=1", svc.Reply(WalkArgs("root", "127.0.0.1")));
   Lists lists;
   EXPECT_TRUE(ReadLists(cur, &lists));
-  // Arguments the parser rejects (no agent) end the walk with its result.
-  EXPECT_EQ("iRet=-1", svc.Reply({"mibwalk_XPC", "R2740", "root", "snmpwalk", "-v", "1"}));
+  // Arguments other than the plug-in's walk (here: no agent) are refused.
+  EXPECT_EQ(0u, svc.Reply({"mibwalk_XPC", "R2740", "root", "snmpwalk", "-v", "1"}).rfind("ERROR: ", 0));
 }
 
 TEST(ProfileService, HostileRequestsChangeNothing) {
@@ -168,7 +149,9 @@ TEST(ProfileService, CallerOtherThanRootTouchesOnlyItsOwnFiles) {
     ::close(pipeFd[0]);
     if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(3);
     std::string r1 = svc.Raw(xpcwire::RequestFrame("qvPListRemove_XPC", cur));
-    std::string r2 = svc.Raw(xpcwire::RequestFrame("mibwalk_XPC", "R2740:ModelName:ENDroot:USErName:ENDsnmpwalk:arg:"));
+    std::string r2 = svc.Raw(xpcwire::RequestFrame(
+        "mibwalk_XPC", "R2740:ModelName:ENDroot:USErName:ENDsnmpwalk:arg:-Os:arg:-c:arg:public:arg:-v:arg:1:arg:"
+                       "127.0.0.1:arg:1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1:arg:"));
     std::string r3 = svc.Raw(xpcwire::RequestFrame("qvPListIsAdminProfile_XPC", svc.ProfilePath("nobody")));
     std::string all = r1 + "\n" + r2 + "\n" + r3 + "\n";
     (void)!::write(pipeFd[1], all.data(), all.size());
@@ -236,6 +219,7 @@ TEST(DeviceWalk, MatchesSnmpwalkOfTheSameTable) {
   Agent agent(16171, kDeviceA);
   ASSERT_TRUE(agent.ready()) << *sys::ReadFile(agent.dir() + "/snmpd.log");
   ServiceRoot svc;
+  svc.Setting("R2740_XPC_SNMP_PORT", std::to_string(agent.port()));
 
   auto walk = proftest::Run("/usr/bin/snmpwalk", {"-v", "1", "-c", "public", "-On", "-Oq", agent.address(), kTableRoot});
   ASSERT_EQ(0, walk.exitStatus);
@@ -253,7 +237,7 @@ TEST(DeviceWalk, MatchesSnmpwalkOfTheSameTable) {
   }
   ASSERT_EQ(kDeviceA.size(), cells.size());
 
-  ASSERT_EQ("iRet=0", svc.Reply(WalkArgs("root", agent.address())));
+  ASSERT_EQ("iRet=0", svc.Reply(WalkArgs("root", agent.host())));
   Lists got;
   ASSERT_TRUE(ReadLists(svc.ProfilePath("root"), &got));
   int expectRGB = 0, expectSIM = 0;
@@ -285,7 +269,7 @@ TEST(DeviceWalk, MatchesSnmpwalkOfTheSameTable) {
   EXPECT_EQ(2, expectRGB);
 
   // A second walk confirms what is there and adds nothing twice.
-  ASSERT_EQ("iRet=0", svc.Reply(WalkArgs("root", agent.address())));
+  ASSERT_EQ("iRet=0", svc.Reply(WalkArgs("root", agent.host())));
   Lists again;
   ASSERT_TRUE(ReadLists(svc.ProfilePath("root"), &again));
   EXPECT_EQ(got.rgb().iNum, again.rgb().iNum);
@@ -294,13 +278,14 @@ TEST(DeviceWalk, MatchesSnmpwalkOfTheSameTable) {
 
 TEST(DeviceWalk, ConcurrentWalksOfDifferentUsersStaySeparate) {
   std::vector<Row> deviceB = {{1, 4, "Bee", "BEE.ICC", 1}, {2, 5, "Bee Sim", "BEESIM.ICC", 3}};
-  Agent a(16172, kDeviceA), b(16173, deviceB);
+  Agent a("127.0.0.1", 16172, kDeviceA), b("127.0.0.2", 16172, deviceB);
   ASSERT_TRUE(a.ready() && b.ready());
   ServiceRoot svc;
+  svc.Setting("R2740_XPC_SNMP_PORT", "16172");
   EXPECT_EQ("TRUE", svc.Reply({"qvPListIsAdminProfile_XPC", svc.ProfilePath("alice")}));  // start it once
   for (int round = 0; round < 3; ++round) {
-    auto fa = std::async(std::launch::async, [&] { return svc.Reply(WalkArgs("alice", a.address())); });
-    auto fb = std::async(std::launch::async, [&] { return svc.Reply(WalkArgs("bob", b.address())); });
+    auto fa = std::async(std::launch::async, [&] { return svc.Reply(WalkArgs("alice", a.host())); });
+    auto fb = std::async(std::launch::async, [&] { return svc.Reply(WalkArgs("bob", b.host())); });
     EXPECT_EQ("iRet=0", fa.get());
     EXPECT_EQ("iRet=0", fb.get());
   }
@@ -334,6 +319,7 @@ TEST(DeviceWalk, AgentDyingMidWalkEndsWithFailureAndMerges) {
   std::filesystem::copy_file(agent.pidFile(), pidFile);
 
   ServiceRoot svc;
+  svc.Setting("R2740_XPC_SNMP_PORT", std::to_string(agent.port()));
   Lists stored;
   std::memset(stored.l.get(), 0, 3 * sizeof(ProfileList));
   auto put = [](ProfileList& l, int slot, int state, const char* file) {
@@ -346,10 +332,10 @@ TEST(DeviceWalk, AgentDyingMidWalkEndsWithFailureAndMerges) {
   };
   put(stored.rgb(), 0, kProfileStateFoundHidden, "HIDDEN.ICC");
   put(stored.rgb(), 1, kProfileStateFoundShown, "SHOWN.ICC");
-  WriteLists(svc.ProfilePath("root"), &stored);
+  ASSERT_TRUE(WriteLists(svc.ProfilePath("root"), &stored));
 
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ("iRet=1", svc.Reply(WalkArgs("root", agent.address())));
+  EXPECT_EQ("iRet=1", svc.Reply(WalkArgs("root", agent.host())));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
   Lists got;
   ASSERT_TRUE(ReadLists(svc.ProfilePath("root"), &got));

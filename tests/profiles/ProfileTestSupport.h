@@ -3,7 +3,10 @@
 // profile table on loopback.
 #pragma once
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -11,11 +14,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -45,18 +50,19 @@ class ServiceRoot {
   explicit ServiceRoot(bool installService = true) {
     char tmpl[] = "/tmp/r2740-prof-XXXXXX";
     root_ = ::mkdtemp(tmpl);
-    folder_ = root_ + kQVPListProfileFolder;
+    ::setenv("R2740_ROOT", root_.c_str(), 1);
+    folder_ = sys::ResolvePath(kQVPListProfileFolder);
     std::filesystem::create_directories(folder_);
     socket_ = root_ + "/xpc.sock";
-    service_ = root_ + "/Library/Application Support/ORVESSA/R2740/XPCServices/R2740XPCService";
+    service_ = sys::ResolvePath("/Library/Application Support/ORVESSA/R2740/XPCServices/R2740XPCService");
     std::filesystem::create_directories(std::filesystem::path(service_).parent_path());
     if (installService) std::filesystem::copy_file(ServiceProgram(), service_);
-    ::setenv("R2740_ROOT", root_.c_str(), 1);
     ::setenv("R2740_XPC_SOCKET", socket_.c_str(), 1);
     ::setenv("R2740_XPC_IDLE_TIMEOUT", "30", 1);
   }
   ~ServiceRoot() {
     StopService();
+    for (const auto& name : settings_) ::unsetenv(name.c_str());
     ::unsetenv("R2740_ROOT");
     ::unsetenv("R2740_XPC_SOCKET");
     ::unsetenv("R2740_XPC_IDLE_TIMEOUT");
@@ -108,6 +114,12 @@ class ServiceRoot {
   std::string PrevPath(const std::string& user, const std::string& model = "R2740") const {
     return folder_ + "/" + user + "-" + model + "-profile.prev.plist";
   }
+  // A setting of the service (its environment, read when it starts): set
+  // before the first request.
+  void Setting(const std::string& name, const std::string& value) {
+    ::setenv(name.c_str(), value.c_str(), 1);
+    settings_.push_back(name);
+  }
   const std::string& root() const { return root_; }
   const std::string& folder() const { return folder_; }
   const std::string& socket() const { return socket_; }
@@ -115,6 +127,7 @@ class ServiceRoot {
 
  private:
   std::string root_, folder_, socket_, service_;
+  std::vector<std::string> settings_;
 };
 
 // One row of the device's profile table.
@@ -127,17 +140,20 @@ struct Row {
   int availability = 1;
 };
 
-// snmpd on 127.0.0.1:<port> serving the rows under the table root with
-// "override" directives; extra configuration lines are appended.
+// snmpd on <host>:<port> (a loopback address) serving the rows under the
+// table root with "override" directives; extra configuration lines are
+// appended.
 class Agent {
  public:
-  Agent(int port, const std::vector<Row>& rows, const std::string& extra = "") : port_(port) {
+  Agent(int port, const std::vector<Row>& rows, const std::string& extra = "") : Agent("127.0.0.1", port, rows, extra) {}
+  Agent(const std::string& host, int port, const std::vector<Row>& rows, const std::string& extra = "")
+      : host_(host), port_(port) {
     char tmpl[] = "/tmp/r2740-snmpd-XXXXXX";
     dir_ = ::mkdtemp(tmpl);
     pidFile_ = dir_ + "/snmpd.pid";
     std::ostringstream conf;
-    conf << "agentaddress udp:127.0.0.1:" << port << "\n"
-         << "rocommunity public 127.0.0.1\n";
+    conf << "agentaddress udp:" << host << ":" << port << "\n"
+         << "rocommunity public 127.0.0.0/8\n";
     for (const Row& r : rows) {
       std::string cell = std::string(".") + kTableRoot + ".";
       std::string idx = ".1." + std::to_string(r.row);
@@ -180,18 +196,98 @@ class Agent {
     std::filesystem::remove_all(dir_, ec);
   }
   bool ready() const { return ready_; }
-  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string address() const { return host_ + ":" + std::to_string(port_); }
+  const std::string& host() const { return host_; }
+  int port() const { return port_; }
   const std::string& dir() const { return dir_; }
   const std::string& pidFile() const { return pidFile_; }
 
  private:
+  std::string host_;
   int port_;
   pid_t pid_ = -1;
   bool ready_ = false;
   std::string dir_, pidFile_;
 };
 
-// The walk command of the plug-in, aimed at a test agent.
+inline sockaddr_in Address(const std::string& host, int port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  ::inet_pton(AF_INET, host.c_str(), &a.sin_addr);
+  return a;
+}
+
+// A printer's UDP port on <host>:<port>: records when each datagram
+// arrives and, given an agent, hands it on after a delay (the first after
+// its own) and sends the agent's answer back. One datagram at a time.
+class Printer {
+ public:
+  using Clock = std::chrono::steady_clock;
+  using milliseconds = std::chrono::milliseconds;
+  Printer(const std::string& host, int port, const Agent* agent = nullptr, milliseconds delay = {},
+          milliseconds firstDelay = {})
+      : host_(host), agent_(agent), delay_(delay), firstDelay_(firstDelay) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Address(host, port);
+    bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~Printer() {
+    stop_ = true;
+    thread_.join();
+    ::close(fd_);
+  }
+  bool bound() const { return bound_; }
+  const std::string& host() const { return host_; }
+  std::vector<Clock::time_point> arrivals() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return arrivals_;
+  }
+
+ private:
+  void Serve() {
+    int upstream = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    char buf[65536];
+    // At most half an hour and ten million datagrams (benchmarks relay long).
+    long served = 0;
+    for (auto end = Clock::now() + std::chrono::minutes(30); !stop_ && Clock::now() < end && served < 10000000;) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 20) != 1) continue;
+      sockaddr_in from{};
+      socklen_t len = sizeof from;
+      ssize_t n = ::recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+      if (n <= 0) continue;
+      bool first = served++ == 0;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (arrivals_.size() < 100000) arrivals_.push_back(Clock::now());
+      }
+      if (!agent_) continue;
+      std::this_thread::sleep_for(first ? firstDelay_ : delay_);
+      sockaddr_in to = Address(agent_->host(), agent_->port());
+      ::sendto(upstream, buf, static_cast<size_t>(n), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+      pollfd q{upstream, POLLIN, 0};
+      if (::poll(&q, 1, 1000) != 1) continue;
+      ssize_t m = ::recv(upstream, buf, sizeof buf, 0);
+      if (m > 0) ::sendto(fd_, buf, static_cast<size_t>(m), 0, reinterpret_cast<sockaddr*>(&from), len);
+    }
+    ::close(upstream);
+  }
+
+  std::string host_;
+  const Agent* agent_;
+  milliseconds delay_, firstDelay_;
+  int fd_ = -1;
+  bool bound_ = false;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<Clock::time_point> arrivals_;
+  std::thread thread_;
+};
+
+// The walk command of the plug-in, aimed at a test agent's host (the
+// service's port setting names its port).
 inline std::vector<std::string> WalkArgs(const std::string& user, const std::string& agent,
                                          const std::vector<std::string>& extra = {}) {
   std::vector<std::string> a = {"mibwalk_XPC", "R2740", user, "snmpwalk", "-Os", "-c", "public", "-v", "1"};
@@ -201,6 +297,8 @@ inline std::vector<std::string> WalkArgs(const std::string& user, const std::str
   return a;
 }
 
+#if QV_PLIST_SERVICE_BUILD
+// The store's own file access: only in programs linked with its service build.
 // Reads the three lists of a profile file.
 struct Lists {
   std::unique_ptr<ProfileList[]> l = std::make_unique<ProfileList[]>(3);
@@ -208,5 +306,27 @@ struct Lists {
   ProfileList& sim() { return l[1]; }
   ProfileList& dst() { return l[2]; }
 };
+
+inline bool ReadLists(const std::string& path, Lists* lists) {
+  std::memset(lists->l.get(), 0, 3 * sizeof(ProfileList));
+  QV_PLIST_PROFILE_PATH = path.c_str();
+  int r = QVPListReadProfile_All(&lists->rgb(), &lists->sim(), &lists->dst());
+  QV_PLIST_PROFILE_PATH = nullptr;
+  return r == 0;
+}
+
+inline bool WriteLists(const std::string& path, Lists* lists) {
+  QV_PLIST_PROFILE_PATH = path.c_str();
+  int r = QVPListWriteProfile_All(&lists->rgb(), &lists->sim(), &lists->dst());
+  QV_PLIST_PROFILE_PATH = nullptr;
+  return r == 0;
+}
+#endif
+
+inline const ProfileEntry* Find(ProfileList& l, const std::string& file) {
+  for (int i = 0; i < l.iNum; ++i)
+    if (file == l.entry[i].FileName) return &l.entry[i];
+  return nullptr;
+}
 
 }  // namespace proftest

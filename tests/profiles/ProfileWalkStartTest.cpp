@@ -26,7 +26,7 @@ class WalkStart : public ::testing::Test {
     // A bus nobody listens on: Bonjour names fail at once, and no query
     // reaches a real network through the machine's avahi-daemon.
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + root_ + "/no-bus").c_str(), 1);
-    std::filesystem::create_directories(root_ + kQVPListProfileFolder);
+    std::filesystem::create_directories(sys::ResolvePath(kQVPListProfileFolder));
     std::string helper = QVPListHelperPath();
     std::filesystem::create_directories(std::filesystem::path(helper).parent_path());
     std::ofstream(helper) << "#!/bin/sh\necho \"$*\" >> \"$R2740_ROOT/helper.log\"\n"
@@ -84,7 +84,8 @@ TEST_F(WalkStart, ClassifiesUrisAndStartsTheWalkOnlyForNetworkQueues) {
        {"LPD://127.0.0.1/queue", "pap://zone/printer", "usb://ORVESSA/R2740", "ipp://[fe80::1%25eth0]:631/ipp/print",
         "lpd://[::1]/queue", "socket://:9100", "ipp:///printers/x", "socket://Bad Host:9100",
         "mdns://NoSuchPrinter._pdl-datastream._tcp.local.", "mdns://tooshort.local",
-        "dnssd://NoType.local/", "dnssd://Bad%5Cq._ipp._tcp.local/"}) {
+        "dnssd://NoType.local/", "dnssd://Bad%5Cq._ipp._tcp.local/", "lpd://-Lf%2Ftmp%2Fx/queue",
+        "lpd://-d:515/queue"}) {
     lines = Walk(noWalk);
     ASSERT_EQ(2u, lines.size()) << noWalk;
     EXPECT_EQ(backup, lines[1]);

@@ -220,15 +220,27 @@ TEST_F(SecurityPanelTest, ShortDocumentPasswordAtPrintRefusesAndLeavesRootAlone)
   Open();
   Set("PrintModeR2740", "SecurePrint");
   Set(kPrefix + "secureKey", "abc");
-  EXPECT_FALSE(panel().shouldPrint());
+  // The host saves every panel before shouldPrint; that save must not turn
+  // secure print off and let the job go out in the open.
+  std::string error;
+  EXPECT_FALSE(session_->print(&error));
+  EXPECT_EQ(error, "panel \"Security\" refused to print");
   ASSERT_EQ(handler_->alerts.size(), 1u);
   EXPECT_EQ(handler_->alerts[0],
-            "Secure Print has been turned off because Document Password is empty or too short.\n");
+            "Document Password is empty or too short. To use Secure Print, enter Document Password.\n");
   EXPECT_EQ(Control<ui::PopUpButton>("PrintModeR2740")->indexOfSelectedItem(), 1);
+  EXPECT_TRUE(Control<ui::Control>(kPrefix + "secureKey")->isEnabled());
   EXPECT_EQ(Ticket("PrintModeR2740"), "SecurePrint");
   EXPECT_EQ(Root("PrintModeR2740"), "<none>");
   EXPECT_EQ(Root(kPrefix + "secureKey"), "<none>");
   EXPECT_EQ(Root(kPrefix + "loginName"), "<none>");
+
+  // A plain save afterwards still turns it off, with the on-change text.
+  EXPECT_TRUE(session_->save(&error)) << error;
+  ASSERT_EQ(handler_->alerts.size(), 2u);
+  EXPECT_EQ(handler_->alerts[1],
+            "Secure Print has been turned off because Document Password is empty or too short.\n");
+  EXPECT_EQ(Ticket("PrintModeR2740"), "Normal");
 }
 
 TEST_F(SecurityPanelTest, EmptyUserNameAtPrintAndOnSave) {
@@ -242,10 +254,13 @@ TEST_F(SecurityPanelTest, EmptyUserNameAtPrintAndOnSave) {
 
   Set(kPrefix + "userType", "1");
   EXPECT_TRUE(Control<ui::Control>(kPrefix + "userName")->isEnabled());
-  EXPECT_FALSE(panel().shouldPrint());
+  EXPECT_FALSE(session_->print(nullptr));
   ASSERT_EQ(handler_->alerts.size(), 1u);
   EXPECT_EQ(handler_->alerts[0], "User Name is empty or too short. To use User Authentication, enter User Name.\n");
   EXPECT_EQ(Ticket("QVAuthenticationR2740"), "True");
+  EXPECT_EQ(Control<ui::Button>("QVAuthenticationR2740")->state(), 1);
+  // The root still holds what the earlier print published.
+  EXPECT_EQ(Root(kPrefix + "userType"), "public");
 
   EXPECT_TRUE(session_->save(nullptr));
   ASSERT_EQ(handler_->alerts.size(), 2u);
@@ -260,11 +275,11 @@ TEST_F(SecurityPanelTest, BothFailuresMakeOneAlertOfTwoLines) {
   Set("PrintModeR2740", "SecurePrint");
   Set("QVAuthenticationR2740", "True");
   Set(kPrefix + "userType", "1");
-  EXPECT_FALSE(panel().shouldPrint());
+  EXPECT_FALSE(session_->print(nullptr));
   ASSERT_EQ(handler_->alerts.size(), 1u);
   auto lines = Lines(handler_->alerts[0]);
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "Secure Print has been turned off because Document Password is empty or too short.");
+  EXPECT_EQ(lines[0], "Document Password is empty or too short. To use Secure Print, enter Document Password.");
   EXPECT_EQ(lines[1], "User Name is empty or too short. To use User Authentication, enter User Name.");
 }
 
@@ -483,6 +498,42 @@ TEST_F(SecurityPanelTest, BadTicketValuesDoNotBreakThePanel) {
   session_.reset();
   Open(std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", broken);
   EXPECT_EQ(Ticket("PrintModeR2740"), "Normal");
+}
+
+TEST_F(SecurityPanelTest, StoredPasswordsThatDoNotDecryptAreNoPasswords) {
+  // Written with another key of the table, and a damaged preset: neither
+  // may come back as text the user never typed.
+  const std::string foreign = sec::QVCFStringEncodeWithEncrypt(cf::str("pass1234"), 1, 0)->utf8();
+  ASSERT_EQ(foreign.size(), 32u);
+  auto queue = cf::Dictionary::create();
+  queue->setValue("PrintModeR2740", cf::str("SecurePrint"));
+  queue->setValue("QVAuthenticationR2740", cf::str("True"));
+  queue->setValue(kPrefix + "userType", cf::str("private"));
+  queue->setValue(kPrefix + "userName", cf::str("bob!"));  // no hex: a name keeps the stored text
+  queue->setValue(kPrefix + "secureKey", cf::str(foreign));
+  queue->setValue(kPrefix + "userKey", cf::str("0123456789ABCDEF"));
+  auto model = cf::Dictionary::create();
+  model->setValue(kQueue, queue);
+  auto settings = cf::Dictionary::create();
+  settings->setValue("R2740", model);
+  Open(std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", settings);
+
+  EXPECT_EQ(Control<ui::TextField>(kPrefix + "secureKey")->stringValue(), "");
+  EXPECT_EQ(Control<ui::TextField>(kPrefix + "userKey")->stringValue(), "");
+  EXPECT_EQ(Control<ui::TextField>(kPrefix + "userName")->stringValue(), "bob!");
+  EXPECT_EQ(Ticket(kPrefix + "secureKey"), "");
+  EXPECT_EQ(Ticket(kPrefix + "userKey"), "");
+
+  // The empty document password is missing, as if never typed.
+  std::string error;
+  EXPECT_FALSE(session_->print(&error));
+  ASSERT_EQ(handler_->alerts.size(), 1u);
+  EXPECT_EQ(Lines(handler_->alerts[0]).size(), 1u) << handler_->alerts[0];
+  EXPECT_EQ(Root(kPrefix + "secureKey"), "<none>");
+  Set(kPrefix + "secureKey", "4567");
+  ASSERT_TRUE(session_->print(&error)) << error;
+  EXPECT_EQ(sec::QVCFStringDecodeWithDecrypt(cf::str(Root(kPrefix + "secureKey")), 51, 0)->utf8(), "4567");
+  EXPECT_EQ(Root(kPrefix + "userKey"), "");
 }
 
 TEST_F(SecurityPanelTest, PPDWithoutSecurityOptions) {

@@ -11,6 +11,7 @@
 
 #include "MibWalk.h"
 #include "QVmacServiceXPC.h"
+#include "system/layout.h"
 #include "system/system.h"
 
 namespace {
@@ -33,31 +34,31 @@ void Put(ProfileList* l, int slot, int index, int state, int cls, const char* fi
 }
 
 // One cell of the device's table, as the library hands it to the spool.
-void Spool(oid column, oid row, int value) {
+void Spool(ProfileList* spool, oid column, oid row, int value) {
   oid name[] = {1, 3, 6, 1, 4, 1, 47291, 1, 1, 1, 1, 6, 13, 1, 1, column, 1, row};
   netsnmp_variable_list v{};
   long n = value;
   v.type = ASN_INTEGER;
   v.val.integer = &n;
   v.val_len = sizeof n;
-  vSpoolPlist(name, 18, &v, 0);
+  vSpoolPlist(spool, name, 18, &v, 0);
 }
-void Spool(oid column, oid row, const std::string& text) {
+void Spool(ProfileList* spool, oid column, oid row, const std::string& text) {
   oid name[] = {1, 3, 6, 1, 4, 1, 47291, 1, 1, 1, 1, 6, 13, 1, 1, column, 1, row};
   netsnmp_variable_list v{};
   std::string copy = text;
   v.type = ASN_OCTET_STR;
   v.val.string = reinterpret_cast<u_char*>(copy.data());
   v.val_len = copy.size();
-  vSpoolPlist(name, 18, &v, 0);
+  vSpoolPlist(spool, name, 18, &v, 0);
 }
-void SpoolRow(oid row, int cls, const char* file, int location) {
-  Spool(1, row, static_cast<int>(row));
-  Spool(2, row, location);
-  Spool(3, row, std::string("Name ") + file);
-  Spool(4, row, file);
-  Spool(5, row, cls);
-  Spool(7, row, 1);
+void SpoolRow(ProfileList* spool, oid row, int cls, const char* file, int location) {
+  Spool(spool, 1, row, static_cast<int>(row));
+  Spool(spool, 2, row, location);
+  Spool(spool, 3, row, std::string("Name ") + file);
+  Spool(spool, 4, row, file);
+  Spool(spool, 5, row, cls);
+  Spool(spool, 7, row, 1);
 }
 
 TEST(EightDotThree, AcceptsAndRejects) {
@@ -78,23 +79,47 @@ TEST(EightDotThree, AcceptsAndRejects) {
   EXPECT_EQ(0, bJudgement8point3Format(nullptr));
 }
 
+TEST(WalkRequest, OnlyThePluginsShapeIsAccepted) {
+  auto args = [](const std::string& community, const std::string& address) {
+    return "snmpwalk:arg:-Os:arg:-c:arg:" + community + ":arg:-v:arg:1:arg:" + address +
+           ":arg:1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1:arg:";
+  };
+  std::string why;
+  auto ok = ParseWalkRequest(args("public", "printer-1.example"), &why);
+  ASSERT_TRUE(ok) << why;
+  EXPECT_EQ("public", ok->community);
+  EXPECT_EQ("printer-1.example", ok->address);
+  // Text after the last marker is dropped; without the last marker the
+  // table root is the dropped field.
+  EXPECT_TRUE(ParseWalkRequest(args("public", "10.0.0.5") + "junk", &why));
+  std::string noLastMarker = args("public", "10.0.0.5");
+  EXPECT_FALSE(ParseWalkRequest(noLastMarker.substr(0, noLastMarker.size() - 5), &why));
+  EXPECT_TRUE(ParseWalkRequest(args("public", std::string(255, 'a')), &why));
+  for (const std::string& address : {std::string(256, 'a'), std::string("-d"), std::string(".x"), std::string("_x"),
+                                     std::string("a b"), std::string("a/b"), std::string("[::1]"), std::string("")})
+    EXPECT_FALSE(ParseWalkRequest(args("public", address), &why)) << address;
+  EXPECT_FALSE(ParseWalkRequest(args("", "h"), &why));
+  EXPECT_FALSE(ParseWalkRequest(args("pub\nlic", "h"), &why));
+}
+
 TEST(Spool, RowsOutsideTheListAndLongStringsStayInBounds) {
-  vSpoolPlist(nullptr, 0, nullptr, 1);
-  Spool(1, 0, 5);    // row 0: no slot
-  Spool(1, 501, 5);  // beyond the list
-  Spool(4, 1000000, "X.ICC");
-  EXPECT_EQ(0, PlistForSpool.iNum);
-  Spool(4, 500, std::string(40, 'L'));
-  EXPECT_EQ(std::string(31, 'L'), PlistForSpool.entry[499].FileName);
-  Spool(3, 2, std::string("AB\0CD", 5));
-  EXPECT_STREQ("AB", PlistForSpool.entry[1].ProfileName);
-  Spool(4, 3, 7);  // wrong type for the column
-  EXPECT_STREQ("", PlistForSpool.entry[2].FileName);
-  Spool(1, 1, 11);
-  EXPECT_EQ(1, PlistForSpool.iNum);
-  EXPECT_EQ(11, PlistForSpool.entry[0].IndexOnDevice);
-  vSpoolPlist(nullptr, 0, nullptr, 1);
-  EXPECT_STREQ("", PlistForSpool.entry[499].FileName);
+  auto list = EmptyList();
+  ProfileList* spool = list.get();
+  Spool(spool, 1, 0, 5);    // row 0: no slot
+  Spool(spool, 1, 501, 5);  // beyond the list
+  Spool(spool, 4, 1000000, "X.ICC");
+  EXPECT_EQ(0, spool->iNum);
+  Spool(spool, 4, 500, std::string(40, 'L'));
+  EXPECT_EQ(std::string(31, 'L'), spool->entry[499].FileName);
+  Spool(spool, 3, 2, std::string("AB\0CD", 5));
+  EXPECT_STREQ("AB", spool->entry[1].ProfileName);
+  Spool(spool, 4, 3, 7);  // wrong type for the column
+  EXPECT_STREQ("", spool->entry[2].FileName);
+  Spool(spool, 1, 1, 11);
+  EXPECT_EQ(1, spool->iNum);
+  EXPECT_EQ(11, spool->entry[0].IndexOnDevice);
+  vSpoolPlist(spool, nullptr, 0, nullptr, 1);
+  EXPECT_STREQ("", spool->entry[499].FileName);
 }
 
 class Merge : public ::testing::Test {
@@ -102,12 +127,11 @@ class Merge : public ::testing::Test {
   void SetUp() override {
     char tmpl[] = "/tmp/r2740-merge-XXXXXX";
     root_ = ::mkdtemp(tmpl);
-    std::filesystem::create_directories(root_ + kQVPListProfileFolder);
-    current_ = root_ + kQVPListProfileFolder + "/u-R2740-profile.plist";
-    prev_ = root_ + kQVPListProfileFolder + "/u-R2740-profile.prev.plist";
+    std::filesystem::create_directories(root_ + sys::InstalledPath(kQVPListProfileFolder));
+    current_ = root_ + sys::InstalledPath(kQVPListProfileFolder) + "/u-R2740-profile.plist";
+    prev_ = root_ + sys::InstalledPath(kQVPListProfileFolder) + "/u-R2740-profile.prev.plist";
     QV_PLIST_PROFILE_PATH = current_.c_str();
     QV_PLIST_PROFILE_PREV_PATH = prev_.c_str();
-    vSpoolPlist(nullptr, 0, nullptr, 1);
   }
   void TearDown() override {
     QV_PLIST_PROFILE_PATH = nullptr;
@@ -115,6 +139,7 @@ class Merge : public ::testing::Test {
     std::filesystem::remove_all(root_);
   }
   void Read(ProfileList* r, ProfileList* s, ProfileList* d) { ASSERT_EQ(0, QVPListReadProfile_All(r, s, d)); }
+  std::unique_ptr<ProfileList> spool_ = EmptyList();
   std::string root_, current_, prev_;
 };
 
@@ -130,12 +155,12 @@ TEST_F(Merge, SuccessfulWalkMatchesAddsAndSorts) {
   sim->iNum = 2;
   ASSERT_EQ(0, QVPListWriteProfile_All(rgb.get(), sim.get(), dst.get()));
 
-  SpoolRow(1, 2, "USER.ICC", 4);
-  SpoolRow(2, 3, "SIM.ICC", 4);
-  SpoolRow(3, 1, "ONLOC3.ICC", 3);  // location 3: not taken
-  SpoolRow(5, 1, "NEW.ICC", 5);     // after a gap in the rows
-  SpoolRow(6, 9, "CLASS9.ICC", 4);  // unknown class
-  ASSERT_EQ(0, vRestructPlistSpool2Current(0));
+  SpoolRow(spool_.get(), 1, 2, "USER.ICC", 4);
+  SpoolRow(spool_.get(), 2, 3, "SIM.ICC", 4);
+  SpoolRow(spool_.get(), 3, 1, "ONLOC3.ICC", 3);  // location 3: not taken
+  SpoolRow(spool_.get(), 5, 1, "NEW.ICC", 5);     // after a gap in the rows
+  SpoolRow(spool_.get(), 6, 9, "CLASS9.ICC", 4);  // unknown class
+  ASSERT_EQ(0, vRestructPlistSpool2Current(*spool_, 0));
 
   auto r = EmptyList(), s = EmptyList(), d = EmptyList();
   Read(r.get(), s.get(), d.get());
@@ -159,6 +184,25 @@ TEST_F(Merge, SuccessfulWalkMatchesAddsAndSorts) {
   EXPECT_EQ(kProfileStateFoundHidden, d->entry[0].InMenu);
 }
 
+// States table: a hidden user entry that the device lists becomes a hidden
+// device entry (5 -> 2), keeping its own index and name.
+TEST_F(Merge, HiddenUserEntryTheDeviceListsBecomesFound) {
+  auto rgb = EmptyList(), none = EmptyList();
+  Put(rgb.get(), 0, 501, kProfileStateUserHidden, 2, "MINE.ICC", 5);
+  rgb->iNum = 1;
+  ASSERT_EQ(0, QVPListWriteProfile_All(rgb.get(), none.get(), none.get()));
+  SpoolRow(spool_.get(), 7, 1, "MINE.ICC", 5);
+  ASSERT_EQ(0, vRestructPlistSpool2Current(*spool_, 0));
+
+  auto r = EmptyList(), s = EmptyList(), d = EmptyList();
+  Read(r.get(), s.get(), d.get());
+  ASSERT_EQ(1, r->iNum);
+  EXPECT_STREQ("MINE.ICC", r->entry[0].FileName);
+  EXPECT_EQ(kProfileStateFoundHidden, r->entry[0].InMenu);
+  EXPECT_EQ(501, r->entry[0].IndexOnDevice);
+  EXPECT_STREQ("MINE.ICC", r->entry[0].ProfileName);
+}
+
 TEST_F(Merge, FailedWalkDropsHiddenAndKeepsShownAsUserEntries) {
   auto rgb = EmptyList(), none = EmptyList();
   Put(rgb.get(), 0, 1, kProfileStateDeviceHidden, 1, "H1.ICC", 4);
@@ -168,8 +212,8 @@ TEST_F(Merge, FailedWalkDropsHiddenAndKeepsShownAsUserEntries) {
   Put(rgb.get(), 4, 505, kProfileStateUserHidden, 2, "U5.ICC", 5);
   rgb->iNum = 5;
   ASSERT_EQ(0, QVPListWriteProfile_All(rgb.get(), none.get(), none.get()));
-  SpoolRow(1, 1, "H2.ICC", 4);  // received before the failure
-  ASSERT_EQ(0, vRestructPlistSpool2Current(1));
+  SpoolRow(spool_.get(), 1, 1, "H2.ICC", 4);  // received before the failure
+  ASSERT_EQ(0, vRestructPlistSpool2Current(*spool_, 1));
 
   auto r = EmptyList(), s = EmptyList(), d = EmptyList();
   Read(r.get(), s.get(), d.get());
@@ -189,7 +233,7 @@ TEST(Confinement, OnlyProfileFilesOfTheCallerInTheFolder) {
   char tmpl[] = "/tmp/r2740-conf-XXXXXX";
   std::string root = ::mkdtemp(tmpl);
   ::setenv("R2740_ROOT", root.c_str(), 1);
-  std::string folder = root + kQVPListProfileFolder;
+  std::string folder = sys::ResolvePath(kQVPListProfileFolder);
   std::filesystem::create_directories(folder);
   std::string why;
   auto ok = QVConfineProfilePath(folder + "/bob-R2740-profile.plist", QVProfileFileKind::kCurrent, 0, &why);
@@ -213,10 +257,31 @@ TEST(Confinement, OnlyProfileFilesOfTheCallerInTheFolder) {
   std::string link = folder + "/eve-R2740-profile.plist";
   ASSERT_EQ(0, ::symlink("/etc/passwd", link.c_str()));
   EXPECT_FALSE(QVConfineProfilePath(link, QVProfileFileKind::kCurrent, 0, &why));
-  // A caller other than root names only its own files.
-  EXPECT_FALSE(QVConfineProfilePath(folder + "/bob-R2740-profile.plist", QVProfileFileKind::kCurrent, 65534, &why));
+  std::string hard = folder + "/bob-R2740Mono-profile.plist";
+  std::ofstream(hard) << "x";
+  ASSERT_EQ(0, ::link(hard.c_str(), (folder + "/bob-R2740-profile.prev.plist").c_str()));
+  EXPECT_FALSE(QVConfineProfilePath(hard, QVProfileFileKind::kCurrent, 0, &why));
+  EXPECT_EQ("file has more than one link", why);
+  // The name is exactly "<login>-<model key>-profile...": any login root
+  // names, one model key.
+  EXPECT_TRUE(QVConfineProfilePath(folder + "/j.doe@corp-R2740Mono-profile.prev.plist", QVProfileFileKind::kPrev, 0,
+                                   &why))
+      << why;
+  for (const char* bad : {"/bob-R2740x-profile.plist", "/bob-Other-profile.plist", "/bob-profile.plist",
+                          "/-R2740-profile.plist", "/..-R2740-profile.plist", "/bob-R2740-profile.plist.dummy"})
+    EXPECT_FALSE(QVConfineProfilePath(folder + bad, QVProfileFileKind::kAnyProfile, 0, &why)) << bad;
+  // A caller other than root names only its own login, not one it begins.
+  for (const char* other : {"/bob-R2740-profile.plist", "/nobod-R2740-profile.plist",
+                            "/nobody-x-R2740-profile.plist", "/nobodyx-R2740-profile.plist"}) {
+    EXPECT_FALSE(QVConfineProfilePath(folder + other, QVProfileFileKind::kCurrent, 65534, &why)) << other;
+    EXPECT_EQ("profile file of another user", why);
+  }
   EXPECT_TRUE(QVConfineProfilePath(folder + "/nobody-R2740-profile.plist", QVProfileFileKind::kCurrent, 65534, &why))
       << why;
+  EXPECT_TRUE(QVCallerMayActFor(0, "j.doe@corp", &why));
+  for (const std::string& bad : {std::string(), std::string("."), std::string(".."), std::string("a/b"),
+                                 std::string("a\0b", 3)})
+    EXPECT_FALSE(QVCallerMayActFor(0, bad, &why)) << bad;
   ::unsetenv("R2740_ROOT");
   std::filesystem::remove_all(root);
 }
@@ -229,8 +294,12 @@ TEST(Requests, MalformedRequestsAreRefusedAndChangeNothing) {
   EXPECT_EQ(0u, service.perform("qvPListRemove_XPC", std::string("a\0b", 3)).rfind("ERROR:", 0));
   EXPECT_EQ(0u, service.perform("qvPListRemove_XPC", "\xFF\xFE").rfind("ERROR:", 0));
   EXPECT_EQ("FALSE", service.perform("qvPListIsAdminProfile_XPC", ""));
-  EXPECT_EQ(0u, service.perform("mibwalk_XPC", "R2740:ModelName:END../x:USErName:ENDa:arg:").rfind("ERROR:", 0));
-  EXPECT_EQ(0u, service.perform("mibwalk_XPC", "R/2740:ModelName:ENDu:USErName:ENDa:arg:").rfind("ERROR:", 0));
+  // Names are checked on a walk request the walk's rules accept.
+  const std::string walk =
+      "snmpwalk:arg:-Os:arg:-c:arg:public:arg:-v:arg:1:arg:printer.invalid:arg:1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1:arg:";
+  EXPECT_EQ(0u, service.perform("mibwalk_XPC", "R2740:ModelName:END../x:USErName:END" + walk).rfind("ERROR:", 0));
+  EXPECT_EQ(0u, service.perform("mibwalk_XPC", "R/2740:ModelName:ENDu:USErName:END" + walk).rfind("ERROR:", 0));
+  EXPECT_EQ(0u, service.perform("mibwalk_XPC", "R2740:ModelName:ENDu:USErName:ENDa:arg:").rfind("ERROR:", 0));
   EXPECT_EQ(0u, service.perform("qvPListSwapProfile_XPC", "x:ARG_iSwapTypeNULL:ARG_cFooCurrentStringNULL:ARG_cFooPrevString")
                     .rfind("ERROR:", 0));
   EXPECT_EQ("TRUE",

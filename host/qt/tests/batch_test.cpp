@@ -1,6 +1,8 @@
 // The program in batch mode against the plug-in bundles of this build.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "cf/plist.h"
 #include "run.h"
 
@@ -65,18 +67,66 @@ TEST_F(BatchTest, RefusalsAndCancelLeaveNoSettings) {
       << output;
   EXPECT_FALSE(fs::exists(out));
   // A queue given by hand has no CUPS queue to print to: the panels agree,
-  // the settings are written, the job is refused with a reason. Secure
-  // print without a document password is turned off on the way, with an
-  // alert (answered in batch runs on standard error).
-  int rc = qttest::Run(Dialog("--set PrintModeR2740=SecurePrint --action print --settings-out " + Sh(out.string())),
-                       &output);
+  // the settings are written, the job is refused with a reason.
+  int rc = qttest::Run(Dialog("--action print --settings-out " + Sh(out.string())), &output);
   EXPECT_EQ(rc, 9) << output;
   EXPECT_NE(output.find("--destination"), std::string::npos) << output;
-  EXPECT_NE(output.find("alert: "), std::string::npos) << output;
-  ASSERT_TRUE(fs::exists(out));
-  EXPECT_EQ(TopLevel(out, "PrintModeR2740"), "Normal");
+  EXPECT_TRUE(fs::exists(out));
+  fs::remove(out);
+  // Secure print without a document password and a registered user without
+  // a name: one alert of one line, nothing printed or written, and secure
+  // print is not turned off on the way.
+  rc = qttest::Run(Dialog("--set PrintModeR2740=SecurePrint --set QVAuthenticationR2740=True"
+                          " --set jp.orvessa.printers.R2740.userType=1 --action print --settings-out " +
+                          Sh(out.string())),
+                   &output);
+  EXPECT_EQ(rc, 7) << output;
+  EXPECT_NE(output.find("alert: Document Password is empty or too short. To use Secure Print, enter Document "
+                        "Password. User Name is empty or too short. To use User Authentication, enter User Name. | \n"),
+            std::string::npos)
+      << output;
+  EXPECT_EQ(output.find("turned off"), std::string::npos) << output;
+  EXPECT_NE(output.find("panel \"Security\" refused to print"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(out));
+  // A plain save turns both off, with the on-change alert.
+  rc = qttest::Run(Dialog("--set PrintModeR2740=SecurePrint --action save --settings-out " + Sh(out.string())), &output);
+  EXPECT_EQ(rc, 0) << output;
+  EXPECT_NE(output.find("alert: Secure Print has been turned off"), std::string::npos) << output;
+  std::string error;
+  auto saved = cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(out.string(), &error));
+  ASSERT_TRUE(saved) << error;
+  auto model = saved->get<cf::Dictionary>("R2740");
+  auto queue = model ? model->get<cf::Dictionary>("R2740_Queue_1") : nullptr;
+  ASSERT_TRUE(queue);
+  auto mode = queue->get<cf::String>("PrintModeR2740");
+  ASSERT_TRUE(mode);
+  EXPECT_EQ(mode->utf8(), "Normal");
   // Bad arguments.
   EXPECT_EQ(qttest::Run(Dialog("--action fly"), &output), 2) << output;
+}
+
+TEST_F(BatchTest, OutputsFailOneByOne) {
+  // An unwritable screenshot folder: the settings are still written, and
+  // the run says what failed.
+  fs::path blocker = tmp.path / "a-file", out = tmp.path / "settings.plist";
+  std::ofstream(blocker) << "x";
+  std::string output;
+  int rc = qttest::Run(Dialog("--set QVBrightness=Lighter1 --action save --settings-out " + Sh(out.string()) +
+                              " --screenshot " + Sh((blocker / "shots").string())),
+                       &output);
+  EXPECT_EQ(rc, 8) << output;
+  EXPECT_NE(output.find("r2740-print-dialog: cannot create " + (blocker / "shots").string()), std::string::npos)
+      << output;
+  EXPECT_EQ(TopLevel(out, "QVBrightness"), "Lighter1");
+  EXPECT_EQ(fs::status(out).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+  // Start-up failures in a batch run: the exit status and one line.
+  rc = qttest::Run("QT_QPA_PLATFORM=offscreen " + Sh(R2740_PRINT_DIALOG) + " --ppd " +
+                       Sh((tmp.path / "none.ppd").string()) + " --queue-id Q --action save",
+                   &output);
+  EXPECT_EQ(rc, 3) << output;
+  EXPECT_NE(output.find("r2740-print-dialog: PPD not found"), std::string::npos) << output;
+  EXPECT_EQ(output.find("r2740-print-dialog:"), output.rfind("r2740-print-dialog:")) << output;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include <chrono>
+#include <fstream>
 #include <regex>
 #include <thread>
 
@@ -189,6 +190,30 @@ TEST(CupsPrint, BatchPrintSubmitsAJobWithThePanelsOptions) {
   EXPECT_EQ(rc, 0) << output;
   std::snprintf(name, sizeof name, "c%05d", job + 1);
   EXPECT_FALSE(fs::exists(tmp.path / "cups/spool" / name));
+
+  // Secure print without its password: refused, and nothing reaches cupsd.
+  fs::path refused = tmp.path / "refused.plist";
+  rc = qttest::Run(env + Sh(R2740_PRINT_DIALOG) + " --queue Test --bundles " + Sh(bundles.string()) +
+                       " --set PrintModeR2740=SecurePrint --action print --settings-out " + Sh(refused.string()),
+                   &output);
+  EXPECT_EQ(rc, 7) << output;
+  EXPECT_EQ(output.find("submitted"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(refused));
+  EXPECT_FALSE(fs::exists(tmp.path / "cups/spool" / name));
+
+  // Once the job is in, outputs that cannot be written do not make a
+  // script print again: exit 0, and stderr says what was not written.
+  fs::path blocker = tmp.path / "a-file";
+  std::ofstream(blocker) << "x";
+  rc = qttest::Run(env + Sh(R2740_PRINT_DIALOG) + " --queue Test --bundles " + Sh(bundles.string()) +
+                       " --action print --screenshot " + Sh((blocker / "shots").string()) + " --settings-out " +
+                       Sh((blocker / "s.plist").string()),
+                   &output);
+  EXPECT_EQ(rc, 0) << output;
+  EXPECT_NE(output.find("job " + std::to_string(job + 1) + " submitted to Test"), std::string::npos) << output;
+  EXPECT_NE(output.find("cannot write " + (blocker / "s.plist").string()), std::string::npos) << output;
+  EXPECT_NE(output.find("cannot create " + (blocker / "shots").string()), std::string::npos) << output;
+  EXPECT_NE(output.find("the job was submitted all the same"), std::string::npos) << output;
 }
 
 }  // namespace

@@ -4,9 +4,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "dialog.h"
@@ -24,12 +27,12 @@ class DialogTest : public ::testing::Test {
   static void SetUpTestSuite() { qttest::App(); }
   void SetUp() override {
     ASSERT_FALSE(tmp.path.empty());
-    if (!qttest::LinkBundles(tmp.path / "bundles", {"ColorOptionsPDE_R2740", "SecurityPanelPDE"}))
-      GTEST_SKIP() << "the colour and security bundles are not built in " << R2740_BUNDLE_DIR;
+    fs::path bundles = qttest::LastingBundles({"ColorOptionsPDE_R2740", "SecurityPanelPDE"});
+    if (bundles.empty()) GTEST_SKIP() << "the colour and security bundles are not built in " << R2740_BUNDLE_DIR;
     fs::create_directories(tmp.path / "root");
     setenv("R2740_ROOT", (tmp.path / "root").c_str(), 1);
     std::vector<std::string> errors;
-    auto plugins = host::LoadPlugInFolder((tmp.path / "bundles").string(), &errors);
+    auto plugins = host::LoadPlugInFolder(bundles.string(), &errors);
     ASSERT_TRUE(errors.empty()) << errors.front();
     std::string why;
     auto ppd = host::PPDFile::open(std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", &why);
@@ -150,6 +153,54 @@ TEST_F(DialogTest, SecurityFieldsFollowTheCheckboxAndPrintSubmitsOnce) {
   });
   EXPECT_FALSE(dialog->print(&why));
   EXPECT_EQ(why, "queue stopped");
+}
+
+TEST_F(DialogTest, SecurePrintWithAShortPasswordKeepsTheDialogAsItWas) {
+  int security = panelIndex("Security");
+  ASSERT_GE(security, 0);
+  ASSERT_TRUE(dialog->showPanel(security));
+  qthost::ViewMirror* mirror = dialog->mirror(security);
+  auto* mode = qobject_cast<QComboBox*>(mirror->widgetForIdentifier("PrintModeR2740"));
+  auto* key = qobject_cast<QLineEdit*>(mirror->widgetForIdentifier("jp.orvessa.printers.R2740.secureKey"));
+  ASSERT_NE(mode, nullptr);
+  ASSERT_NE(key, nullptr);
+  mode->setCurrentIndex(1);
+  emit mode->activated(1);
+  ASSERT_TRUE(key->isEnabled());
+  QTest::keyClicks(key, "abc");
+
+  int submitted = 0;
+  dialog->setSubmit([&](std::string*) {
+    ++submitted;
+    return true;
+  });
+  auto* print = dialog->findChild<QPushButton*>("print");
+  ASSERT_NE(print, nullptr);
+  print->click();
+  EXPECT_EQ(submitted, 0);
+  EXPECT_EQ(dialog->status()->text().toStdString(), "panel \"Security\" refused to print");
+  EXPECT_EQ(mode->currentIndex(), 1);
+  EXPECT_TRUE(key->isEnabled());
+  EXPECT_EQ(key->text(), "abc");
+  // The choice stays as the user made it. (The root is not checked here:
+  // the colour panel copies the queue dictionary both share to it.)
+  auto model = session->settingsDictionary()->get<cf::Dictionary>("R2740");
+  auto queue = model ? model->get<cf::Dictionary>("R2740_Queue_1") : nullptr;
+  ASSERT_TRUE(queue);
+  auto chosen = queue->get<cf::String>("PrintModeR2740");
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(chosen->utf8(), "SecurePrint");
+}
+
+TEST_F(DialogTest, StartupFailureShowsAMessageBox) {
+  QString text;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box && box->objectName() == qthost::kStartupFailureName) text = box->informativeText();
+    if (QWidget* w = QApplication::activeModalWidget()) w->close();  // never hang on a box nobody named
+  });
+  qthost::ShowStartupFailure("PPD not found: /nowhere.ppd");
+  EXPECT_EQ(text, "PPD not found: /nowhere.ppd");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTreeWidget>
 
 #include "dialog.h"
 #include "generalpanel.h"
@@ -24,20 +25,11 @@ namespace fs = std::filesystem;
 class GeneralPanelTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { qttest::App(); }
-  // A plug-in keeps the bundle it was first loaded from for the life of
-  // the process, so the links to the bundles live as long as the process.
-  static const fs::path& Links() {
-    static qttest::TempDir links;
-    return links.path;
-  }
   void SetUp() override { ASSERT_FALSE(tmp.path.empty()); }
   // The panels of `bundles`, then the general part, as the program does.
   void Open(std::initializer_list<const char*> bundles) {
-    std::string folder = "bundles";
-    for (const char* b : bundles) folder += std::string("-") + b;
-    fs::path dir = Links() / folder;
-    if (!fs::exists(dir) && !qttest::LinkBundles(dir, bundles))
-      GTEST_SKIP() << "the bundles are not built in " << R2740_BUNDLE_DIR;
+    fs::path dir = qttest::LastingBundles(bundles);
+    if (dir.empty()) GTEST_SKIP() << "the bundles are not built in " << R2740_BUNDLE_DIR;
     fs::create_directories(tmp.path / "root");
     setenv("R2740_ROOT", (tmp.path / "root").c_str(), 1);
     setenv("R2740_USER_PREFS", (tmp.path / "prefs").c_str(), 1);
@@ -55,9 +47,7 @@ class GeneralPanelTest : public ::testing::Test {
     ui::SetModalHandler(std::make_shared<qthost::BatchModalHandler>());
     dialog = std::make_unique<qthost::PrintDialog>(*session, "R2740_Queue_1");
     general = new qthost::GeneralPanel(*session, queue, start);
-    dialog->setGeneral(general);
-    if (QWidget* page = general->takeFeaturesPage()) dialog->addPage(qthost::kPrinterFeaturesName, page);
-    QObject::connect(general, &qthost::GeneralPanel::message, dialog->status(), &QLabel::setText);
+    qthost::AttachGeneral(*dialog, general);
   }
   void TearDown() override {
     dialog.reset();
@@ -153,6 +143,17 @@ TEST_F(GeneralPanelTest, UnclaimedOptionsGetThePrinterFeaturesPageWithConflicts)
   EXPECT_TRUE(general->conflicts()->text().contains("EnvDL")) << general->conflicts()->text().toStdString();
   choose(general->paper(), "A4");
   EXPECT_TRUE(general->conflicts()->text().isEmpty());
+
+  // The Summary ends with the general options, in the PPD's words.
+  ASSERT_TRUE(dialog->showPanel(dialog->summaryIndex()));
+  QTreeWidget* summary = dialog->summaryView();
+  QTreeWidgetItem* block = summary->topLevelItem(summary->topLevelItemCount() - 1);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(block->text(0), "General");
+  QStringList rows;
+  for (int i = 0; i < block->childCount(); ++i) rows << block->child(i)->text(0) + "=" + block->child(i)->text(1);
+  for (const char* want : {"Copies=2", "Paper Size=A4", "Brightness=Darker (-1)"})
+    EXPECT_TRUE(rows.contains(want)) << want << " not in " << rows.join(", ").toStdString();
 }
 
 TEST_F(GeneralPanelTest, ChoosingAPresetRestoresEveryPanel) {

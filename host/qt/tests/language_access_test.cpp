@@ -85,8 +85,7 @@ class LanguageAccessTest : public ::testing::Test {
     ui::SetModalHandler(catcher);
     dialog = std::make_unique<qthost::PrintDialog>(*session, "R2740");
     general = new qthost::GeneralPanel(*session, queue, start);
-    dialog->setGeneral(general);
-    if (QWidget* page = general->takeFeaturesPage()) dialog->addPage(QObject::tr(qthost::kPrinterFeaturesName), page);
+    qthost::AttachGeneral(*dialog, general);
   }
   void TearDown() override {
     dialog.reset();

@@ -67,4 +67,17 @@ inline bool LinkBundles(const std::filesystem::path& into, std::initializer_list
   return true;
 }
 
+// A folder of links to the given bundles that lasts as long as the process
+// (empty path when one is not built): a plug-in keeps the bundle it was
+// first loaded from for the life of the process, so a test program loads
+// each bundle through one lasting path, whatever order its tests run in.
+inline std::filesystem::path LastingBundles(std::initializer_list<const char*> names) {
+  static TempDir links;
+  std::string folder = "bundles";
+  for (const char* n : names) folder += std::string("-") + n;
+  std::filesystem::path dir = links.path / folder;
+  if (!std::filesystem::exists(dir) && !LinkBundles(dir, names)) return {};
+  return dir;
+}
+
 }  // namespace qttest

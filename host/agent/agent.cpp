@@ -1,0 +1,352 @@
+// Jobs are addressed as lp, lpmove and cancel address them: job-uri
+// "ipp://localhost/jobs/ID" on the server libcups is set up for, with the
+// agent's user as requesting-user-name.
+#include "agent.h"
+
+#include <cups/cups.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+namespace agent {
+
+namespace {
+
+std::string JobURI(int id) { return "ipp://localhost/jobs/" + std::to_string(id); }
+std::string PrinterURI(const std::string& queue) { return "ipp://localhost/printers/" + queue; }
+
+std::string LastError(const char* what) {
+  const char* why = cupsLastErrorString();
+  return std::string(what) + ": " + (why && *why ? why : ippErrorString(cupsLastError()));
+}
+
+// Response or null (with cupsLastError set); the caller deletes it.
+ipp_t* Ask(ipp_t* request, const char* resource) {
+  ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource);
+  if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
+    ippDelete(response);
+    return nullptr;
+  }
+  return response;
+}
+
+ipp_t* JobRequest(ipp_op_t op, const std::string& user, int id) {
+  ipp_t* request = ippNewRequest(op);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, JobURI(id).c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+  return request;
+}
+
+// The real queue an ask queue names; empty for any other queue.
+std::string RealQueue(const std::string& queue) {
+  ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, PrinterURI(queue).c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, kRealQueueDefault);
+  ipp_t* response = Ask(request, "/");
+  std::string real;
+  if (ipp_attribute_t* a = response ? ippFindAttribute(response, kRealQueueDefault, IPP_TAG_ZERO) : nullptr)
+    if (const char* v = ippGetString(a, 0, nullptr)) real = v;
+  ippDelete(response);
+  return real;
+}
+
+std::string Text(ipp_attribute_t* a) {
+  const char* v = ippGetString(a, 0, nullptr);
+  return v ? v : "";
+}
+
+std::string QueueOfURI(const std::string& uri) {
+  size_t slash = uri.rfind('/');
+  return slash == std::string::npos ? "" : uri.substr(slash + 1);
+}
+
+// One job of a Get-Jobs / Get-Job-Attributes response, from `a` to the
+// next separator; the attribute after it is returned in *next.
+HeldJob ReadJob(ipp_t* response, ipp_attribute_t* a, ipp_attribute_t** next) {
+  HeldJob job;
+  int state = 0;
+  for (; a && ippGetName(a); a = ippNextAttribute(response)) {
+    std::string name = ippGetName(a);
+    if (ippGetGroupTag(a) != IPP_TAG_JOB) continue;
+    if (name == "job-id") job.id = ippGetInteger(a, 0);
+    else if (name == "job-state") state = ippGetInteger(a, 0);
+    else if (name == "job-originating-user-name") job.owner = Text(a);
+    else if (name == "job-printer-uri") job.askQueue = QueueOfURI(Text(a));
+    else if (name == "job-name") job.name = Text(a);
+    char value[2048];
+    ippAttributeString(a, value, sizeof value);
+    job.attributes.emplace_back(name, value);
+  }
+  *next = a;
+  job.held = state == IPP_JSTATE_HELD;
+  if (state != IPP_JSTATE_HELD && state != IPP_JSTATE_PENDING) job.id = 0;
+  return job;
+}
+
+// Jobs of the response that wait on an ask queue and are the user's.
+void Collect(ipp_t* response, const std::string& user, std::map<std::string, std::string>* realQueues,
+             std::vector<HeldJob>* jobs) {
+  ipp_attribute_t* a = ippFirstAttribute(response);
+  while (a) {
+    while (a && ippGetGroupTag(a) != IPP_TAG_JOB) a = ippNextAttribute(response);
+    if (!a) break;
+    HeldJob job = ReadJob(response, a, &a);
+    if (a) a = ippNextAttribute(response);  // past the separator
+    if (job.id <= 0 || job.owner != user || job.askQueue.empty()) continue;
+    auto it = realQueues->find(job.askQueue);
+    if (it == realQueues->end()) it = realQueues->emplace(job.askQueue, RealQueue(job.askQueue)).first;
+    if (it->second.empty() || it->second == job.askQueue) continue;
+    job.realQueue = it->second;
+    jobs->push_back(std::move(job));
+  }
+}
+
+}  // namespace
+
+bool WaitingJobs(const std::string& user, std::vector<HeldJob>* jobs, std::string* error) {
+  jobs->clear();
+  ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+  ippAddBoolean(request, IPP_TAG_OPERATION, "my-jobs", 1);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "not-completed");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
+  ipp_t* response = Ask(request, "/");
+  if (!response) {
+    *error = LastError("cannot list the jobs");
+    return false;
+  }
+  std::map<std::string, std::string> realQueues;
+  Collect(response, user, &realQueues, jobs);
+  ippDelete(response);
+  return true;
+}
+
+bool StillWaiting(const std::string& user, HeldJob* job) {
+  ipp_t* request = JobRequest(IPP_OP_GET_JOB_ATTRIBUTES, user, job->id);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
+  ipp_t* response = Ask(request, "/");
+  if (!response) return false;
+  std::map<std::string, std::string> realQueues;
+  std::vector<HeldJob> found;
+  Collect(response, user, &realQueues, &found);
+  ippDelete(response);
+  if (found.size() != 1 || found[0].id != job->id) return false;
+  *job = std::move(found[0]);
+  return true;
+}
+
+namespace {
+
+const std::string* Attribute(const HeldJob& job, const std::string& name) {
+  for (const auto& [k, v] : job.attributes)
+    if (k == name) return &v;
+  return nullptr;
+}
+
+// A choice of the PPD's option, matched as cupsd matches job options
+// (case-insensitive, booleans as True/False).
+const char* Choice(ppd_file_t* ppd, const std::string& keyword, const std::string& value) {
+  ppd_option_t* option = ppdFindOption(ppd, keyword.c_str());
+  if (!option || keyword != option->keyword) return nullptr;
+  ppd_choice_t* choice = ppdFindChoice(option, value.c_str());
+  return choice ? choice->choice : nullptr;
+}
+
+std::string PageSizeOfMedia(ppd_file_t* ppd, const std::string& media) {
+  if (const char* c = Choice(ppd, "PageSize", media)) return c;
+  for (pwg_media_t* pwg : {pwgMediaForPWG(media.c_str()), pwgMediaForLegacy(media.c_str())})
+    if (pwg && pwg->ppd)
+      if (const char* c = Choice(ppd, "PageSize", pwg->ppd)) return c;
+  return "";
+}
+
+}  // namespace
+
+std::vector<std::string> DialogArguments(const HeldJob& job, ppd_file_t* ppd) {
+  std::vector<std::string> args;
+  auto add = [&](const char* flag, const std::string& value) {
+    if (value.empty()) return;
+    args.push_back(flag);
+    args.push_back(value);
+  };
+  if (const std::string* v = Attribute(job, "copies")) add("--copies", *v);
+  if (const std::string* v = Attribute(job, host::kCollateOption))
+    add("--collate", *v == host::kCollated ? "true" : *v == host::kUncollated ? "false" : "");
+  if (const std::string* v = Attribute(job, host::kPageRangesOption)) add("--page-ranges", *v);
+  if (const std::string* v = Attribute(job, host::kOrientationOption)) {
+    for (const char* o : {"portrait", "landscape", "reverse-landscape", "reverse-portrait"})
+      if (*v == o) add("--orientation", o);
+  }
+  if (!ppd) return args;
+  if (const std::string* v = Attribute(job, "media")) add("--paper", PageSizeOfMedia(ppd, v->substr(0, v->find(','))));
+  if (const std::string* v = Attribute(job, "sides")) {
+    const char* duplex = *v == "one-sided" ? "None" : *v == "two-sided-long-edge" ? "DuplexNoTumble"
+                         : *v == "two-sided-short-edge" ? "DuplexTumble" : "";
+    if (const char* c = Choice(ppd, host::kDuplexOption, duplex)) add("--duplex", c);
+  }
+  for (const auto& [name, value] : job.attributes) {
+    const char* c = Choice(ppd, name, value);
+    if (!c) continue;
+    if (name == host::kPageSizeOption) add("--paper", c);
+    else if (name == host::kDuplexOption) add("--duplex", c);
+    else add("--option", name + "=" + c);
+  }
+  return args;
+}
+
+namespace {
+
+// cupsd cannot delete a job attribute (Set-Job-Attributes stores a
+// deleteAttribute value as it is), so the job's own choices that the
+// dialog's options no longer carry are overwritten with what the dialog
+// means by their absence, and media and sides follow PageSize and Duplex.
+host::OptionList Overrides(const HeldJob& job, const host::OptionList& options) {
+  auto value = [&](const char* name) -> const std::string* {
+    for (const auto& [k, v] : options)
+      if (k == name) return &v;
+    return nullptr;
+  };
+  host::OptionList out;
+  for (const auto& [name, neutral] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"copies", "1"}, {host::kPageRangesOption, "1-2147483647"}, {host::kOrientationOption, "3"},
+           {host::kCollateOption, host::kCollated}})
+    if (Attribute(job, name) && !value(name)) out.emplace_back(name, neutral);
+  if (Attribute(job, "media"))
+    if (const std::string* paper = value(host::kPageSizeOption)) out.emplace_back("media", *paper);
+  if (Attribute(job, "sides"))
+    if (const std::string* duplex = value(host::kDuplexOption))
+      out.emplace_back("sides", *duplex == "DuplexNoTumble" ? "two-sided-long-edge"
+                                : *duplex == "DuplexTumble"  ? "two-sided-short-edge"
+                                                             : "one-sided");
+  return out;
+}
+
+}  // namespace
+
+bool PrintJob(const std::string& user, const HeldJob& job, const host::OptionList& options, std::string* error) {
+  cups_option_t* cupsOptions = nullptr;
+  int count = 0;
+  for (const auto& list : {options, Overrides(job, options)})
+    for (const auto& [k, v] : list) {
+      // The lp options the dialog does not show come from the user's
+      // defaults only where the application chose none; banner pages are
+      // fixed when a job is made (cupsd refuses to change job-sheets).
+      if (k == "job-sheets" || (host::IsPassedOnOption(k) && Attribute(job, k))) continue;
+      count = cupsAddOption(k.c_str(), v.c_str(), count, &cupsOptions);
+    }
+  ipp_t* request = JobRequest(IPP_OP_SET_JOB_ATTRIBUTES, user, job.id);
+  cupsEncodeOptions2(request, count, cupsOptions, IPP_TAG_JOB);
+  cupsFreeOptions(count, cupsOptions);
+  ipp_t* response = Ask(request, "/jobs");
+  if (!response) return *error = LastError("cannot set the options on the job"), false;
+  ippDelete(response);
+
+  request = JobRequest(IPP_OP_CUPS_MOVE_JOB, user, job.id);
+  ippAddString(request, IPP_TAG_JOB, IPP_TAG_URI, "job-printer-uri", nullptr, PrinterURI(job.realQueue).c_str());
+  response = Ask(request, "/jobs");
+  if (!response) return *error = LastError(("cannot move the job to " + job.realQueue).c_str()), false;
+  ippDelete(response);
+
+  if (!job.held) return true;
+  response = Ask(JobRequest(IPP_OP_RELEASE_JOB, user, job.id), "/jobs");
+  if (!response) return *error = LastError("cannot release the job"), false;
+  ippDelete(response);
+  return true;
+}
+
+bool CancelJob(const std::string& user, const HeldJob& job, std::string* error) {
+  ipp_t* response = Ask(JobRequest(IPP_OP_CANCEL_JOB, user, job.id), "/jobs");
+  if (!response) return *error = LastError("cannot cancel the job"), false;
+  ippDelete(response);
+  return true;
+}
+
+int Subscribe(const std::string& user, std::string* error) {
+  ipp_t* request = ippNewRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+  ippAddString(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-pull-method", nullptr, "ippget");
+  static const char* const kEvents[] = {"job-created", "job-state-changed"};
+  ippAddStrings(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events", 2, nullptr, kEvents);
+  ippAddInteger(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_INTEGER, "notify-lease-duration", kLeaseSeconds);
+  ipp_t* response = Ask(request, "/");
+  ipp_attribute_t* id = response ? ippFindAttribute(response, "notify-subscription-id", IPP_TAG_INTEGER) : nullptr;
+  int subscription = id ? ippGetInteger(id, 0) : 0;
+  if (!subscription) *error = response ? "cupsd gave no subscription" : LastError("no IPP notifications");
+  ippDelete(response);
+  return subscription;
+}
+
+bool Renew(const std::string& user, int subscription) {
+  ipp_t* request = ippNewRequest(IPP_OP_RENEW_SUBSCRIPTION);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+  ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", subscription);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+  ippAddInteger(request, IPP_TAG_SUBSCRIPTION, IPP_TAG_INTEGER, "notify-lease-duration", kLeaseSeconds);
+  ipp_t* response = Ask(request, "/");
+  ippDelete(response);
+  return response != nullptr;
+}
+
+int Events(const std::string& user, int subscription, int* sequence) {
+  ipp_t* request = ippNewRequest(IPP_OP_GET_NOTIFICATIONS);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
+  ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", subscription);
+  ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-sequence-numbers", *sequence);
+  ipp_t* response = Ask(request, "/");
+  if (!response) return -1;
+  int got = 0;
+  for (ipp_attribute_t* a = ippFindAttribute(response, "notify-sequence-number", IPP_TAG_INTEGER); a;
+       a = ippFindNextAttribute(response, "notify-sequence-number", IPP_TAG_INTEGER)) {
+    got = 1;
+    if (ippGetInteger(a, 0) >= *sequence) *sequence = ippGetInteger(a, 0) + 1;
+  }
+  ippDelete(response);
+  return got;
+}
+
+std::string LockPath(int jobId, std::string* error) {
+  std::string dir;
+  const char* runtime = getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime == '/') dir = std::string(runtime) + "/r2740-agent";
+  else dir = "/tmp/r2740-agent-" + std::to_string(geteuid());
+  (void)mkdir(dir.c_str(), 0700);  // it may exist: checked below
+  struct stat st;
+  // Another user could have made the /tmp folder first: only our own,
+  // private, real folder will do.
+  if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 077)) {
+    *error = dir + " is not a private folder of this user";
+    return "";
+  }
+  return dir + "/job-" + std::to_string(jobId) + ".lock";
+}
+
+int LockJob(int jobId, std::string* error) {
+  std::string path = LockPath(jobId, error);
+  if (path.empty()) return -1;
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    *error = "cannot open " + path + ": " + std::strerror(errno);
+    return -1;
+  }
+  // The holder removes the file when done: a lock on a removed file is no
+  // lock, since the next agent makes a new one.
+  struct stat held, named;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &held) != 0 || stat(path.c_str(), &named) != 0 ||
+      held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
+    *error = "another print agent of this user has job " + std::to_string(jobId) + " open";
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace agent

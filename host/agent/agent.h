@@ -1,0 +1,80 @@
+// The print agent's dealings with cupsd. An ask queue holds every job it
+// takes; the agent of the job's owner opens the print dialog on the real
+// queue the ask queue names, and then sets the dialog's options on the job,
+// moves it to the real queue and releases it, or cancels it.
+#pragma once
+
+#include <cups/ppd.h>
+
+#include <string>
+#include <vector>
+
+#include "general.h"
+
+namespace agent {
+
+// The ask queue's printer option naming its real queue. r2740-setup-queue
+// sets it as "r2740-real-queue-default"; cupsd answers it in
+// Get-Printer-Attributes (and copies it onto the queue's jobs).
+inline constexpr const char* kRealQueueDefault = "r2740-real-queue-default";
+inline constexpr const char* kAskSuffix = "-Ask";
+// What `lpstat -p` shows for an ask queue.
+inline constexpr const char* kAskQueueMessage =
+    "Jobs wait here until their user's R2740 print agent opens the print dialog";
+
+struct HeldJob {
+  int id = 0;
+  std::string askQueue, realQueue, owner, name;
+  bool held = false;             // job-state held (else pending on the stopped ask queue)
+  host::OptionList attributes;   // the job's attributes, as libcups writes them out
+};
+
+// The jobs waiting on ask queues (held or pending) whose owner
+// (job-originating-user-name) is `user`, oldest first. Jobs of other users
+// are never returned. False with a reason when cupsd cannot be asked.
+[[nodiscard]] bool WaitingJobs(const std::string& user, std::vector<HeldJob>* jobs, std::string* error);
+// The same job asked again, for after its lock was taken: false when it no
+// longer waits on an ask queue (another agent handled it) or is not the user's.
+[[nodiscard]] bool StillWaiting(const std::string& user, HeldJob* job);
+
+// The dialog flags that start it from the job's own choices: copies,
+// collation, page ranges, orientation, the paper of "media" (a PPD
+// PageSize, a PWG or legacy media name) and the Duplex of "sides", and the
+// job's other options that are PPD options of the real queue with a choice
+// the PPD has. The job's values win over the user's defaults.
+std::vector<std::string> DialogArguments(const HeldJob& job, ppd_file_t* ppd);
+
+// Print: sets `options` on the job (Set-Job-Attributes, as `lp -i ID -o ...`;
+// the job's own copies, page-ranges, orientation and collation that the
+// options no longer carry are set to what their absence means, media and
+// sides to the options' PageSize and Duplex, so that the dialog's choice
+// holds; the lp options the dialog does not show (host::IsPassedOnOption)
+// that the job has keep the job's value, and job-sheets is never sent), moves it to the real queue (CUPS-Move-Job) and releases it when
+// held. False with cupsd's reason at the first step refused.
+[[nodiscard]] bool PrintJob(const std::string& user, const HeldJob& job, const host::OptionList& options,
+                            std::string* error);
+// Cancel-Job. False with cupsd's reason.
+[[nodiscard]] bool CancelJob(const std::string& user, const HeldJob& job, std::string* error);
+
+// IPP notifications (the "ippget" pull method): a subscription to the
+// creation and state changes of jobs, renewed by the caller before its
+// lease ends. The subscription id, or 0 when cupsd offers none (*error).
+inline constexpr int kLeaseSeconds = 300;
+int Subscribe(const std::string& user, std::string* error);
+// Renew-Subscription; false when the subscription is gone (cupsd restarted
+// without it).
+[[nodiscard]] bool Renew(const std::string& user, int subscription);
+// Get-Notifications from *sequence on: 1 when events came (the sequence
+// moves past them), 0 when none, -1 when the subscription is gone or cupsd
+// does not answer.
+int Events(const std::string& user, int subscription, int* sequence);
+
+// Per-user lock of one job, so that two agents of one user never open a
+// dialog for the same job: a file in $XDG_RUNTIME_DIR/r2740-agent (else
+// /tmp/r2740-agent-<uid>, made 0700 and checked to be the user's own),
+// locked with flock while the dialog is open. -1 when another agent holds
+// it or the folder is unsafe (*error says which).
+int LockJob(int jobId, std::string* error);
+std::string LockPath(int jobId, std::string* error);
+
+}  // namespace agent

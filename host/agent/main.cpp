@@ -1,0 +1,276 @@
+// r2740-print-agent: per-user, started with the desktop session. Jobs that
+// applications send to an ask queue wait there (held); for each job of its
+// own user the agent opens the print dialog on the real queue, and sends
+// the job on with the dialog's options or cancels it.
+#include <cups/cups.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "agent.h"
+#include "cf/plist.h"
+#include "frontend.h"
+#include "host.h"
+#include "system/layout.h"
+
+namespace {
+
+constexpr const char* kUsage = R"(usage: r2740-print-agent [--once] [--action print|cancel] [--set KEY=VALUE]...
+                         [--bundles DIR] [--interval SECONDS]
+
+Opens the R2740 print dialog for each job of this user that waits on an ask
+queue (made with r2740-setup-queue), then sends the job to the real queue
+with the dialog's options (Print) or cancels it (Cancel).
+
+  --once             handle the jobs waiting now and exit; otherwise watch
+                     until stopped (SIGTERM, SIGINT)
+  --action ACTION    answer every dialog without a window, as
+                     r2740-print-dialog --action does (print or cancel)
+  --set KEY=VALUE    passed to each dialog (repeatable; with --action)
+  --bundles DIR      the dialog's plug-ins (default: those the PPD names)
+  --interval S       seconds between asking cupsd for job events (IPP
+                     notifications), or for the jobs where cupsd offers no
+                     notifications (default 2)
+  --help             this text
+  --version          the version
+
+The user is cupsUser() (CUPS_USER, else the login); only jobs whose owner
+is that user are touched. The dialog is $R2740_PRINT_DIALOG, else
+r2740-print-dialog beside this program, else the one on the PATH.
+
+Exit status: 0 every job handled; 1 a job was left waiting (its dialog
+failed, cupsd refused, or another agent has it open); 2 bad arguments;
+3 cupsd could not be asked.
+)";
+
+volatile sig_atomic_t gStop = 0;
+void OnSignal(int) { gStop = 1; }
+
+struct Options {
+  bool once = false;
+  std::string action, bundles;
+  std::vector<std::string> sets;
+  double interval = 2;
+};
+
+std::string DialogProgram() {
+  if (const char* p = getenv("R2740_PRINT_DIALOG"); p && *p) return p;
+  std::error_code ec;
+  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    auto beside = self.parent_path() / "r2740-print-dialog";
+    if (access(beside.c_str(), X_OK) == 0) return beside.string();
+  }
+  return "r2740-print-dialog";
+}
+
+// Runs the dialog; its exit status, or -1 when it could not run.
+int RunDialog(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    // Its report lines are the dialog's own business; errors still show.
+    int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, STDOUT_FILENO);
+    execvp(argv[0], argv.data());
+    std::fprintf(stderr, "r2740-print-agent: cannot run %s\n", argv[0]);
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// One job: true when it was printed or cancelled.
+bool Handle(const Options& o, const std::string& user, agent::HeldJob job) {
+  std::string why;
+  auto fail = [&](const std::string& reason) {
+    std::fprintf(stderr, "r2740-print-agent: job %d (%s): %s\n", job.id, job.name.c_str(), reason.c_str());
+    return false;
+  };
+  int lock = agent::LockJob(job.id, &why);
+  if (lock < 0) return fail(why);
+  struct Unlock {
+    int fd;
+    std::string path;
+    ~Unlock() {
+      if (!path.empty()) unlink(path.c_str());
+      close(fd);
+    }
+  } unlock{lock, agent::LockPath(job.id, &why)};
+  // Another agent may have handled it between the listing and the lock.
+  if (!agent::StillWaiting(user, &job)) {
+    std::printf("job %d: handled elsewhere\n", job.id);
+    return true;
+  }
+
+  auto queue = host::CupsQueue(job.realQueue, &why);
+  if (!queue) return fail(why);
+  struct Cleanup {
+    std::string ppd, dir;
+    ~Cleanup() {
+      std::error_code ec;
+      if (!ppd.empty()) std::filesystem::remove(ppd, ec);
+      if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+    }
+  } cleanup{queue->ppdPath, ""};
+  auto ppd = host::PPDFile::open(queue->ppdPath, &why);
+  if (!ppd) return fail(why);
+
+  std::string tmpl = (std::filesystem::temp_directory_path() / "r2740-agent-XXXXXX").string();
+  if (!mkdtemp(tmpl.data())) return fail("no temporary folder");
+  cleanup.dir = tmpl;
+  std::string settingsPath = tmpl + "/settings.plist";
+
+  std::vector<std::string> args = {DialogProgram(), "--queue", job.realQueue, "--settings-only", "--settings-out",
+                                   settingsPath};
+  for (const auto& a : agent::DialogArguments(job, ppd->get())) args.push_back(a);
+  if (!o.bundles.empty()) args.insert(args.end(), {"--bundles", o.bundles});
+  if (!o.action.empty()) args.insert(args.end(), {"--action", o.action});
+  for (const auto& s : o.sets) args.insert(args.end(), {"--set", s});
+  int status = RunDialog(args);
+  if (status != 0) return fail("the print dialog failed (exit status " + std::to_string(status) + "); the job waits");
+
+  if (!std::filesystem::exists(settingsPath)) {
+    if (!agent::CancelJob(user, job, &why)) return fail(why);
+    std::printf("job %d (%s): cancelled\n", job.id, job.name.c_str());
+    return true;
+  }
+  auto settings = cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(settingsPath));
+  if (!settings) return fail("the dialog's settings cannot be read");
+  // The same options the dialog sends with a job of its own.
+  auto options = host::JobOptions(settings, ppd->get());
+  if (!agent::PrintJob(user, job, options, &why)) return fail(why);
+  std::printf("job %d (%s): sent to %s with %zu options\n", job.id, job.name.c_str(), job.realQueue.c_str(),
+              options.size());
+  return true;
+}
+
+// Every waiting job once; 0, 1 when one was left, 3 when cupsd did not
+// answer (said unless `quiet`).
+int Pass(const Options& o, const std::string& user, std::set<int>* failed, bool quiet) {
+  std::vector<agent::HeldJob> jobs;
+  std::string why;
+  if (!agent::WaitingJobs(user, &jobs, &why)) {
+    if (!quiet) std::fprintf(stderr, "r2740-print-agent: %s\n", why.c_str());
+    return 3;
+  }
+  int code = 0;
+  for (auto& job : jobs) {
+    if (gStop) break;
+    // A watching agent does not reopen a dialog that failed for a job.
+    if (failed->count(job.id)) continue;
+    if (!Handle(o, user, job)) {
+      code = 1;
+      failed->insert(job.id);
+    }
+    std::fflush(stdout);
+  }
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("r2740-print-agent %s\n", sys::Version());
+      return 0;
+    }
+    if (a == "--once") {
+      o.once = true;
+      continue;
+    }
+    if (i + 1 >= argc || (a != "--action" && a != "--set" && a != "--bundles" && a != "--interval")) {
+      std::fprintf(stderr, "r2740-print-agent: unknown argument or missing value \"%s\" (see --help)\n", a.c_str());
+      return 2;
+    }
+    std::string v = argv[++i];
+    if (a == "--action") o.action = v;
+    else if (a == "--set") o.sets.push_back(v);
+    else if (a == "--bundles") o.bundles = v;
+    else {
+      char* end = nullptr;
+      o.interval = std::strtod(v.c_str(), &end);
+      if (*end || !(o.interval >= 0.1 && o.interval <= 3600)) {
+        std::fprintf(stderr, "r2740-print-agent: --interval is 0.1 to 3600 seconds, not \"%s\"\n", v.c_str());
+        return 2;
+      }
+    }
+  }
+  if (!o.action.empty() && o.action != "print" && o.action != "cancel") {
+    std::fprintf(stderr, "r2740-print-agent: --action is print or cancel, not \"%s\"\n", o.action.c_str());
+    return 2;
+  }
+  const std::string user = cupsUser();
+  signal(SIGTERM, OnSignal);
+  signal(SIGINT, OnSignal);
+  signal(SIGPIPE, SIG_IGN);
+
+  std::set<int> failed;
+  if (o.once) return Pass(o, user, &failed, false);
+  // Watching: with IPP notifications, a look at the jobs when cupsd
+  // reports a job created or changed (and once a minute besides); without,
+  // a look every interval. Each request goes on libcups' default
+  // connection, which reconnects by itself after a cupsd restart; an
+  // unreachable cupsd is said once until it answers again.
+  bool down = false;
+  int subscription = 0, sequence = 1;
+  std::string mode;  // said when it changes
+  auto renewAt = std::chrono::steady_clock::now();
+  auto lookAt = renewAt;
+  while (!gStop) {
+    auto now = std::chrono::steady_clock::now();
+    if (subscription && now >= renewAt && !agent::Renew(user, subscription)) subscription = 0;
+    if (!subscription) {
+      std::string why;
+      subscription = agent::Subscribe(user, &why);
+      sequence = 1;
+      std::string now_mode = subscription ? "watching with IPP notifications" : "watching by asking for the jobs";
+      if (subscription || !down) {
+        if (now_mode != mode) std::fprintf(stderr, "r2740-print-agent: %s\n", now_mode.c_str());
+        mode = now_mode;
+      }
+      lookAt = now;  // events before the subscription are unknown
+    }
+    if (subscription && now >= renewAt) renewAt = now + std::chrono::seconds(agent::kLeaseSeconds / 3);
+    int events = subscription ? agent::Events(user, subscription, &sequence) : -1;
+    if (events < 0 && subscription) {
+      subscription = 0;
+      mode.clear();  // say how it watches once cupsd is back
+    }
+    if (events != 0 || now >= lookAt) {
+      int code = Pass(o, user, &failed, down);
+      if (code == 3 && !down) std::fprintf(stderr, "r2740-print-agent: waiting for cupsd\n");
+      down = code == 3;
+      std::fflush(stderr);
+      lookAt = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+      if (!subscription) lookAt = std::chrono::steady_clock::now();
+    }
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(o.interval);
+    while (!gStop && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return 0;
+}

@@ -1,0 +1,251 @@
+// The print agent against a private cupsd: a real queue R2740 (a file
+// device, stopped, so that a job sent on stays in the spool to be read) and
+// its ask queue made by r2740-setup-queue. Jobs are sent with lp as the
+// users "alice" and "bob"; the agent runs as alice (CUPS_USER), in batch
+// mode, with the real colour and security panels.
+#include <cups/cups.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+
+#include <fcntl.h>
+
+#include <map>
+#include <regex>
+
+#include "agent.h"
+#include "private_cupsd.h"
+
+using namespace hosttest;
+
+namespace {
+
+class AgentTest : public PrivateCupsd {
+ protected:
+  std::vector<std::pair<std::string, std::string>> Queues() const override {
+    return {{"R2740", "State Stopped\nAccepting Yes"}};
+  }
+  std::string DeviceURI(const std::string&) const override { return "file://" + dir_.file("out.prn"); }
+  std::string ExtraConf() const override { return "PreserveJobFiles Yes\nDirtyCleanInterval 0\n"; }
+  std::string ExtraFilesConf() const override { return "FileDevice Yes\n"; }
+
+  void SetUp() override {
+    PrivateCupsd::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    if (access(Program("r2740-print-dialog").c_str(), X_OK) != 0) GTEST_SKIP() << "the Qt dialog is not built";
+    std::filesystem::create_directories(dir_.file("bundles"));
+    for (std::string name : {"ColorOptionsPDE_R2740", "SecurityPanelPDE"}) {
+      std::string b = std::string(R2740_BUNDLE_DIR) + "/" + name + ".plugin";
+      if (!std::filesystem::exists(b + "/Contents/lib/" + name + ".so")) GTEST_SKIP() << name << " is not built";
+      std::filesystem::create_directory_symlink(b, dir_.file("bundles/" + name + ".plugin"));
+    }
+    for (const char* sub : {"home", "root", "run"}) std::filesystem::create_directories(dir_.file(sub));
+    chmod(dir_.file("run").c_str(), 0700);
+    env_ = "env -u R2740_USER_PREFS -u XDG_CONFIG_HOME CUPS_SERVER='" + socket_ + "' HOME='" + dir_.file("home") +
+           "' R2740_ROOT='" + dir_.file("root") + "' XDG_RUNTIME_DIR='" + dir_.file("run") +
+           "' QT_QPA_PLATFORM=offscreen ";
+    std::string out;
+    ASSERT_EQ(Run(env_ + Program("r2740-setup-queue") + " R2740", &out), 0) << out;
+  }
+  static std::string Program(const std::string& name) { return std::string(R2740_BINARY_DIR) + "/bin/" + name; }
+  std::string Agent(const std::string& args) {
+    return env_ + "CUPS_USER=alice " + Program("r2740-print-agent") + " --bundles '" + dir_.file("bundles") + "' " + args;
+  }
+  static int Run(const std::string& command, std::string* output) {
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return -1;
+    output->clear();
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
+    int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  // lp as `user`; the job id.
+  int Submit(const std::string& user, const std::string& args) {
+    std::string out;
+    EXPECT_EQ(Run(env_ + "/usr/bin/lp -U " + user + " -d R2740-Ask " + args, &out), 0) << out;
+    std::smatch m;
+    if (!std::regex_search(out, m, std::regex("R2740-Ask-([0-9]+)"))) return 0;
+    return std::stoi(m[1]);
+  }
+  // The job's attributes as cupsd answers Get-Job-Attributes.
+  std::map<std::string, std::string> Job(int id) {
+    std::map<std::string, std::string> out;
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr,
+                 ("ipp://localhost/jobs/" + std::to_string(id)).c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    for (ipp_attribute_t* a = response ? ippFirstAttribute(response) : nullptr; a; a = ippNextAttribute(response)) {
+      if (!ippGetName(a)) continue;
+      char value[2048];
+      ippAttributeString(a, value, sizeof value);
+      out[ippGetName(a)] = value;
+    }
+    ippDelete(response);
+    return out;
+  }
+  std::string Spooled(int job) {
+    char name[32];
+    std::snprintf(name, sizeof name, "spool/d%05d-001", job);
+    return ReadAll(dir_.file(name));
+  }
+  std::string Document() { return dir_.write("doc.txt", "Quarterly report\nPage one.\n\fPage two.\n"); }
+
+  std::string env_;
+};
+
+TEST_F(AgentTest, AskQueueHoldsJobsAndNamesItsRealQueue) {
+  std::string out;
+  ASSERT_EQ(Run(env_ + "/usr/bin/lpstat -l -p R2740-Ask", &out), 0) << out;
+  EXPECT_NE(out.find(agent::kAskQueueMessage), std::string::npos) << out;
+  ASSERT_EQ(Run(env_ + "/usr/bin/lpoptions -p R2740-Ask", &out), 0) << out;
+  EXPECT_NE(out.find("r2740-real-queue=R2740"), std::string::npos) << out;
+  EXPECT_NE(out.find("job-hold-until=indefinite"), std::string::npos) << out;
+
+  // With no agent running the job stays, held; even released by hand it
+  // does not print, the ask queue being stopped.
+  int job = Submit("alice", "'" + Document() + "'");
+  ASSERT_GT(job, 0);
+  auto attrs = Job(job);
+  EXPECT_EQ(attrs["job-state"], "pending-held");
+  EXPECT_EQ(attrs["job-hold-until"], "indefinite");
+  ASSERT_EQ(Run(env_ + "/usr/bin/lp -i " + std::to_string(job) + " -H resume", &out), 0) << out;
+  EXPECT_EQ(Job(job)["job-state"], "pending");
+  EXPECT_NE(Job(job)["job-printer-uri"].find("/R2740-Ask"), std::string::npos);
+
+  // Running it again updates the queue in place.
+  ASSERT_EQ(Run(env_ + Program("r2740-setup-queue") + " R2740", &out), 0) << out;
+  EXPECT_NE(Run(env_ + Program("r2740-setup-queue") + " NoSuchQueue", &out), 0) << out;
+}
+
+TEST_F(AgentTest, PrintSendsTheJobOnWithThePanelsOptionsAndLeavesOthersAlone) {
+  // The user's defaults for the real queue fill in what the application
+  // left open.
+  std::string out;
+  ASSERT_EQ(Run(env_ + "/usr/bin/lpoptions -p R2740 -o number-up=4 -o fit-to-page=true", &out), 0) << out;
+  // Sent while no agent runs; the application chose copies, pages, paper, layout.
+  std::string doc = Document();
+  int mine = Submit("alice", "-n 2 -P 1-2 -o media=iso_a5_148x210mm -o sides=two-sided-long-edge -o number-up=2 '" +
+                                 doc + "'");
+  int theirs = Submit("bob", "'" + doc + "'");
+  ASSERT_GT(mine, 0);
+  ASSERT_GT(theirs, 0);
+
+  ASSERT_EQ(Run(Agent("--once --action print --set QVBrightness=Lighter1 --set PrintModeR2740=SecurePrint"
+                      " --set jp.orvessa.printers.R2740.secureKey=24681357"),
+                &out),
+            0)
+      << out;
+  auto attrs = Job(mine);
+  EXPECT_NE(attrs["job-printer-uri"].find("/printers/R2740"), std::string::npos) << attrs["job-printer-uri"];
+  EXPECT_EQ(attrs["job-printer-uri"].find("R2740-Ask"), std::string::npos);
+  EXPECT_EQ(attrs["job-state"], "pending");  // released; the real queue is stopped
+  EXPECT_EQ(attrs["QVBrightness"], "Lighter1");
+  EXPECT_EQ(attrs["PrintModeR2740"], "SecurePrint");
+  // The application's choices came through the dialog.
+  EXPECT_EQ(attrs["copies"], "2");
+  EXPECT_EQ(attrs["page-ranges"], "1-2");
+  EXPECT_EQ(attrs["PageSize"], "A5");
+  EXPECT_EQ(attrs["Duplex"], "DuplexNoTumble");
+  EXPECT_EQ(attrs["media"], "A5");  // follows the paper, no second opinion for the filters
+  EXPECT_EQ(attrs["sides"], "two-sided-long-edge");
+  EXPECT_EQ(attrs["number-up"], "2");
+  EXPECT_EQ(attrs["fit-to-page"], "true");
+  // The password is in the job only encrypted.
+  const std::string key = attrs["jp.orvessa.printers.R2740.secureKey"];
+  EXPECT_FALSE(key.empty());
+  EXPECT_EQ(key.find("24681357"), std::string::npos) << key;
+  EXPECT_EQ(out.find("24681357"), std::string::npos) << out;
+  // The document is intact, and the control file carries the options.
+  EXPECT_EQ(Spooled(mine), ReadAll(doc));
+  // cupsd writes the control file a moment after a change (DirtyCleanInterval).
+  char control[32];
+  std::snprintf(control, sizeof control, "spool/c%05d", mine);
+  std::string written;
+  for (int i = 0; i < 100 && written.find("Lighter1") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    written = ReadAll(dir_.file(control));
+  }
+  EXPECT_NE(written.find("Lighter1"), std::string::npos);
+
+  // Bob's job is still held on the ask queue, untouched.
+  auto other = Job(theirs);
+  EXPECT_EQ(other["job-state"], "pending-held");
+  EXPECT_NE(other["job-printer-uri"].find("R2740-Ask"), std::string::npos);
+  EXPECT_EQ(other.count("QVBrightness"), 0u);
+}
+
+TEST_F(AgentTest, CancelRemovesTheJob) {
+  int job = Submit("alice", "'" + Document() + "'");
+  ASSERT_GT(job, 0);
+  std::string out;
+  ASSERT_EQ(Run(Agent("--once --action cancel"), &out), 0) << out;
+  EXPECT_EQ(Job(job)["job-state"], "canceled");
+  // Nothing left to do.
+  ASSERT_EQ(Run(Agent("--once --action print"), &out), 0) << out;
+  EXPECT_EQ(Job(job)["job-state"], "canceled");
+}
+
+TEST_F(AgentTest, AJobAnotherAgentHasOpenIsLeftToIt) {
+  int job = Submit("alice", "'" + Document() + "'");
+  ASSERT_GT(job, 0);
+  std::string lock = dir_.file("run/r2740-agent/job-" + std::to_string(job) + ".lock");
+  std::filesystem::create_directories(dir_.file("run/r2740-agent"));
+  chmod(dir_.file("run/r2740-agent").c_str(), 0700);
+  int fd = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  std::string out;
+  EXPECT_EQ(Run(Agent("--once --action print"), &out), 1) << out;
+  EXPECT_NE(out.find("another print agent"), std::string::npos) << out;
+  EXPECT_EQ(Job(job)["job-state"], "pending-held");
+  close(fd);
+  EXPECT_EQ(Run(Agent("--once --action print"), &out), 0) << out;
+  EXPECT_EQ(Job(job)["job-state"], "pending");
+}
+
+TEST_F(AgentTest, AWatchingAgentOutlivesACupsdRestart) {
+  std::string log = dir_.file("agent.log");
+  pid_t agentPid = fork();
+  ASSERT_GE(agentPid, 0);
+  if (agentPid == 0) {
+    execl("/bin/sh", "sh", "-c", ("exec " + Agent("--action print --interval 0.2") + " >'" + log + "' 2>&1").c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  auto notified = [&] {
+    std::string text = ReadAll(log);
+    size_t n = 0;
+    for (size_t at = text.find("IPP notifications"); at != std::string::npos; at = text.find("IPP notifications", at + 1)) ++n;
+    return n;
+  };
+  auto await = [&](size_t count) {
+    for (int i = 0; i < 100 && notified() < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return notified() >= count;
+  };
+  ASSERT_TRUE(await(1)) << ReadAll(log);
+  Stop();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  Start();
+  ASSERT_FALSE(HasFatalFailure());
+  // Subscribed again and had its first look: from now on only an event
+  // brings the job to it within the wait below (the periodic look is a minute).
+  ASSERT_TRUE(await(2)) << ReadAll(log);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  int job = Submit("alice", "'" + Document() + "'");
+  ASSERT_GT(job, 0);
+  std::string state;
+  for (int i = 0; i < 200 && state != "pending"; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    state = Job(job)["job-state"];
+  }
+  kill(agentPid, SIGTERM);
+  int status = 0;
+  waitpid(agentPid, &status, 0);
+  EXPECT_EQ(state, "pending") << ReadAll(log);
+  EXPECT_EQ(Job(job)["job-printer-uri"].find("R2740-Ask"), std::string::npos);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadAll(log);
+}
+
+}  // namespace

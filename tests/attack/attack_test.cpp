@@ -1,0 +1,543 @@
+// Local users attacking the profile service. The service runs as root, as
+// in a real install; the test makes its own unprivileged users (and removes
+// them), sends requests as them from child processes, and checks that each
+// attack is refused without a thread hanging, that nothing but the caller's
+// own files changes, and that other users are still served.
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "QVPList.h"
+#include "XPCWire.h"
+#include "system/layout.h"
+#include "system/system.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+long long Millis(Clock::duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); }
+
+const std::string kPlist =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict/>\n</plist>\n";
+
+// A local user for one test, made with useradd and removed afterwards.
+class LocalUser {
+ public:
+  explicit LocalUser(std::string name) : name_(std::move(name)) {
+    // Another test process may hold the user database's lock for a moment.
+    for (int i = 0; i < 50 && !made_; ++i) {
+      made_ = sys::RunTask("/usr/sbin/useradd", {"-M", "-N", "-s", "/usr/sbin/nologin", "--badname", name_})
+                  .exitStatus == 0;
+      if (!made_) std::this_thread::sleep_for(100ms);
+    }
+    passwd* pw = made_ ? ::getpwnam(name_.c_str()) : nullptr;
+    if (pw) {
+      uid_ = pw->pw_uid;
+      gid_ = pw->pw_gid;
+    }
+  }
+  ~LocalUser() {
+    for (int i = 0; i < 50 && made_; ++i) {
+      int st = sys::RunTask("/usr/sbin/userdel", {name_}).exitStatus;
+      made_ = st != 0 && st != 6;  // 6: no such user
+      if (made_) std::this_thread::sleep_for(100ms);
+    }
+  }
+  LocalUser(const LocalUser&) = delete;
+  LocalUser& operator=(const LocalUser&) = delete;
+  bool ok() const { return made_ && uid_ != 0; }
+  const std::string& name() const { return name_; }
+  uid_t uid() const { return uid_; }
+  gid_t gid() const { return gid_; }
+
+ private:
+  std::string name_;
+  bool made_ = false;
+  uid_t uid_ = 0;
+  gid_t gid_ = 0;
+};
+
+// The service, started by the test as root in a fresh install root whose
+// profile folder is root's, mode 0755, as an install lays it out.
+class Service {
+ public:
+  explicit Service(int requestSeconds) {
+    char tmpl[] = "/tmp/r2740-attack-XXXXXX";
+    root_ = ::mkdtemp(tmpl);
+    folder_ = root_ + sys::InstalledPath(kQVPListProfileFolder);
+    std::filesystem::create_directories(folder_);
+    for (std::filesystem::path p = folder_; p.string().size() >= root_.size(); p = p.parent_path())
+      ::chmod(p.c_str(), 0755);
+    socket_ = root_ + "/xpc.sock";
+    std::string seconds = std::to_string(requestSeconds);
+    std::string program = std::string(R2740_BINARY_DIR) + "/bin/R2740XPCService";
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::setenv("R2740_ROOT", root_.c_str(), 1);
+      ::setenv("R2740_XPC_SOCKET", socket_.c_str(), 1);
+      ::execl(program.c_str(), "R2740XPCService", "--request-timeout", seconds.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 250 && !up_; ++i) {
+      int fd = xpcwire::Connect(socket_);
+      up_ = fd >= 0;
+      if (up_) ::close(fd);
+      else std::this_thread::sleep_for(20ms);
+    }
+  }
+  ~Service() {
+    (void)stop(10s);
+    std::error_code ec;
+    std::filesystem::remove_all(root_, ec);
+  }
+  // SIGTERM; how long the service took to exit (status 0), or nullopt when
+  // it did not within `limit` (it is killed then).
+  std::optional<Clock::duration> stop(Clock::duration limit) {
+    if (pid_ <= 0) return Clock::duration::zero();
+    auto start = Clock::now();
+    ::kill(pid_, SIGTERM);
+    int st = 0;
+    while (::waitpid(pid_, &st, WNOHANG) == 0) {
+      if (Clock::now() - start > limit) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, &st, 0);
+        pid_ = -1;
+        return std::nullopt;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    pid_ = -1;
+    if (!WIFEXITED(st) || WEXITSTATUS(st) != 0) return std::nullopt;
+    return Clock::now() - start;
+  }
+  bool up() const { return up_; }
+  const std::string& root() const { return root_; }
+  const std::string& folder() const { return folder_; }
+  const std::string& socket() const { return socket_; }
+  std::string path(const std::string& login, const char* kind = "profile.plist") const {
+    return folder_ + "/" + login + "-R2740-" + kind;
+  }
+
+ private:
+  std::string root_, folder_, socket_;
+  pid_t pid_ = -1;
+  bool up_ = false;
+};
+
+// ---- clients --------------------------------------------------------------
+
+// One request on its own connection, as the helper sends it: the reply, or
+// "<none>" when none comes within 10 s.
+std::string Request(const std::string& socket, const std::string& op, const std::string& payload) {
+  int fd = xpcwire::Connect(socket);
+  if (fd < 0) return "<no service>";
+  timeval tv{10, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+  std::string reply;
+  bool ok = xpcwire::WriteAll(fd, xpcwire::RequestFrame(op, payload)) &&
+            xpcwire::Reader(fd).readReply(&reply) == xpcwire::Reader::Status::kOk;
+  ::close(fd);
+  return ok ? reply : "<none>";
+}
+
+// Every file operation the plug-in's commands reach, on one path; one reply
+// line each, and the slowest request's time.
+struct Replies {
+  std::vector<std::string> lines;
+  long long slowestMs = 0;
+};
+Replies EveryOperation(const std::string& socket, const std::string& path, const std::string& ownPrev) {
+  const std::string url = "file://" + path;
+  const std::vector<std::pair<std::string, std::string>> requests = {
+      {"qvPListIsAdminProfile_XPC", path},
+      {"qvPListExistProfile_XPC", path},
+      {"qvPListSwapProfile_XPC", "2:ARG_iSwapType" + path + ":ARG_cFooCurrentString" + ownPrev + ":ARG_cFooPrevString"},
+      {"writeDictionaryToPlistFile_XPC", url + ":AddURL:END" + kPlist},
+      {"writeDataToPlistFile_XPC", url + ":AddURL:END" + kPlist},
+      {"writeDataToPlistFileRename_XPC", url},
+      {"qvPListRemove_XPC", path},
+      {"qvPListRemove_XPC", path + ".dummy"},
+  };
+  Replies out;
+  for (const auto& [op, payload] : requests) {
+    auto start = Clock::now();
+    out.lines.push_back(op + " " + Request(socket, op, payload));
+    out.slowestMs = std::max(out.slowestMs, Millis(Clock::now() - start));
+  }
+  return out;
+}
+
+// The lines of requests that were carried out ("TRUE") or hung.
+std::vector<std::string> NotRefused(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const auto& l : lines)
+    if (l.find(" TRUE") != std::string::npos || l.find("<none>") != std::string::npos) out.push_back(l);
+  return out;
+}
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const auto& l : lines) s += l + "\n";
+  return s;
+}
+
+// A child process running `work` as `user`; it may signal readiness once.
+class AsUser {
+ public:
+  AsUser(const LocalUser& user, const std::function<std::string(int readyFd)>& work) {
+    int out[2], ready[2];
+    if (::pipe(out) != 0 || ::pipe(ready) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(out[0]);
+      ::close(ready[0]);
+      std::string result = "<cannot become " + user.name() + ">";
+      if (::setgroups(0, nullptr) == 0 && ::setgid(user.gid()) == 0 && ::setuid(user.uid()) == 0)
+        result = work(ready[1]);
+      (void)!::write(out[1], result.data(), result.size());
+      _exit(0);
+    }
+    ::close(out[1]);
+    ::close(ready[1]);
+    out_ = out[0];
+    ready_ = ready[0];
+  }
+  ~AsUser() { (void)finish(1s); }
+  AsUser(const AsUser&) = delete;
+  AsUser& operator=(const AsUser&) = delete;
+
+  bool waitReady(Clock::duration limit) {
+    pollfd p{ready_, POLLIN, 0};
+    char c;
+    return ::poll(&p, 1, static_cast<int>(Millis(limit))) == 1 && ::read(ready_, &c, 1) == 1;
+  }
+  // What `work` answered; "<timeout>" when it took longer than `limit`.
+  std::string finish(Clock::duration limit) {
+    if (pid_ <= 0) return result_;
+    auto until = Clock::now() + limit;
+    bool timedOut = false;
+    for (char buf[4096];;) {
+      pollfd p{out_, POLLIN, 0};
+      long long left = Millis(until - Clock::now());
+      if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) != 1) {
+        timedOut = true;
+        break;
+      }
+      ssize_t n = ::read(out_, buf, sizeof buf);
+      if (n <= 0) break;
+      result_.append(buf, static_cast<size_t>(n));
+    }
+    if (timedOut) ::kill(pid_, SIGKILL);
+    int st;
+    ::waitpid(pid_, &st, 0);
+    ::close(out_);
+    ::close(ready_);
+    pid_ = -1;
+    if (timedOut) result_ = "<timeout>";
+    return result_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1, ready_ = -1;
+  std::string result_;
+};
+
+std::string AsUserNow(const LocalUser& user, const std::function<std::string()>& work) {
+  return AsUser(user, [&](int) { return work(); }).finish(60s);
+}
+
+// Name, type and mode, size, owner and links of everything in the folder.
+std::string Listing(const std::string& folder) {
+  std::map<std::string, std::string> entries;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    std::string name = e.path().filename();
+    struct stat st;
+    ::lstat(e.path().c_str(), &st);
+    entries[name] = std::to_string(st.st_mode) + "/" + std::to_string(st.st_size) + "/" + std::to_string(st.st_uid) +
+                    "/" + std::to_string(st.st_nlink);
+  }
+  std::string out;
+  for (const auto& [name, what] : entries) out += name + " " + what + "\n";
+  return out;
+}
+
+std::string Prefix() { return "r2740atk-" + std::to_string(::getpid()) + "-"; }
+
+class Attack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root: makes local users and runs requests as them";
+    if (!sys::IsExecutableFile("/usr/sbin/useradd")) GTEST_SKIP() << "needs useradd to make local users";
+  }
+};
+
+// ---- names ------------------------------------------------------------------
+
+class AttackNames : public Attack {};
+
+TEST_F(AttackNames, EachLoginNamesExactlyItsOwnFiles) {
+  // "ann" begins "anna" and "ann-x" (whose file names begin "ann-"); the
+  // last login holds "." and "@".
+  LocalUser ann(Prefix() + "ann"), anna(Prefix() + "anna"), annx(Prefix() + "ann-x"), dotted(Prefix() + "j.doe@corp");
+  ASSERT_TRUE(ann.ok() && anna.ok() && annx.ok() && dotted.ok()) << "useradd failed";
+  Service svc(10);
+  ASSERT_TRUE(svc.up());
+  const std::string sock = svc.socket();
+
+  // Every real login works through the whole sequence of a save.
+  for (const LocalUser* u : {&ann, &anna, &annx, &dotted}) {
+    const std::string cur = svc.path(u->name()), url = "file://" + cur;
+    std::string got = AsUserNow(*u, [&] {
+      return Join({Request(sock, "qvPListIsAdminProfile_XPC", cur),
+                   Request(sock, "writeDataToPlistFile_XPC", url + ":AddURL:END" + kPlist),
+                   Request(sock, "writeDataToPlistFileRename_XPC", url),
+                   Request(sock, "qvPListSwapProfile_XPC", "2:ARG_iSwapType" + cur + ":ARG_cFooCurrentString" +
+                                                               svc.path(u->name(), "profile.prev.plist") +
+                                                               ":ARG_cFooPrevString"),
+                   Request(sock, "qvPListExistProfile_XPC", cur)});
+    });
+    EXPECT_EQ("TRUE\nTRUE\nTRUE\nTRUE\nTRUE\n", got) << u->name();
+    struct stat st;
+    ASSERT_EQ(0, ::stat(cur.c_str(), &st)) << u->name();
+    EXPECT_EQ(0u, st.st_uid);
+    EXPECT_EQ(0644u, st.st_mode & 07777);
+    EXPECT_EQ(kPlist, sys::ReadFile(cur).value_or(""));
+  }
+  struct stat folder;
+  ASSERT_EQ(0, ::stat(svc.folder().c_str(), &folder));
+  EXPECT_EQ(0755u, folder.st_mode & 07777);
+
+  // ann against anna's and ann-x's files (and anna against ann's), files of
+  // a model that does not exist, and a file made by hand: all refused.
+  const std::string before = Listing(svc.folder());
+  auto attack = [&](const LocalUser& self, const std::string& victim) {
+    return AsUserNow(self, [&] {
+      std::vector<std::string> lines;
+      const std::string prev = svc.path(self.name(), "profile.prev.plist");
+      for (const std::string& path :
+           {svc.path(victim), svc.path(victim, "profile.prev.plist"), svc.path(victim) + ".dummy",
+            svc.folder() + "/" + self.name() + "-R2740x-profile.plist",
+            svc.folder() + "/" + self.name() + "-R2740-R2740-profile.plist",
+            svc.folder() + "/" + self.name() + "-Other-profile.prev.plist"})
+        for (const std::string& l : NotRefused(EveryOperation(sock, path, prev).lines)) lines.push_back(l);
+      int fd = ::open((svc.folder() + "/" + self.name() + "-R2740-profile.plist.planted").c_str(),
+                      O_WRONLY | O_CREAT | O_EXCL, 0644);
+      if (fd >= 0) lines.push_back("created a file in the folder");
+      return Join(lines);
+    });
+  };
+  EXPECT_EQ("", attack(ann, anna.name()));
+  EXPECT_EQ("", attack(ann, annx.name()));
+  EXPECT_EQ("", attack(anna, ann.name()));
+  EXPECT_EQ("", attack(dotted, ann.name()));
+  EXPECT_EQ(before, Listing(svc.folder()));
+}
+
+// ---- planted files ------------------------------------------------------------
+
+class AttackFiles : public Attack {};
+
+TEST_F(AttackFiles, LinksFifosAndDevicesAreRefusedAtOnce) {
+  LocalUser eve(Prefix() + "eve"), vic(Prefix() + "vic");
+  ASSERT_TRUE(eve.ok() && vic.ok()) << "useradd failed";
+  Service svc(10);
+  ASSERT_TRUE(svc.up());
+  // What a plant could reach: a root-only file outside the folder.
+  const std::string secret = svc.root() + "/secret";
+  std::ofstream(secret) << "root only";
+  ::chmod(secret.c_str(), 0600);
+
+  // The folder is root's: no user can plant anything; what an older,
+  // world-writable folder may have left is planted here by root.
+  using Plant = std::function<int(const std::string&)>;
+  const std::vector<std::pair<std::string, Plant>> plants = {
+      {"symlink", [&](const std::string& at) { return ::symlink(secret.c_str(), at.c_str()); }},
+      {"fifo", [](const std::string& at) { return ::mkfifo(at.c_str(), 0666); }},
+      {"hard link", [&](const std::string& at) { return ::link(secret.c_str(), at.c_str()); }},
+      {"device", [](const std::string& at) { return ::mknod(at.c_str(), S_IFCHR | 0666, ::makedev(1, 3)); }},
+  };
+  for (const auto& [kind, plant] : plants) {
+    // At eve's own current name and at the victim's absent ones.
+    const std::vector<std::string> at = {svc.path(eve.name()), svc.path(vic.name()),
+                                         svc.path(vic.name(), "profile.prev.plist"), svc.path(vic.name()) + ".dummy"};
+    for (const auto& p : at) ASSERT_EQ(0, plant(p)) << kind << " at " << p << ": " << std::strerror(errno);
+    const std::string before = Listing(svc.folder());
+
+    for (const LocalUser* u : {&eve, &vic}) {
+      const std::string prev = svc.path(u->name(), "profile.prev.plist");
+      std::string got = AsUserNow(*u, [&] {
+        std::vector<std::string> lines;
+        long long slowest = 0;
+        for (const auto& p : at) {
+          Replies r = EveryOperation(svc.socket(), p, prev);
+          slowest = std::max(slowest, r.slowestMs);
+          for (const auto& l : NotRefused(r.lines)) lines.push_back(l);
+        }
+        if (slowest > 2000) lines.push_back("a request took " + std::to_string(slowest) + " ms");
+        return Join(lines);
+      });
+      EXPECT_EQ("", got) << kind << " as " << u->name();
+    }
+    EXPECT_EQ(before, Listing(svc.folder())) << kind;
+    EXPECT_EQ("root only", sys::ReadFile(secret).value_or("")) << kind;
+    for (const auto& p : at) ::unlink(p.c_str());
+  }
+  // Each plant was refused on the spot, and everybody is still served.
+  EXPECT_EQ("TRUE\n", AsUserNow(vic, [&] {
+              return Request(svc.socket(), "writeDictionaryToPlistFile_XPC",
+                             "file://" + svc.path(vic.name()) + ":AddURL:END" + kPlist) + "\n";
+            }));
+}
+
+TEST_F(AttackFiles, SwappingOwnFileWithAFifoHangsNoThreadAndStopStillWorks) {
+  LocalUser eve(Prefix() + "eve");
+  ASSERT_TRUE(eve.ok()) << "useradd failed";
+  Service svc(10);
+  ASSERT_TRUE(svc.up());
+  const std::string cur = svc.path(eve.name()), prev = svc.path(eve.name(), "profile.prev.plist");
+  const std::string url = "file://" + cur;
+
+  // Root swaps eve's file between a regular file and a FIFO (each swap one
+  // rename) while eve's requests run.
+  pid_t swapper = ::fork();
+  if (swapper == 0) {
+    const std::string tmp = svc.folder() + "/.swap";
+    auto until = Clock::now() + 3s;
+    for (int i = 0; i < 20000 && Clock::now() < until; ++i) {
+      ::unlink(tmp.c_str());
+      if (i % 2) {
+        if (::mkfifo(tmp.c_str(), 0666) != 0) _exit(1);
+      } else {
+        int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0 || ::write(fd, kPlist.data(), kPlist.size()) < 0) _exit(1);
+        ::close(fd);
+      }
+      if (::rename(tmp.c_str(), cur.c_str()) != 0) _exit(1);
+    }
+    _exit(0);
+  }
+  std::string got = AsUserNow(eve, [&] {
+    long long slowest = 0;
+    int n = 0;
+    auto until = Clock::now() + 3s;
+    for (; n < 2000 && Clock::now() < until; ++n) {
+      Replies r = EveryOperation(svc.socket(), cur, prev);
+      slowest = std::max(slowest, r.slowestMs);
+      for (const auto& l : r.lines)
+        if (l.find("<none>") != std::string::npos) return "no reply: " + l;
+    }
+    return n > 0 && slowest < 2000 ? std::string("ok") : "slowest " + std::to_string(slowest) + " ms";
+  });
+  int st;
+  ::waitpid(swapper, &st, 0);
+  EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << "the swapper failed";
+  EXPECT_EQ("ok", got);
+  auto took = svc.stop(5s);
+  ASSERT_TRUE(took) << "the service did not end within 5 s of SIGTERM";
+}
+
+// ---- connections ---------------------------------------------------------------
+
+class AttackConnections : public Attack {};
+
+TEST_F(AttackConnections, SlowConnectionsOfOneUserLeaveOthersServedAndStopStillWorks) {
+  LocalUser eve(Prefix() + "eve"), vic(Prefix() + "vic");
+  ASSERT_TRUE(eve.ok() && vic.ok()) << "useradd failed";
+  Service svc(30);  // far longer than the test: only the per-user limit protects
+  ASSERT_TRUE(svc.up());
+  constexpr int kSlow = 40;
+  AsUser slow(eve, [&](int readyFd) {
+    // Each connection sends one byte of a frame at a time.
+    std::vector<int> fds;
+    for (int i = 0; i < kSlow; ++i) {
+      int fd = xpcwire::Connect(svc.socket());
+      if (fd >= 0 && ::send(fd, "R", 1, MSG_NOSIGNAL) == 1) fds.push_back(fd);
+    }
+    std::this_thread::sleep_for(300ms);
+    int refused = 0;
+    for (int fd : fds) {
+      char buf[128];
+      if (::recv(fd, buf, sizeof buf, MSG_DONTWAIT) > 0) ++refused;
+    }
+    (void)!::write(readyFd, "r", 1);
+    // Until the service is gone.
+    auto until = Clock::now() + 8s;
+    for (bool sent = true; sent && Clock::now() < until;) {
+      sent = false;
+      for (int fd : fds) sent |= ::send(fd, "2", 1, MSG_NOSIGNAL | MSG_DONTWAIT) == 1;
+      std::this_thread::sleep_for(200ms);
+    }
+    return std::to_string(fds.size()) + " " + std::to_string(refused);
+  });
+  ASSERT_TRUE(slow.waitReady(20s));
+  EXPECT_EQ("TRUE\n", AsUserNow(vic, [&] {
+              return Request(svc.socket(), "qvPListIsAdminProfile_XPC", svc.path(vic.name())) + "\n";
+            }));
+  EXPECT_EQ("TRUE", Request(svc.socket(), "qvPListIsAdminProfile_XPC", svc.path("root")));
+  auto took = svc.stop(5s);
+  EXPECT_TRUE(took) << "the service did not end within 5 s of SIGTERM";
+  std::string counts = slow.finish(20s);
+  int held = -1, refused = -1;
+  ASSERT_EQ(2, std::sscanf(counts.c_str(), "%d %d", &held, &refused)) << counts;
+  EXPECT_EQ(kSlow, held);
+  EXPECT_GT(refused, 0) << "one user held all " << kSlow << " connections";
+}
+
+TEST_F(AttackConnections, RequestTrickledPastTheDeadlineIsDropped) {
+  LocalUser eve(Prefix() + "eve");
+  ASSERT_TRUE(eve.ok()) << "useradd failed";
+  Service svc(2);
+  ASSERT_TRUE(svc.up());
+  const std::string cur = svc.path(eve.name());
+  std::string got = AsUserNow(eve, [&] {
+    int fd = xpcwire::Connect(svc.socket());
+    if (fd < 0) return std::string("<no service>");
+    std::string frame =
+        xpcwire::RequestFrame("writeDictionaryToPlistFile_XPC", "file://" + cur + ":AddURL:END" + kPlist);
+    auto start = Clock::now();
+    std::string reply;
+    // One byte every 100 ms: the whole frame would take far longer than 2 s.
+    for (size_t i = 0; i < frame.size() && Clock::now() - start < 10s; ++i) {
+      if (::send(fd, &frame[i], 1, MSG_NOSIGNAL) != 1) break;
+      pollfd p{fd, POLLIN, 0};
+      if (::poll(&p, 1, 100) == 1) break;
+    }
+    timeval tv{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    bool ok = xpcwire::Reader(fd).readReply(&reply) == xpcwire::Reader::Status::kOk;
+    ::close(fd);
+    return (ok ? reply : std::string("<none>")) + "|" + std::to_string(Millis(Clock::now() - start));
+  });
+  size_t bar = got.find('|');
+  ASSERT_NE(std::string::npos, bar) << got;
+  EXPECT_EQ("ERROR: request not complete in time", got.substr(0, bar));
+  long long ms = std::atoll(got.c_str() + bar + 1);
+  EXPECT_GE(ms, 1500);  // the deadline, not the first pause, ended it
+  EXPECT_LT(ms, 5000);
+  EXPECT_FALSE(sys::FileExists(cur));
+}
+
+}  // namespace

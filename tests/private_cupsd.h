@@ -1,0 +1,101 @@
+// A real cupsd, started privately in a temporary folder (its own
+// configuration, spool and socket) with the queues a test names, and
+// stopped at the end. Skips when cupsd is missing or cannot run here.
+#pragma once
+
+#include <cups/cups.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "host.h"
+#include "host_test_util.h"
+
+namespace hosttest {
+
+class PrivateCupsd : public ::testing::Test {
+ protected:
+  static constexpr const char* kCupsd = "/usr/sbin/cupsd";
+
+  void SetUp() override {
+    if (access(kCupsd, X_OK) != 0) GTEST_SKIP() << "no cupsd";
+    if (geteuid() != 0) GTEST_SKIP() << "cupsd wants root to start";
+    const std::string& d = dir_.path();
+    chmod(d.c_str(), 0755);
+    for (const char* sub : {"etc/ppd", "spool", "tmp", "cache", "state", "log"})
+      std::filesystem::create_directories(dir_.file(sub));
+    socket_ = dir_.file("cups.sock");
+    // lpadmin may set queue defaults over the socket without a password.
+    dir_.write("etc/cupsd.conf", "Listen " + socket_ +
+                                     "\nLogLevel warn\nWebInterface No\nBrowsing No\nDefaultAuthType None\n" +
+                                     ExtraConf() +
+                                     "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                                     "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
+    dir_.write("etc/cups-files.conf", "ServerRoot " + d + "/etc\nRequestRoot " + d + "/spool\nTempDir " + d +
+                                          "/tmp\nCacheDir " + d + "/cache\nStateDir " + d + "/state\nAccessLog " +
+                                          d + "/log/access_log\nErrorLog " + d + "/log/error_log\nPageLog " + d +
+                                          "/log/page_log\nUser lp\nGroup lp\nSystemGroup root\n" + ExtraFilesConf());
+    std::string printers;
+    for (const auto& [name, state] : Queues()) {
+      printers += "<Printer " + name + ">\nInfo R2740 test queue\nDeviceURI " + DeviceURI(name) + "\n" + state +
+                  "\nShared No\n</Printer>\n";
+      std::filesystem::copy_file(ColorPPD(), dir_.file("etc/ppd/" + name + ".ppd"));
+    }
+    dir_.write("etc/printers.conf", printers);
+    Start();
+  }
+  // Queue name -> its state lines in printers.conf.
+  virtual std::vector<std::pair<std::string, std::string>> Queues() const {
+    return {{"R2740Test", "State Idle\nAccepting Yes"}};
+  }
+  virtual std::string DeviceURI(const std::string&) const { return "lpd://127.0.0.1/queue"; }
+  virtual std::string ExtraConf() const { return ""; }
+  virtual std::string ExtraFilesConf() const { return ""; }
+
+  // Starts cupsd on the folder's configuration; ready once it answers on
+  // its socket (bounded wait).
+  void Start() {
+    pid_ = fork();
+    if (pid_ == 0) {
+      execl(kCupsd, kCupsd, "-f", "-c", dir_.file("etc/cupsd.conf").c_str(), "-s",
+            dir_.file("etc/cups-files.conf").c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ASSERT_GT(pid_, 0);
+    cupsSetServer(socket_.c_str());
+    for (int i = 0; i < 100; ++i) {
+      if (std::filesystem::exists(socket_)) {
+        std::string error;
+        if (!host::CupsQueues(&error).empty()) return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    FAIL() << "cupsd did not come up: " << ReadAll(dir_.file("log/error_log"));
+  }
+  void Stop() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+  }
+  void TearDown() override {
+    cupsSetServer(nullptr);
+    Stop();
+  }
+
+  TempDir dir_;
+  std::string socket_;
+  pid_t pid_ = -1;
+};
+
+}  // namespace hosttest
