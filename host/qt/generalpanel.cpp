@@ -13,6 +13,8 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
+#include <string_view>
+
 #include "defaults.h"
 #include "general.h"
 #include "mirror.h"
@@ -40,6 +42,8 @@ void Select(QComboBox* box, const std::string& data) {
 }
 
 constexpr const char* kCustomPaper = "Custom";
+// The name of the queue's defaults lives in host/core; lupdate sees it here.
+static_assert(std::string_view(QT_TRANSLATE_NOOP("qthost::GeneralPanel", "Default Settings")) == host::kDefaultSettings);
 
 }  // namespace
 

@@ -150,6 +150,8 @@ TEST_F(LanguageAccessTest, JapaneseReachesHostPPDPanelAndProfileWindowTexts) {
   EXPECT_EQ(dialog->findChild<QPushButton*>("cancel")->text(), "キャンセル");
   EXPECT_EQ(dialog->chooser()->itemText(dialog->summaryIndex() + 1), "一覧");
   EXPECT_EQ(dialog->summaryView()->headerItem()->text(0), "項目");
+  dialog->refreshSummary();  // the general options' rows come from host/core
+  EXPECT_FALSE(dialog->summaryView()->findItems("部数", Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
   QStringList captions;
   for (auto* l : general->findChildren<QLabel*>()) captions << l->text();
   EXPECT_TRUE(captions.contains("部数(&C):")) << captions.join('|').toStdString();

@@ -4,155 +4,235 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../main.cpp" line="142"/>
-        <location filename="../main.cpp" line="229"/>
+        <location filename="../dialog.cpp" line="274"/>
+        <location filename="../main.cpp" line="173"/>
+        <location filename="../main.cpp" line="262"/>
         <source>Print</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../main.cpp" line="142"/>
+        <location filename="../dialog.cpp" line="274"/>
+        <source>The print dialog cannot open.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../main.cpp" line="173"/>
         <source>Printer:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../modal.cpp" line="64"/>
+        <location filename="../modal.cpp" line="65"/>
         <source>Allowed files (%1)</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.h" line="27"/>
+        <location filename="../generalpanel.h" line="28"/>
         <source>Printer Features</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>host</name>
+    <message>
+        <location filename="../dialog.cpp" line="43"/>
+        <source>General</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="43"/>
+        <source>Copies</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="44"/>
+        <source>Collated</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="44"/>
+        <source>On</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="45"/>
+        <source>Off</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="45"/>
+        <source>Pages</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="46"/>
+        <source>All</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="46"/>
+        <source>Paper Size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="47"/>
+        <source>Orientation</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="47"/>
+        <source>Portrait</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="48"/>
+        <source>Landscape</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="48"/>
+        <source>Reverse Landscape</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="49"/>
+        <source>Reverse Portrait</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="49"/>
+        <source>Two-Sided</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
     <name>qthost::GeneralPanel</name>
     <message>
+        <location filename="../generalpanel.cpp" line="46"/>
         <source>Default Settings</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="62"/>
+        <location filename="../generalpanel.cpp" line="60"/>
         <source>Save As Preset…</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="64"/>
+        <location filename="../generalpanel.cpp" line="62"/>
         <source>Save as Default</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="67"/>
+        <location filename="../generalpanel.cpp" line="65"/>
         <source>Keep these options as your defaults for this queue (lpoptions)</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="72"/>
+        <location filename="../generalpanel.cpp" line="70"/>
         <source>Pr&amp;esets:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="78"/>
+        <location filename="../generalpanel.cpp" line="76"/>
         <source>Co&amp;llated</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="84"/>
+        <location filename="../generalpanel.cpp" line="82"/>
         <source>&amp;Copies:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="88"/>
+        <location filename="../generalpanel.cpp" line="86"/>
         <source>All</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="89"/>
+        <location filename="../generalpanel.cpp" line="87"/>
         <source>Pages such as 1-3,5,8-</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="90"/>
+        <location filename="../generalpanel.cpp" line="88"/>
         <source>Pa&amp;ges:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="99"/>
+        <location filename="../generalpanel.cpp" line="97"/>
         <source>Custom width</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="100"/>
+        <location filename="../generalpanel.cpp" line="98"/>
         <source>Custom height</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="103"/>
+        <location filename="../generalpanel.cpp" line="101"/>
         <source>Custom Size</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="109"/>
+        <location filename="../generalpanel.cpp" line="107"/>
         <source> pt</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="116"/>
+        <location filename="../generalpanel.cpp" line="114"/>
         <source>Paper &amp;Size:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="121"/>
+        <location filename="../generalpanel.cpp" line="119"/>
         <source>Portrait</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="122"/>
+        <location filename="../generalpanel.cpp" line="120"/>
         <source>Landscape</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="123"/>
+        <location filename="../generalpanel.cpp" line="121"/>
         <source>Reverse Landscape</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="124"/>
+        <location filename="../generalpanel.cpp" line="122"/>
         <source>Reverse Portrait</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="125"/>
+        <location filename="../generalpanel.cpp" line="123"/>
         <source>&amp;Orientation:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="131"/>
+        <location filename="../generalpanel.cpp" line="129"/>
         <source>&amp;Two-Sided:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="181"/>
+        <location filename="../generalpanel.cpp" line="180"/>
         <source>Save Preset</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="181"/>
+        <location filename="../generalpanel.cpp" line="180"/>
         <source>Preset name:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="184"/>
+        <location filename="../generalpanel.cpp" line="183"/>
         <source>Preset &quot;%1&quot; saved.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="188"/>
+        <location filename="../generalpanel.cpp" line="187"/>
         <source>Saved as your defaults for %1.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="269"/>
+        <location filename="../generalpanel.cpp" line="272"/>
         <source>Conflicting options: %1</source>
         <translation type="unfinished"></translation>
     </message>
@@ -160,51 +240,51 @@
 <context>
     <name>qthost::PrintDialog</name>
     <message>
-        <location filename="../dialog.cpp" line="49"/>
-        <location filename="../dialog.cpp" line="100"/>
-        <location filename="../dialog.cpp" line="221"/>
+        <location filename="../dialog.cpp" line="63"/>
+        <location filename="../dialog.cpp" line="114"/>
+        <location filename="../dialog.cpp" line="248"/>
         <source>Print</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="54"/>
-        <location filename="../dialog.cpp" line="223"/>
+        <location filename="../dialog.cpp" line="68"/>
+        <location filename="../dialog.cpp" line="250"/>
         <source>Printer: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="58"/>
+        <location filename="../dialog.cpp" line="72"/>
         <source>Pa&amp;nel:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="77"/>
+        <location filename="../dialog.cpp" line="91"/>
         <source>This panel has no view.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="87"/>
+        <location filename="../dialog.cpp" line="101"/>
         <source>Item</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="87"/>
+        <location filename="../dialog.cpp" line="101"/>
         <source>Value</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="96"/>
-        <location filename="../dialog.cpp" line="226"/>
+        <location filename="../dialog.cpp" line="110"/>
+        <location filename="../dialog.cpp" line="253"/>
         <source>Status</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="170"/>
+        <location filename="../dialog.cpp" line="194"/>
         <source>The panel &quot;%1&quot; cannot be left now.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="224"/>
+        <location filename="../dialog.cpp" line="251"/>
         <source>Asking %1 for its colour profiles...</source>
         <translation type="unfinished"></translation>
     </message>
