@@ -24,7 +24,18 @@ constexpr const char* kNumKey = "iNum";
 
 bool ValidKind(int kind) { return kind >= kProfileListRGB && kind <= kProfileListDST; }
 
-void SlotKey(char (&buf)[48], const char* base, int slot) { std::snprintf(buf, sizeof buf, "%s%04d", base, slot); }
+// "<base><slot as 4 digits>"; by hand, as a file of 9000 keys spent a
+// quarter of its write in snprintf.
+void SlotKey(char (&buf)[48], const char* base, int slot) {
+  if (slot < 0 || slot > 9999) {
+    std::snprintf(buf, sizeof buf, "%s%04d", base, slot);
+    return;
+  }
+  size_t n = strnlen(base, sizeof buf - 5);
+  std::memcpy(buf, base, n);
+  for (size_t i = 4; i-- > 0; slot /= 10) buf[n + i] = static_cast<char>('0' + slot % 10);
+  buf[n + 4] = '\0';
+}
 
 void ClearEntry(ProfileEntry* e) { std::memset(e, 0, sizeof *e); }
 
