@@ -279,7 +279,7 @@ int QVPListWriteProfile_Dict(const ProfileList* list, int kind, ProfileList* out
                              ProfileList* outDST) {
   // The lists are large; keep them off the stack.
   auto stored = std::make_unique<ProfileList[]>(3);
-  QVPListReadProfile_All(&stored[0], &stored[1], &stored[2]);
+  (void)QVPListReadProfile_All(&stored[0], &stored[1], &stored[2]);  // unreadable: the lists stay empty
   ProfileList* outs[3] = {outRGB, outSIM, outDST};
   for (int k = 0; k < 3; ++k)
     if (outs[k]) *outs[k] = stored[k];
@@ -318,7 +318,7 @@ int QVPListMappingProfile_All_Pap(const ProfileList* rgb, const ProfileList* sim
                                   ProfileList* outRGB, ProfileList* outSIM, ProfileList* outDST,
                                   const ProfileList* delRGB, const ProfileList* delSIM, const ProfileList* delDST) {
   auto stored = std::make_unique<ProfileList[]>(3);
-  QVPListReadProfile_All(&stored[0], &stored[1], &stored[2]);
+  (void)QVPListReadProfile_All(&stored[0], &stored[1], &stored[2]);  // unreadable: the lists stay empty
   const ProfileList* edited[3] = {rgb, sim, dst};
   ProfileList* outs[3] = {outRGB, outSIM, outDST};
   const ProfileList* dels[3] = {delRGB, delSIM, delDST};
