@@ -97,12 +97,12 @@ int QVPListProbePath(const char* path);
 // 1 when the file opens read-only.
 int QVPListExistPath(const char* path);
 // 1 when removed. The name is unlinked, never opened.
-int QVPListRemovePath(const char* path);
+[[nodiscard]] int QVPListRemovePath(const char* path);
 // Backup swap on the given paths; null paths are absent.
 void QVPListSwapPaths(int type, const char* current, const char* prev);
 // Replaces the file by `bytes`: a temporary file in the same folder,
 // flushed, then renamed over it. False (old file untouched) on failure.
-bool QVPListWriteFile(const char* path, const std::string& bytes);
+[[nodiscard]] bool QVPListWriteFile(const char* path, const std::string& bytes);
 #else
 // The helper that relays the plug-in's file operations, resolved under the
 // install root.
@@ -128,14 +128,14 @@ std::string QVPListCurrentPath();
 std::string QVPListPrevPath();
 
 // Reads: 0 or -1. Queries: 1 or 0.
-int QVPListReadProfile_All(ProfileList* rgb, ProfileList* sim, ProfileList* dst);
-int QVPListReadProfile_Dict(ProfileList* list, int kind);
-int QVPListWriteProfile_All(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst);
-int QVPListWriteProfile_Dict(const ProfileList* list, int kind, ProfileList* outRGB, ProfileList* outSIM,
+[[nodiscard]] int QVPListReadProfile_All(ProfileList* rgb, ProfileList* sim, ProfileList* dst);
+[[nodiscard]] int QVPListReadProfile_Dict(ProfileList* list, int kind);
+[[nodiscard]] int QVPListWriteProfile_All(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst);
+[[nodiscard]] int QVPListWriteProfile_Dict(const ProfileList* list, int kind, ProfileList* outRGB, ProfileList* outSIM,
                              ProfileList* outDST);
 int QVPListIsAdminProfile();
 int QVPListExistProfile();
-int QVPListRemove(int which);
+[[nodiscard]] int QVPListRemove(int which);
 void QVPListSwapProfile(int type);
 void QVPlistCheckWithInMenu_Dict(ProfileList* list);
 
@@ -163,8 +163,8 @@ cf::DictionaryRef QVPListCreateRootDictionary(const ProfileList* rgb, const Prof
 std::string QVPListCreateXMLText(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst);
 
 // ---- maintenance --------------------------------------------------------------
-int QVPListReadProfile_Dict_Pap(ProfileList* list, int kind);
-int QVPListWriteProfile_All_Pap(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst,
+[[nodiscard]] int QVPListReadProfile_Dict_Pap(ProfileList* list, int kind);
+[[nodiscard]] int QVPListWriteProfile_All_Pap(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst,
                                 const ProfileList* delRGB, const ProfileList* delSIM, const ProfileList* delDST);
 int QVPListMappingProfile_All_Pap(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst,
                                   ProfileList* outRGB, ProfileList* outSIM, ProfileList* outDST,

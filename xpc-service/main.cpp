@@ -170,7 +170,7 @@ void Spawn(int fd) {
 // comes through it. An older install left it writable for everybody.
 void PrepareProfileFolder() {
   std::string folder = sys::ResolvePath(kQVPListProfileFolder);
-  sys::MakeDirectories(folder);
+  if (!sys::MakeDirectories(folder)) return;
   int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return;
   struct stat st;

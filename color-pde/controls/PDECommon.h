@@ -94,7 +94,7 @@ class PDECommon {
   static OSStatus commonSyncPaneFromTicket(pm::PMPrintSettings settings, pm::PMPrintSession session,
                                            PDEControlTable table);
 
-  // ---- rule units (implemented with the rule table, color-pde/panes) ----
+  // ---- rule units (forwarders to color-pde/panes/ColorPresetRules.h) ----
   static int32_t commonConvertToCSTValue(const PDEControlRecord* row, int32_t value);
   static int32_t commonConvertFromCSTValue(const PDEControlRecord* row, int32_t value);
 

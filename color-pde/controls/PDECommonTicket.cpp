@@ -29,7 +29,7 @@ cf::DictionaryRef PDECommon::commonGetModelDictionary(pm::PMPrintSettings settin
 
   cf::Ref model;
   if (pm::PMPrintSettingsGetValue(settings, modelKey, &model) != pm::noErr || !model) {
-    pm::PMPrintSettingsSetValue(settings, modelKey, cf::Dictionary::create(), false);
+    (void)pm::PMPrintSettingsSetValue(settings, modelKey, cf::Dictionary::create(), false);  // settings not null
     model = nullptr;
     pm::PMPrintSettingsGetValue(settings, modelKey, &model);
   }
@@ -63,7 +63,7 @@ OSStatus PDECommon::commonCFDictionaryMapToTicket(pm::PMPrintSettings settings, 
   const std::string modelKey = R2740_MODEL_KEY;
   for (const auto& [key, value] : pairs) {
     if (key->utf8() == modelKey) continue;
-    pm::PMPrintSettingsSetValue(settings, key, value, false);
+    (void)pm::PMPrintSettingsSetValue(settings, key, value, false);  // an empty key is skipped
   }
   return pm::noErr;
 }

@@ -286,8 +286,9 @@ std::string AdvancedColorOptions::DownloadManagerExecutable() {
 
 void AdvancedColorOptions::downloadManagerButton(ui::NibObject*) {
   const std::string program = DownloadManagerExecutable();
-  // No arguments; nothing waits for the application.
-  if (!program.empty()) sys::LaunchDetached(program, {});
+  // No arguments; nothing waits for the application, and a failed start
+  // is not reported, as a missing application is not.
+  if (!program.empty()) (void)sys::LaunchDetached(program, {});
 }
 
 }  // namespace R2740_COLOR_NS

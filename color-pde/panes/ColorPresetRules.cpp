@@ -78,14 +78,12 @@ const ColorPresetRule cstColorOption[] = {
 
 #undef R2740_GROUT_RULE
 
-// Rule units: a pop-up counts its items from 1 and reads 0 with nothing
-// selected; every other kind keeps its value.
-int32_t PDECommon::commonConvertToCSTValue(const PDEControlRecord* row, int32_t value) {
+int32_t ConvertToCSTValue(const PDEControlRecord* row, int32_t value) {
   if (row == nullptr || row->kind != kControlKindPopUp) return value;
   return value >= 0 ? value + 1 : 0;
 }
 
-int32_t PDECommon::commonConvertFromCSTValue(const PDEControlRecord* row, int32_t value) {
+int32_t ConvertFromCSTValue(const PDEControlRecord* row, int32_t value) {
   if (row == nullptr || row->kind != kControlKindPopUp) return value;
   return value > 0 ? value - 1 : 0;
 }
@@ -149,7 +147,7 @@ bool bMatchCondition(int rule, PDEControlTable table) {
     PDEControlRecord* row = FindRuleControl(table, cond.name);
     if (row == nullptr) continue;
     const int32_t value =
-        PDECommon::commonConvertToCSTValue(row, PDECommon::commonGetControlValueWithSInt32(row));
+        ConvertToCSTValue(row, PDECommon::commonGetControlValueWithSInt32(row));
     if (Compare(value, cond.oper, cond.value)) slots[i] = 1;
   }
   int acc = slots[0];
@@ -175,7 +173,7 @@ void vValueChange(int rule, PDEControlTable table) {
   if (r == nullptr || r->valueChange.oper != kCstAssign) return;
   PDEControlRecord* row = FindRuleControl(table, r->target.name);
   if (row == nullptr) return;
-  PDECommon::commonSetControlValueWithSInt32(row, PDECommon::commonConvertFromCSTValue(row, r->valueChange.value));
+  PDECommon::commonSetControlValueWithSInt32(row, ConvertFromCSTValue(row, r->valueChange.value));
 }
 
 void vActOption(int rule, PDEControlTable table) { SetTargetEnabled(rule, table, false); }

@@ -73,6 +73,12 @@ void vValueChange(int rule, PDEControlTable table);
 void vActOption(int rule, PDEControlTable table);
 void vActReverseOption(int rule, PDEControlTable table);
 
+// Rule units of a row's value (PDECommon's commonConvertTo/FromCSTValue):
+// a pop-up counts its items from 1 and reads 0 with nothing selected; every
+// other kind, and a null row, keeps its value.
+int32_t ConvertToCSTValue(const PDEControlRecord* row, int32_t value);
+int32_t ConvertFromCSTValue(const PDEControlRecord* row, int32_t value);
+
 // The row whose controlName is `name` (exact bytes), searched before the
 // first kControlKindEnd row; null when none.
 PDEControlRecord* FindRuleControl(PDEControlTable table, const char* name);

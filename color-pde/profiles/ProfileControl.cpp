@@ -415,10 +415,10 @@ void ProfileControl::profileWindowOK(ui::NibObject*) {
   // The store's answer is not acted on: the menus show whatever it then
   // reads.
   if (usesFoldedLists())
-    QVPListWriteProfile_All_Pap(&plistRGBDict, &plistSIMDict, &plistDSTDict, &plistRGBDelete, &plistSIMDDelete,
+    (void)QVPListWriteProfile_All_Pap(&plistRGBDict, &plistSIMDict, &plistDSTDict, &plistRGBDelete, &plistSIMDDelete,
                                 &plistDSTDelete);
   else
-    QVPListWriteProfile_All(&plistRGBDict, &plistSIMDict, &plistDSTDict);
+    (void)QVPListWriteProfile_All(&plistRGBDict, &plistSIMDict, &plistDSTDict);
   if (onAdvancedView) {
     onAdvancedView->createPDEItemForPPDKey();
     onAdvancedView->getControlValueFromTicket();

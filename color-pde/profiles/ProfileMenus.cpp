@@ -47,7 +47,7 @@ std::string KeyWithSuffix(const PDEControlRecord* row, const char* format) {
 bool ReadRowList(const PDEControlRecord* row, ProfileList* list) {
   const int kind = ProfileListKindForType(row->profileType);
   if (kind < 0) return false;
-  QVPListReadProfile_Dict(list, kind);
+  (void)QVPListReadProfile_Dict(list, kind);  // unreadable: stays empty
   return true;
 }
 

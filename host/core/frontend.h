@@ -37,7 +37,7 @@ enum class Flag { Taken, NotShared, Error };
 Flag TakeSharedFlag(int argc, char** argv, int* i, FrontEndOptions* o, std::string* error);
 // The queue flags make sense together (either --queue or --ppd with
 // --queue-id); `required`: one of them must be there.
-bool CheckQueueFlags(const FrontEndOptions& o, bool required, std::string* error);
+[[nodiscard]] bool CheckQueueFlags(const FrontEndOptions& o, bool required, std::string* error);
 
 // A queue opened for a dialog: PPD, plug-ins (those of --bundles, else the
 // PPD's *APDialogExtension bundles), starting settings. A PPD fetched from
@@ -53,7 +53,7 @@ struct OpenedQueue {
   ~OpenedQueue();
 };
 // kOK, or the exit status with a one-line reason.
-int OpenQueue(const FrontEndOptions& o, OpenedQueue* opened, std::string* error);
+[[nodiscard]] int OpenQueue(const FrontEndOptions& o, OpenedQueue* opened, std::string* error);
 
 // Whole text into an output named on the command line, as a shell's ">"
 // would put it, but never half written: "-" is standard output; symbolic
@@ -65,7 +65,8 @@ int OpenQueue(const FrontEndOptions& o, OpenedQueue* opened, std::string* error)
 // False with a one-line reason (a directory, a link loop, a write error).
 // Settings hold ciphertexts: kSecretFileMode for them.
 inline constexpr unsigned kSecretFileMode = 0600;
-bool WriteFileAtomic(const std::string& path, const std::string& text, std::string* error, unsigned mode = 0666);
+[[nodiscard]] bool WriteFileAtomic(const std::string& path, const std::string& text, std::string* error,
+                                   unsigned mode = 0666);
 
 // An alert as one line for standard error: "alert: <message> | <informative>",
 // the lines of each text joined by a space.

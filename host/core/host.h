@@ -138,7 +138,7 @@ class DialogSession {
   void loadSettings(const cf::DictionaryRef& dict);
   // Asks every factory for panels and opens them. False with a reason when
   // no panel at all was offered.
-  bool open(std::string* error);
+  [[nodiscard]] bool open(std::string* error);
 
   struct Panel {
     PlugInRef plugin;
@@ -168,7 +168,7 @@ class DialogSession {
   // editing, select all, type, end editing; a field that ends up with other
   // text than typed (its filters refused) reports it. A value
   // "profile:FILE@disk|card" picks a stored profile (ChooseProfile below).
-  bool setControl(const std::string& key, const std::string& value, std::string* error);
+  [[nodiscard]] bool setControl(const std::string& key, const std::string& value, std::string* error);
 
   // Each panel's summaryInfo: rows in the order of its "Summary Display
   // Order" array (a name listed twice shows once, at its first place), then
@@ -177,11 +177,11 @@ class DialogSession {
   // shouldHide + saveValuesAndReturnError on every panel. A panel that will
   // not hide is not saved; the others still are, and the first refusal or
   // failure is the reason. No panels is no failure.
-  bool save(std::string* error);
+  [[nodiscard]] bool save(std::string* error);
   // save (with pde::kSavingForPrintKey set in the session meanwhile), then
   // shouldPrint on every panel; false with the refusing panel's name when
   // any answers NO.
-  bool print(std::string* error);
+  [[nodiscard]] bool print(std::string* error);
 
   cf::DictionaryRef settingsDictionary() const;
   HostCallback& callback() { return *callback_; }
@@ -206,7 +206,8 @@ std::optional<ProfileChoice> ParseProfileChoice(const std::string& value);
 // Picks the profile in the menu KEY of every colour panel that has it and
 // whose profile file holds it shown; false with a one-line reason (unknown
 // or hidden profile, no such menu) when none took it.
-bool ChooseProfile(DialogSession& session, const std::string& key, const std::string& value, std::string* error);
+[[nodiscard]] bool ChooseProfile(DialogSession& session, const std::string& key, const std::string& value,
+                                 std::string* error);
 
 // Every top-level string entry of the settings whose key is a main keyword
 // of the PPD or begins with "jp.orvessa.printers.R2740", or is one of the

@@ -13,8 +13,8 @@ namespace host {
 // PDF, PostScript, images and text all go as they are) with the options.
 // The job id (> 0), or 0 with the reason in *error: a document that cannot
 // be read (nothing is sent then), or the server's refusal.
-int PrintDocuments(const std::string& queue, const std::vector<std::string>& documents, const std::string& title,
-                   const OptionList& options, std::string* error);
+[[nodiscard]] int PrintDocuments(const std::string& queue, const std::vector<std::string>& documents,
+                                 const std::string& title, const OptionList& options, std::string* error);
 
 // The queue's state in a line for the user: "idle, accepting jobs",
 // "stopped (paused), not accepting jobs"; "state unknown" when the server

@@ -2,6 +2,7 @@
 #include <strings.h>
 
 #include <cstdlib>
+#include <optional>
 #include <set>
 
 #include "general.h"
@@ -94,6 +95,124 @@ bool DialogSession::open(std::string* error) {
   return true;
 }
 
+namespace {
+
+// What setControl asks of the one control it found.
+struct SetRequest {
+  const std::string& key;
+  const std::string& value;
+  std::string* error;
+  ppd_file_t* ppd;
+};
+
+// A menu item by its represented choice keyword, then its title, then the
+// PPD choice of the same position.
+bool SetPopUp(ui::PopUpButton& pop, const SetRequest& r) {
+  const std::string& key = r.key;
+  const std::string& value = r.value;
+  std::string* error = r.error;
+  int n = pop.numberOfItems();
+  int index = -1;
+  for (int i = 0; i < n && index < 0; ++i) {
+    ui::MenuItem* item = pop.itemAtIndex(i);
+    auto rep = item ? cf::As<cf::String>(item->representedObject()) : nullptr;
+    if (rep && rep->utf8() == value) index = i;
+  }
+  if (index < 0) index = pop.indexOfItemWithTitle(value);
+  if (index < 0 && r.ppd) {
+    ppd_option_t* o = ppdFindOption(r.ppd, key.c_str());
+    if (o && key == o->keyword)
+      for (int i = 0; i < o->num_choices; ++i)
+        if (value == o->choices[i].choice) {
+          if (i < n) index = i;
+          break;
+        }
+  }
+  if (index < 0) return Fail(error, key + ": no menu item for value " + Quoted(value));
+  if (!pop.isItemEnabled(index))
+    return Fail(error, key + ": menu item " + Quoted(pop.itemTitleAtIndex(index)) + " is disabled");
+  if (!pop.userSelectItem(index) || pop.indexOfSelectedItem() != index)
+    return Fail(error, key + ": the menu refused item " + Quoted(pop.itemTitleAtIndex(index)));
+  return true;
+}
+
+bool SetCheckbox(ui::Button& button, const SetRequest& r) {
+  const std::string& key = r.key;
+  const std::string& value = r.value;
+  std::string* error = r.error;
+  if (button.buttonType() == ui::ButtonType::Push) return Fail(error, key + ": a push button takes no value");
+  int wanted;
+  if (strcasecmp(value.c_str(), "True") == 0)
+    wanted = 1;
+  else if (strcasecmp(value.c_str(), "False") == 0)
+    wanted = 0;
+  else
+    return Fail(error, key + ": a checkbox takes True or False, not " + Quoted(value));
+  if (button.state() == wanted) return true;
+  button.userClick();
+  if (button.state() != wanted) return Fail(error, key + ": the checkbox refused " + value);
+  return true;
+}
+
+// A radio button by its title, else by its row number.
+bool SetRadio(ui::Matrix& matrix, const SetRequest& r) {
+  const std::string& key = r.key;
+  const std::string& value = r.value;
+  std::string* error = r.error;
+  int row = -1;
+  for (int i = 0; i < matrix.numberOfRows() && row < 0; ++i)
+    if (matrix.cellTitle(i) == value) row = i;
+  if (row < 0 && !value.empty() && value.find_first_not_of("0123456789") == std::string::npos && value.size() < 9)
+    row = std::atoi(value.c_str());
+  if (row < 0 || row >= matrix.numberOfRows()) return Fail(error, key + ": no radio button for value " + Quoted(value));
+  if (!matrix.isCellEnabled(row)) return Fail(error, key + ": radio button " + Quoted(value) + " is disabled");
+  if (!matrix.userSelectCell(row) || matrix.selectedRow() != row)
+    return Fail(error, key + ": the radio buttons refused " + Quoted(value));
+  return true;
+}
+
+// Typed as a user would: select all, type (or delete), end editing.
+bool SetText(ui::TextField& field, const SetRequest& r) {
+  const std::string& key = r.key;
+  const std::string& value = r.value;
+  std::string* error = r.error;
+  if (!field.isEditable()) return Fail(error, key + ": the text field is not editable");
+  if (!field.userBeginEditing()) return Fail(error, key + ": the text field refused editing");
+  field.userSelect(ui::Range{0, 1L << 30});
+  if (value.empty()) {
+    if (field.length() > 0) field.userDeleteBackward();
+  } else {
+    field.userType(value);
+  }
+  if (!field.userEndEditing()) {
+    field.abortEditing();
+    return Fail(error, key + ": the text field refused to end editing with the typed text");
+  }
+  if (field.stringValue() != value) {
+    if (field.isSecure()) return Fail(error, key + ": the field did not take the typed text");
+    return Fail(error,
+                key + ": the field did not take " + Quoted(value) + " (it holds " + Quoted(field.stringValue()) + ")");
+  }
+  if (field.target() && !field.action().empty()) field.sendAction();
+  return true;
+}
+
+// The setter of one widget kind; nullopt when the control is of another.
+using Setter = std::optional<bool> (*)(ui::Control& control, const SetRequest& r);
+
+template <class Widget, bool (*Set)(Widget&, const SetRequest&)>
+std::optional<bool> Apply(ui::Control& control, const SetRequest& r) {
+  auto* widget = dynamic_cast<Widget*>(&control);
+  if (!widget) return std::nullopt;
+  return Set(*widget, r);
+}
+
+// The first kind that matches sets the value: a pop-up is a button too.
+constexpr Setter kSetters[] = {Apply<ui::PopUpButton, SetPopUp>, Apply<ui::Button, SetCheckbox>,
+                               Apply<ui::Matrix, SetRadio>, Apply<ui::TextField, SetText>};
+
+}  // namespace
+
 bool DialogSession::setControl(const std::string& key, const std::string& value, std::string* error) {
   if (key.empty()) return Fail(error, "empty key");
   if (value.rfind(kProfilePrefix, 0) == 0) return ChooseProfile(*this, key, value, error);
@@ -121,87 +240,9 @@ bool DialogSession::setControl(const std::string& key, const std::string& value,
   if (!control->isEnabled()) return Fail(error, key + ": the control is disabled");
   if (control->isHidden()) return Fail(error, key + ": the control is hidden");
 
-  if (auto pop = std::dynamic_pointer_cast<ui::PopUpButton>(control)) {
-    int n = pop->numberOfItems();
-    int index = -1;
-    for (int i = 0; i < n && index < 0; ++i) {
-      ui::MenuItem* item = pop->itemAtIndex(i);
-      auto rep = item ? cf::As<cf::String>(item->representedObject()) : nullptr;
-      if (rep && rep->utf8() == value) index = i;
-    }
-    if (index < 0) index = pop->indexOfItemWithTitle(value);
-    if (index < 0) {
-      if (ppd_file_t* ppd = callback_->ppdFile()) {
-        ppd_option_t* o = ppdFindOption(ppd, key.c_str());
-        if (o && key == o->keyword)
-          for (int i = 0; i < o->num_choices; ++i)
-            if (value == o->choices[i].choice) {
-              if (i < n) index = i;
-              break;
-            }
-      }
-    }
-    if (index < 0) return Fail(error, key + ": no menu item for value " + Quoted(value));
-    if (!pop->isItemEnabled(index))
-      return Fail(error, key + ": menu item " + Quoted(pop->itemTitleAtIndex(index)) + " is disabled");
-    if (!pop->userSelectItem(index) || pop->indexOfSelectedItem() != index)
-      return Fail(error, key + ": the menu refused item " + Quoted(pop->itemTitleAtIndex(index)));
-    return true;
-  }
-
-  if (auto button = std::dynamic_pointer_cast<ui::Button>(control)) {
-    if (button->buttonType() == ui::ButtonType::Push)
-      return Fail(error, key + ": a push button takes no value");
-    int wanted;
-    if (strcasecmp(value.c_str(), "True") == 0)
-      wanted = 1;
-    else if (strcasecmp(value.c_str(), "False") == 0)
-      wanted = 0;
-    else
-      return Fail(error, key + ": a checkbox takes True or False, not " + Quoted(value));
-    if (button->state() == wanted) return true;
-    button->userClick();
-    if (button->state() != wanted) return Fail(error, key + ": the checkbox refused " + value);
-    return true;
-  }
-
-  if (auto matrix = std::dynamic_pointer_cast<ui::Matrix>(control)) {
-    int row = -1;
-    for (int i = 0; i < matrix->numberOfRows() && row < 0; ++i)
-      if (matrix->cellTitle(i) == value) row = i;
-    if (row < 0 && !value.empty() && value.find_first_not_of("0123456789") == std::string::npos &&
-        value.size() < 9)
-      row = std::atoi(value.c_str());
-    if (row < 0 || row >= matrix->numberOfRows())
-      return Fail(error, key + ": no radio button for value " + Quoted(value));
-    if (!matrix->isCellEnabled(row)) return Fail(error, key + ": radio button " + Quoted(value) + " is disabled");
-    if (!matrix->userSelectCell(row) || matrix->selectedRow() != row)
-      return Fail(error, key + ": the radio buttons refused " + Quoted(value));
-    return true;
-  }
-
-  if (auto field = std::dynamic_pointer_cast<ui::TextField>(control)) {
-    if (!field->isEditable()) return Fail(error, key + ": the text field is not editable");
-    if (!field->userBeginEditing()) return Fail(error, key + ": the text field refused editing");
-    field->userSelect(ui::Range{0, 1L << 30});
-    if (value.empty()) {
-      if (field->length() > 0) field->userDeleteBackward();
-    } else {
-      field->userType(value);
-    }
-    if (!field->userEndEditing()) {
-      field->abortEditing();
-      return Fail(error, key + ": the text field refused to end editing with the typed text");
-    }
-    if (field->stringValue() != value) {
-      if (field->isSecure()) return Fail(error, key + ": the field did not take the typed text");
-      return Fail(error, key + ": the field did not take " + Quoted(value) + " (it holds " +
-                             Quoted(field->stringValue()) + ")");
-    }
-    if (field->target() && !field->action().empty()) field->sendAction();
-    return true;
-  }
-
+  const SetRequest request{key, value, error, callback_->ppdFile()};
+  for (Setter set : kSetters)
+    if (auto done = set(*control, request)) return *done;
   return Fail(error, key + ": a " + control->className() + " takes no value");
 }
 

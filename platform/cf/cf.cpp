@@ -613,13 +613,13 @@ void Dictionary::setValue(std::string_view key, Ref value) {
     removeValue(key);
     return;
   }
-  auto it = strings_.find(key);
-  if (it != strings_.end()) {
+  auto it = strings_.lower_bound(key);
+  if (it != strings_.end() && it->first == key) {
     // The first key object stays, as the platform keeps it on replace.
     it->second.value = std::move(value);
     return;
   }
-  strings_.emplace(std::string(key), Slot{String::create(key), std::move(value)});
+  strings_.emplace_hint(it, std::string(key), Slot{String::create(key), std::move(value)});
 }
 
 void Dictionary::setValue(const Ref& key, Ref value) {
@@ -629,12 +629,12 @@ void Dictionary::setValue(const Ref& key, Ref value) {
       removeValue(s->utf8());
       return;
     }
-    auto it = strings_.find(s->utf8());
-    if (it != strings_.end()) {
+    auto it = strings_.lower_bound(s->utf8());
+    if (it != strings_.end() && it->first == s->utf8()) {
       it->second.value = std::move(value);
       return;
     }
-    strings_.emplace(s->utf8(), Slot{s, std::move(value)});
+    strings_.emplace_hint(it, s->utf8(), Slot{s, std::move(value)});
     return;
   }
   if (!value) {

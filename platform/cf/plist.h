@@ -27,7 +27,7 @@ std::optional<std::string> PropertyListCreateXMLData(const Ref& root, std::strin
 // Writes the XML form to a file. With atomic, the text goes to a temporary
 // file in the same folder that is renamed over the target, so the old file
 // stays whole when anything fails.
-bool PropertyListWriteToFile(const Ref& root, const std::string& path, bool atomic = true,
+[[nodiscard]] bool PropertyListWriteToFile(const Ref& root, const std::string& path, bool atomic = true,
                              std::string* error = nullptr);
 
 }  // namespace cf

@@ -51,11 +51,11 @@ class PDEPanel {
   virtual cf::StringRef panelKind() = 0;
   virtual cf::ArrayRef supportedPPDOptionKeys() = 0;
   virtual std::shared_ptr<ui::View> panelView() = 0;
-  virtual bool restoreValuesAndReturnError(PDEError* error) = 0;
+  [[nodiscard]] virtual bool restoreValuesAndReturnError(PDEError* error) = 0;
   virtual void willShow() = 0;
   virtual cf::DictionaryRef summaryInfo() = 0;
   virtual bool shouldHide() = 0;
-  virtual bool saveValuesAndReturnError(PDEError* error) = 0;
+  [[nodiscard]] virtual bool saveValuesAndReturnError(PDEError* error) = 0;
   virtual bool shouldPrint() = 0;
   virtual void PPDOptionKeyValueDidChange(const cf::StringRef& option, const cf::StringRef& choice) = 0;
   // Called by the host before it lets the panel go.
@@ -72,7 +72,7 @@ using PanelList = std::optional<std::vector<PanelRef>>;
 class PDEFactory {
  public:
   virtual ~PDEFactory() = default;
-  virtual bool initWithBundle(const bndl::BundleRef& bundle) = 0;
+  [[nodiscard]] virtual bool initWithBundle(const bndl::BundleRef& bundle) = 0;
   virtual PanelList PDEPanelsForType(const cf::StringRef& type, const CallbackRef& hostInfo) = 0;
 };
 

@@ -125,14 +125,16 @@ using PMPrintSession = PrintSession*;
 OSStatus PMPrintSettingsGetValue(PMPrintSettings settings, const cf::StringRef& key, cf::Ref* value);
 OSStatus PMPrintSettingsGetValue(PMPrintSettings settings, const std::string& key, cf::Ref* value);
 // A null value removes the key.
-OSStatus PMPrintSettingsSetValue(PMPrintSettings settings, const cf::StringRef& key, cf::Ref value, bool locked);
-OSStatus PMPrintSettingsSetValue(PMPrintSettings settings, const std::string& key, cf::Ref value, bool locked);
+[[nodiscard]] OSStatus PMPrintSettingsSetValue(PMPrintSettings settings, const cf::StringRef& key, cf::Ref value,
+                                               bool locked);
+[[nodiscard]] OSStatus PMPrintSettingsSetValue(PMPrintSettings settings, const std::string& key, cf::Ref value,
+                                               bool locked);
 // kPMInvalidPrinter when the session has no current printer.
 OSStatus PMSessionGetCurrentPrinter(PMPrintSession session, PMPrinter* printer);
 cf::StringRef PMPrinterGetID(PMPrinter printer);
 OSStatus PMPrinterCopyDeviceURI(PMPrinter printer, cf::URLRef* uri);
 OSStatus PMSessionGetDataFromSession(PMPrintSession session, const std::string& key, cf::Ref* data);
-OSStatus PMSessionSetDataInSession(PMPrintSession session, const std::string& key, cf::Ref data);
+[[nodiscard]] OSStatus PMSessionSetDataInSession(PMPrintSession session, const std::string& key, cf::Ref data);
 OSStatus PMGetPageFormatPaper(PMPageFormat format, PMPaper* paper);
 OSStatus PMPaperGetName(PMPaper paper, cf::StringRef* name);
 OSStatus PMPaperGetID(PMPaper paper, cf::StringRef* id);

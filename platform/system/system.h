@@ -45,7 +45,7 @@ bool IsDirectory(const std::string& path);
 // Whole file; nullopt when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
 // Creates the directory and its parents (mode 0755); true if it exists after.
-bool MakeDirectories(const std::string& path);
+[[nodiscard]] bool MakeDirectories(const std::string& path);
 
 // ---- task launch ---------------------------------------------------------
 // A child process with its standard output on a pipe; standard input,
@@ -67,7 +67,7 @@ class Task {
 
   // Starts the child; false (with error()) when the path does not exist, is
   // not executable or cannot be started. Never throws.
-  bool launch();
+  [[nodiscard]] bool launch();
   // Reads the whole standard output until the child closes it (or has exited
   // and a process it left behind still holds the pipe). Safe with any
   // amount of output (the pipe is drained while the child runs).
@@ -106,6 +106,6 @@ TaskResult RunTask(const std::string& path, const std::vector<std::string>& args
 
 // Starts a program detached (new session, standard streams on /dev/null, not
 // our child, so never a zombie); false when it cannot be started.
-bool LaunchDetached(const std::string& path, const std::vector<std::string>& args);
+[[nodiscard]] bool LaunchDetached(const std::string& path, const std::vector<std::string>& args);
 
 }  // namespace sys

@@ -30,7 +30,7 @@ TEST(PrintSettings, ValuesAreSharedObjectsAndStatusesMatch) {
   auto d = cf::Dictionary::create();
   d->setValue("a", cf::num(1));
   d->setValue(cf::num(5), cf::num(2));
-  PMPrintSettingsSetValue(&ps, "gone", cf::num(0), true);
+  EXPECT_EQ(PMPrintSettingsSetValue(&ps, "gone", cf::num(0), true), noErr);
   ps.loadDictionary(d);
   EXPECT_EQ(ps.entries().size(), 1u);
   EXPECT_FALSE(ps.isLocked("a"));

@@ -9,11 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "SecurityNamespace.h"
 #include "cf/cf.h"
-
-#ifndef R2740_SECURITY_NS
-#define R2740_SECURITY_NS r2740_CDA242A5_7B06_4DA5_8B2C_DA63934B0E94
-#endif
 
 namespace R2740_SECURITY_NS {
 

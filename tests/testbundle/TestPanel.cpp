@@ -135,10 +135,9 @@ class TestPanel : public pde::PDEPanel {
     savePopUp(edge_, "QVEdgeType");
     savePopUp(brightness_, "QVBrightness");
     savePopUp(halftone_, "QVImageHalftone");
-    pm::PMPrintSettingsSetValue(settings_, std::string("QVGlossyMode"), cf::str(glossy_->state() ? "True" : "False"),
-                                false);
-    pm::PMPrintSettingsSetValue(settings_, std::string(kNameKey), cf::str(name_->stringValue()), false);
-    pm::PMPrintSettingsSetValue(settings_, "test.savedBy." + kBuild, cf::str(kBuild), false);
+    store("QVGlossyMode", cf::str(glossy_->state() ? "True" : "False"));
+    store(kNameKey, cf::str(name_->stringValue()));
+    store("test.savedBy." + kBuild, cf::str(kBuild));
     return true;
   }
   bool shouldPrint() override {
@@ -197,7 +196,11 @@ class TestPanel : public pde::PDEPanel {
     ppd_option_t* o = option(key);
     int i = p->indexOfSelectedItem();
     if (o && i >= 0 && i < o->num_choices)
-      pm::PMPrintSettingsSetValue(settings_, std::string(key), cf::str(o->choices[i].choice), false);
+      store(key, cf::str(o->choices[i].choice));
+  }
+  // The host's settings are never null and no key is empty: nothing to report.
+  void store(const std::string& key, cf::Ref value) {
+    (void)pm::PMPrintSettingsSetValue(settings_, key, std::move(value), false);
   }
 
   void load() {
