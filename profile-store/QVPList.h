@@ -100,6 +100,12 @@ int QVPListExistPath(const char* path);
 int QVPListRemovePath(const char* path);
 // Backup swap on the given paths; null paths are absent.
 void QVPListSwapPaths(int type, const char* current, const char* prev);
+// A current file that is there but does not read as the three lists (it
+// went bad) is renamed to "<current>.bad", replacing an older one, before
+// anything rewrites it. With `prev`, only when that backup reads as the
+// lists, whose bytes then become the current file again; without, always.
+// 1 when the file was set aside, else 0 (nothing changed).
+int QVPListSetAsideUnreadable(const char* current, const char* prev);
 // Replaces the file by `bytes`: a temporary file in the same folder,
 // flushed, then renamed over it. False (old file untouched) on failure.
 bool QVPListWriteFile(const char* path, const std::string& bytes);
@@ -121,6 +127,13 @@ inline constexpr size_t kQVPListMaxFileBytes = 8u << 20;
 // nullopt with errno set (ENOENT: no file, EPERM: refused, EFBIG: larger
 // than `limit`) otherwise.
 std::optional<std::string> QVPListReadFile(const char* path, size_t limit = kQVPListMaxFileBytes);
+
+// Whether `bytes` hold the three lists as the reads want them.
+bool QVPListHoldsLists(const std::string& bytes);
+// The file is there but does not read as the three lists.
+bool QVPListIsUnreadable(const char* path);
+// The name an unreadable current file is kept under, beside it.
+inline constexpr const char* kQVPListSetAsideSuffix = ".bad";
 
 // The current and backup paths of this process's request or user, resolved
 // under the install root; empty when they cannot be formed.
@@ -174,6 +187,13 @@ void QVPListMapping_Pap(const ProfileList* edited, const ProfileList* stored, Pr
 void QVPListCleanProfile_Dict(ProfileList* list);
 void QVPListPaddingProfile_Dict(ProfileList* list);
 void QVPListSalvage_Dict(ProfileList* list);
+
+// A file name the printer can hold: at most 27 characters, or a base of 1 to
+// 27 characters, "." and at most 3 more (the walk drops every other name);
+// every character passes FileNameFilter. 1 or 0.
+int bJudgement8point3Format(const char* name);
+// ASCII letters, digits and !#$%&'()-.^_`{}~: 1 or 0.
+int FileNameFilter(char c);
 
 // Same profile: equal FileName and equal Location.
 bool QVPListSameProfile(const ProfileEntry& a, const ProfileEntry& b);
