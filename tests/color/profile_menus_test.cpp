@@ -311,7 +311,7 @@ TEST_F(ProfileWindowHostTest, TicketNamesThePickedItemAfterTheWalkChangedTheList
   EXPECT_STREQ(stored->entry[0].FileName, "USER.ICC");
   std::string error;
   ASSERT_TRUE(s->setControl(kKey, "USER.ICC(Mine)Disk", &error)) << error;
-  ASSERT_TRUE(s->print(&error)) << error;
+  ASSERT_TRUE(s->save(&error)) << error;
   auto settings = s->settingsDictionary();
   EXPECT_EQ(Str(settings, "QVImageRGBSourceCustom"), "True");
   EXPECT_EQ(Str(settings, "QVImageRGBSourceCustomFilename"), Coded("/ata1a/data/USfiles/Profiles/USER.ICC"));
@@ -335,7 +335,7 @@ TEST_F(ProfileWindowHostTest, BadProfileFileIsKeptAsideAndTheUserToldOnce) {
                            ".bad and the profiles were taken from its backup.\n";
   const size_t at = first.output.find(note);
   ASSERT_NE(at, std::string::npos) << first.output;
-  EXPECT_EQ(first.output.find("note:", at + 1), std::string::npos) << first.output;
+  EXPECT_EQ(first.output.find("note:", at + note.size()), std::string::npos) << first.output;
   EXPECT_EQ(Str(cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(out)), "QVImageRGBSourceCustomFilename"),
             Coded("/ata1a/data/USfiles/Profiles/MINE.ICC"));
   EXPECT_EQ(sys::ReadFile(cur), sys::ReadFile(prev));
