@@ -32,8 +32,12 @@ void ClearEntry(ProfileEntry* e) { std::memset(e, 0, sizeof *e); }
 
 bool HasLists(const cf::DictionaryRef& root);
 
+// The root dictionary of a file; `there`: the file exists (a file larger
+// than any profile file too), whatever it holds.
 cf::DictionaryRef RootOfFile(const std::string& path, bool* there) {
-  auto bytes = path.empty() ? std::nullopt : QVPListReadFile(path.c_str());
+  if (there) *there = false;
+  if (path.empty()) return nullptr;
+  auto bytes = QVPListReadFile(path.c_str());
   if (there) *there = bytes || errno == EFBIG;
   if (!bytes) return nullptr;
   return cf::As<cf::Dictionary>(cf::PropertyListCreateWithData(*bytes));
@@ -255,7 +259,7 @@ bool QVPListHoldsLists(const std::string& bytes) {
 }
 
 bool QVPListIsUnreadable(const char* path) {
-  bool there = false;  // a file larger than any profile file is there too
+  bool there = false;
   auto root = RootOfFile(path ? path : "", &there);
   return there && !HasLists(root);
 }

@@ -104,7 +104,8 @@ void QVPListSwapPaths(int type, const char* current, const char* prev);
 // went bad) is renamed to "<current>.bad", replacing an older one, before
 // anything rewrites it. With `prev`, only when that backup reads as the
 // lists, whose bytes then become the current file again; without, always.
-// 1 when the file was set aside, else 0 (nothing changed).
+// 1 when the file was set aside (or, with a backup that has the lists, when
+// it could not be moved: that backup must stay all the same), else 0.
 int QVPListSetAsideUnreadable(const char* current, const char* prev);
 // Replaces the file by `bytes`: a temporary file in the same folder,
 // flushed, then renamed over it. False (old file untouched) on failure.
@@ -140,7 +141,9 @@ inline constexpr const char* kQVPListSetAsideSuffix = ".bad";
 std::string QVPListCurrentPath();
 std::string QVPListPrevPath();
 
-// Reads: 0 or -1. Queries: 1 or 0.
+// Reads: 0 or -1. Queries: 1 or 0. The plug-in build reads the backup when
+// the current file is there but does not hold the lists and the backup does
+// (the service puts that backup in its place at the dialog's backup step).
 int QVPListReadProfile_All(ProfileList* rgb, ProfileList* sim, ProfileList* dst);
 int QVPListReadProfile_Dict(ProfileList* list, int kind);
 int QVPListWriteProfile_All(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst);

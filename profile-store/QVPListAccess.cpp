@@ -230,10 +230,12 @@ int QVPListSetAsideUnreadable(const char* current, const char* prev) {
     backup = QVPListReadFile(prev);
     if (!backup || !QVPListHoldsLists(*backup)) return 0;
   }
+  // A backup with the lists stays even when the bad file cannot be moved.
+  const int kept = backup ? 1 : 0;
   Located cur;
-  if (!Locate(current, &cur)) return 0;
+  if (!Locate(current, &cur)) return kept;
   const std::string aside = cur.name + kQVPListSetAsideSuffix;
-  if (::renameat(cur.dir.get(), cur.name.c_str(), cur.dir.get(), aside.c_str()) != 0) return 0;
+  if (::renameat(cur.dir.get(), cur.name.c_str(), cur.dir.get(), aside.c_str()) != 0) return kept;
   if (backup) (void)QVPListWriteFile(current, *backup);  // on failure the backup still holds the lists
   return 1;
 }
