@@ -3,6 +3,8 @@
 #include "QVPList.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -39,12 +41,30 @@ void SlotKey(char (&buf)[48], const char* base, int slot) {
 
 void ClearEntry(ProfileEntry* e) { std::memset(e, 0, sizeof *e); }
 
-cf::DictionaryRef RootOfCurrentFile() {
-  std::string path = QVPListCurrentPath();
+bool HasLists(const cf::DictionaryRef& root);
+
+// The root dictionary of a file; `there`: the file exists (a file larger
+// than any profile file too), whatever it holds.
+cf::DictionaryRef RootOfFile(const std::string& path, bool* there) {
+  if (there) *there = false;
   if (path.empty()) return nullptr;
   auto bytes = QVPListReadFile(path.c_str());
+  if (there) *there = bytes || errno == EFBIG;
   if (!bytes) return nullptr;
   return cf::As<cf::Dictionary>(cf::PropertyListCreateWithData(*bytes));
+}
+
+cf::DictionaryRef RootOfCurrentFile() {
+  bool there = false;
+  auto root = RootOfFile(QVPListCurrentPath(), &there);
+#if !QV_PLIST_SERVICE_BUILD
+  // A current file that went bad is put aside at the dialog's backup step,
+  // which puts a backup that reads in its place: until then the dialog
+  // reads that backup, so its menus already show what the file will hold.
+  if (there && !HasLists(root))
+    if (auto prev = RootOfFile(QVPListPrevPath(), nullptr); HasLists(prev)) return prev;
+#endif
+  return root;
 }
 
 struct FieldDicts {
@@ -61,6 +81,14 @@ bool ClassFields(const cf::DictionaryRef& root, int kind, FieldDicts* f, cf::Dic
                                nullptr) != 0)
     return false;
   *classDict = cls;
+  return true;
+}
+
+bool HasLists(const cf::DictionaryRef& root) {
+  FieldDicts f;
+  cf::DictionaryRef cls;
+  for (int k = 0; k < 3; ++k)
+    if (!ClassFields(root, k, &f, &cls)) return false;
   return true;
 }
 
@@ -100,6 +128,27 @@ bool QVPListSameProfile(const ProfileEntry& a, const ProfileEntry& b) {
 }
 
 int QVPListUsedCount(const ProfileList* list) { return std::clamp<int32_t>(list->iNum, 0, kProfileSlotCount); }
+
+// ---- device file names ---------------------------------------------------------
+
+int FileNameFilter(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  if (u >= 0x80) return 0;
+  if (std::isalnum(u)) return 1;
+  return std::strchr("!#$%&'()-.^_`{}~", c) != nullptr && c != '\0' ? 1 : 0;
+}
+
+int bJudgement8point3Format(const char* name) {
+  if (!name || !*name) return 0;
+  size_t len = strnlen(name, 64);
+  for (size_t i = 0; i < len; ++i)
+    if (!FileNameFilter(name[i])) return 0;
+  const char* dot = static_cast<const char*>(std::memchr(name, '.', len));
+  if (!dot) return len <= 27 ? 1 : 0;
+  size_t base = static_cast<size_t>(dot - name);
+  size_t ext = len - base - 1;
+  return base >= 1 && base <= 27 && ext <= 3 ? 1 : 0;
+}
 
 // ---- property-list form ----------------------------------------------------------
 
@@ -215,6 +264,16 @@ int QVPListMappingGetSubDict(const cf::DictionaryRef& classDict, cf::DictionaryR
 }
 
 // ---- reads ----------------------------------------------------------------------
+
+bool QVPListHoldsLists(const std::string& bytes) {
+  return HasLists(cf::As<cf::Dictionary>(cf::PropertyListCreateWithData(bytes)));
+}
+
+bool QVPListIsUnreadable(const char* path) {
+  bool there = false;
+  auto root = RootOfFile(path ? path : "", &there);
+  return there && !HasLists(root);
+}
 
 int QVPListReadProfile_All(ProfileList* rgb, ProfileList* sim, ProfileList* dst) {
   if (!rgb || !sim || !dst) return -1;

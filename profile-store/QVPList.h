@@ -100,6 +100,13 @@ int QVPListExistPath(const char* path);
 [[nodiscard]] int QVPListRemovePath(const char* path);
 // Backup swap on the given paths; null paths are absent.
 void QVPListSwapPaths(int type, const char* current, const char* prev);
+// A current file that is there but does not read as the three lists (it
+// went bad) is renamed to "<current>.bad", replacing an older one, before
+// anything rewrites it. With `prev`, only when that backup reads as the
+// lists, whose bytes then become the current file again; without, always.
+// 1 when the file was set aside (or, with a backup that has the lists, when
+// it could not be moved: that backup must stay all the same), else 0.
+int QVPListSetAsideUnreadable(const char* current, const char* prev);
 // Replaces the file by `bytes`: a temporary file in the same folder,
 // flushed, then renamed over it. False (old file untouched) on failure.
 [[nodiscard]] bool QVPListWriteFile(const char* path, const std::string& bytes);
@@ -122,12 +129,21 @@ inline constexpr size_t kQVPListMaxFileBytes = 8u << 20;
 // than `limit`) otherwise.
 std::optional<std::string> QVPListReadFile(const char* path, size_t limit = kQVPListMaxFileBytes);
 
+// Whether `bytes` hold the three lists as the reads want them.
+bool QVPListHoldsLists(const std::string& bytes);
+// The file is there but does not read as the three lists.
+bool QVPListIsUnreadable(const char* path);
+// The name an unreadable current file is kept under, beside it.
+inline constexpr const char* kQVPListSetAsideSuffix = ".bad";
+
 // The current and backup paths of this process's request or user, resolved
 // under the install root; empty when they cannot be formed.
 std::string QVPListCurrentPath();
 std::string QVPListPrevPath();
 
-// Reads: 0 or -1. Queries: 1 or 0.
+// Reads: 0 or -1. Queries: 1 or 0. The plug-in build reads the backup when
+// the current file is there but does not hold the lists and the backup does
+// (the service puts that backup in its place at the dialog's backup step).
 [[nodiscard]] int QVPListReadProfile_All(ProfileList* rgb, ProfileList* sim, ProfileList* dst);
 [[nodiscard]] int QVPListReadProfile_Dict(ProfileList* list, int kind);
 [[nodiscard]] int QVPListWriteProfile_All(const ProfileList* rgb, const ProfileList* sim, const ProfileList* dst);
@@ -174,6 +190,13 @@ void QVPListMapping_Pap(const ProfileList* edited, const ProfileList* stored, Pr
 void QVPListCleanProfile_Dict(ProfileList* list);
 void QVPListPaddingProfile_Dict(ProfileList* list);
 void QVPListSalvage_Dict(ProfileList* list);
+
+// A file name the printer can hold: at most 27 characters, or a base of 1 to
+// 27 characters, "." and at most 3 more (the walk drops every other name);
+// every character passes FileNameFilter. 1 or 0.
+int bJudgement8point3Format(const char* name);
+// ASCII letters, digits and !#$%&'()-.^_`{}~: 1 or 0.
+int FileNameFilter(char c);
 
 // Same profile: equal FileName and equal Location.
 bool QVPListSameProfile(const ProfileEntry& a, const ProfileEntry& b);

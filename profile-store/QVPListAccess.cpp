@@ -223,12 +223,32 @@ int QVPListRemovePath(const char* path) {
   return ::unlinkat(at.dir.get(), at.name.c_str(), 0) == 0 ? 1 : 0;
 }
 
+int QVPListSetAsideUnreadable(const char* current, const char* prev) {
+  if (!QVPListIsUnreadable(current)) return 0;
+  std::optional<std::string> backup;
+  if (prev) {
+    backup = QVPListReadFile(prev);
+    if (!backup || !QVPListHoldsLists(*backup)) return 0;
+  }
+  // A backup with the lists stays even when the bad file cannot be moved.
+  const int kept = backup ? 1 : 0;
+  Located cur;
+  if (!Locate(current, &cur)) return kept;
+  const std::string aside = cur.name + kQVPListSetAsideSuffix;
+  if (::renameat(cur.dir.get(), cur.name.c_str(), cur.dir.get(), aside.c_str()) != 0) return kept;
+  if (backup) (void)QVPListWriteFile(current, *backup);  // on failure the backup still holds the lists
+  return 1;
+}
+
 void QVPListSwapPaths(int type, const char* current, const char* prev) {
   Located cur, bak;
   bool haveCur = Locate(current, &cur), haveBak = Locate(prev, &bak);
   switch (type) {
     case kQVPListSwapBackup: {
       if (!haveBak) break;
+      // A current file that went bad never replaces a backup that still
+      // reads: it is kept aside and the backup takes its place.
+      if (haveCur && QVPListSetAsideUnreadable(current, prev)) break;
       ::unlinkat(bak.dir.get(), bak.name.c_str(), 0);
       // The backup path is made even without a current file.
       Fd out = CreateNew(bak.dir.get(), bak.name, O_RDWR | O_APPEND);

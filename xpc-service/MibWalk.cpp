@@ -432,25 +432,6 @@ void vRestructDetail(const ProfileList& spool, int spoolIndex, ProfileList* list
   }
 }
 
-int FileNameFilter(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  if (u >= 0x80) return 0;
-  if (std::isalnum(u)) return 1;
-  return std::strchr("!#$%&'()-.^_`{}~", c) != nullptr && c != '\0' ? 1 : 0;
-}
-
-int bJudgement8point3Format(const char* name) {
-  if (!name || !*name) return 0;
-  size_t len = strnlen(name, 64);
-  for (size_t i = 0; i < len; ++i)
-    if (!FileNameFilter(name[i])) return 0;
-  const char* dot = static_cast<const char*>(std::memchr(name, '.', len));
-  if (!dot) return len <= 27 ? 1 : 0;
-  size_t base = static_cast<size_t>(dot - name);
-  size_t ext = len - base - 1;
-  return base >= 1 && base <= 27 && ext <= 3 ? 1 : 0;
-}
-
 int vRestructPlistSpool2Current(const ProfileList& spool, int result) {
   auto lists = std::make_unique<ProfileList[]>(3);
   std::memset(lists.get(), 0, 3 * sizeof(ProfileList));

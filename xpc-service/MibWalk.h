@@ -70,6 +70,4 @@ void vSpoolPlist(ProfileList* spool, const oid* name, size_t nameLength, const n
 int vRestructPlistSpool2Current(const ProfileList& spool, int result);
 void vDeleteMIBprofilesTemporary(int result, ProfileList* list);
 void vRestructDetail(const ProfileList& spool, int spoolIndex, ProfileList* list);
-int bJudgement8point3Format(const char* name);
-int FileNameFilter(char c);
 void MyDebugMessage(const char* text, int number);

@@ -58,8 +58,19 @@ constexpr const char* kModelKeys[] = {"R2740Mono", "R2740"};
 // login part, or nullopt. The model part is exactly one model key.
 std::optional<std::string> LoginOfProfileName(const std::string& name, QVProfileFileKind kind) {
   std::string n = name;
-  if (kind == QVProfileFileKind::kAnyOrTemporary && EndsWith(n, ".dummy")) n.resize(n.size() - 6);
+  bool setAside = false;
+  if (kind == QVProfileFileKind::kAnyOrTemporary) {
+    // One suffix at most: "<current>.bad" (a current file kept aside) or
+    // either name with ".dummy".
+    if (EndsWith(n, kQVPListSetAsideSuffix)) {
+      n.resize(n.size() - std::strlen(kQVPListSetAsideSuffix));
+      setAside = true;
+    } else if (EndsWith(n, ".dummy")) {
+      n.resize(n.size() - 6);
+    }
+  }
   bool current = kind != QVProfileFileKind::kPrev && EndsWith(n, "-profile.plist");
+  if (setAside && !current) return std::nullopt;
   bool prev = kind != QVProfileFileKind::kCurrent && EndsWith(n, "-profile.prev.plist");
   if (!current && !prev) return std::nullopt;
   n.resize(n.size() - (current ? 14 : 19));
@@ -277,6 +288,9 @@ std::string QVmacServiceXPC::writeDataToPlistFileRename_XPC(const std::string& a
     (void)QVPListRemovePath(temporary->c_str());  // a broken sequence is dropped either way
     return kFalse;
   }
+  // A current file that went bad is kept aside, not replaced.
+  if (QVConfineProfilePath(*filePath, QVProfileFileKind::kCurrent, peer_.uid, nullptr))
+    (void)QVPListSetAsideUnreadable(path->c_str(), nullptr);  // the rename below decides the reply
   return ::rename(temporary->c_str(), path->c_str()) == 0 ? kTrue : kFalse;
 }
 
@@ -307,6 +321,11 @@ std::string QVmacServiceXPC::mibwalk_XPC(const std::string& arg) {
   int ret;
   {
     RequestPaths paths(*cur, *prv);
+    // The merge reads the current file and rewrites it: one that went bad
+    // is kept aside first, and the backup's lists are merged when it has
+    // them (the plug-in's backup step does the same before a walk).
+    if (QVPListIsUnreadable(cur->c_str()) && !QVPListSetAsideUnreadable(cur->c_str(), prv->c_str()))
+      (void)QVPListSetAsideUnreadable(cur->c_str(), nullptr);  // no backup with lists: the walk starts anew
     ret = mib_walk(*request);
   }
   char reply[32];

@@ -73,7 +73,8 @@ enum class QVProfileFileKind {
   kCurrent,         // <user>-<model>-profile.plist
   kPrev,            // <user>-<model>-profile.prev.plist
   kAnyProfile,      // either of the two
-  kAnyOrTemporary,  // either, or either with ".dummy" appended
+  kAnyOrTemporary,  // either, either with ".dummy" appended, or the current
+                    // file kept aside: <user>-<model>-profile.plist.bad
 };
 // The model keys of the colour plug-in's two builds: the only middle parts
 // of a profile file name.

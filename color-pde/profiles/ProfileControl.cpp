@@ -323,23 +323,9 @@ void ProfileControl::browseButton(ui::NibObject*) {
 
   const std::string& chosen = panel.filenames.front();
   std::string name = chosen.substr(chosen.find_last_of('/') == std::string::npos ? 0 : chosen.find_last_of('/') + 1);
-  if (name.empty()) return;
-  auto s = cf::String::createWithBytes(name.data(), name.size(), cf::kCFStringEncodingUTF8);
-  if (!s) return;
-  const std::u16string units = s->utf16();
-  const long count = static_cast<long>(units.size());
-  if (count > kFileNameMaxLength) return;
-  bool dot = false;
-  for (long i = 0; i < count;) {
-    long next = i + 1;
-    const uint32_t c = UCFindComposedCharAtIndex(units.data(), count, i, &next);
-    if (!FilterEditTextInputKey(kInputKeyFileName, c)) return;
-    if (c == '.') {
-      if (dot) return;
-      dot = true;
-    }
-    i = next;
-  }
+  // Only a name the typed field takes and the walk keeps (which drops every
+  // other name from the lists): 8.3 with at most one dot.
+  if (name.find('.') != name.rfind('.') || !bJudgement8point3Format(name.c_str())) return;
   if (_fileNameEdit) {
     _fileNameEdit->setStringValue(name);
     _fileNameEdit->setOldString(name);

@@ -16,6 +16,7 @@
 
 #include "PDECommon.h"
 #include "QVPList.h"
+#include "printing/pde.h"
 #include "system/system.h"
 
 namespace R2740_COLOR_NS {
@@ -172,24 +173,58 @@ int16_t PDECommon::commoniGetProtocol(pm::PMPrintSession session) {
   return commoniGetProtocolByUrl(cf::str(uri->string()));
 }
 
-int PDECommon::commonGetProfilesFromMIB(pm::PMPrintSession session) {
-  QVPListSwapProfile(kQVPListSwapBackup);
+namespace {
 
+// Leaves a line for the host to show: a profile file that could not be read
+// was kept aside by the service (the user's registrations are in it, or in
+// the backup that took its place).
+void TellUnreadableProfileFile(pm::PMPrintSession session) {
+  if (!session) return;
+  const std::string current = QVPListCurrentPath();
+  const std::string aside = current + kQVPListSetAsideSuffix;
+  std::string line = "The profile file " + current + " could not be read";
+  if (!sys::FileExists(aside))
+    line += "; it is kept as " + aside + " when it is next written.";
+  else if (QVPListIsUnreadable(current.c_str()) || !sys::FileExists(current))
+    line += "; it was kept as " + aside + " and the printer's profiles are read anew.";
+  else
+    line += "; it was kept as " + aside + " and the profiles were taken from its backup.";
+  cf::Ref notices;
+  auto list = cf::Array::create();
+  if (pm::PMSessionGetDataFromSession(session, pde::kNoticesKey, &notices) == pm::noErr)
+    if (auto old = cf::As<cf::Array>(notices)) list = cf::As<cf::Array>(cf::DeepCopy(old));
+  list->append(cf::str(line));
+  pm::PMSessionSetDataInSession(session, pde::kNoticesKey, list);
+}
+
+// From the device URI on: the address, then the walk through the helper.
+void WalkDevice(pm::PMPrintSession session) {
   pm::PMPrinter printer = nullptr;
-  if (!session || pm::PMSessionGetCurrentPrinter(session, &printer) != pm::noErr || !printer) return 0;
+  if (!session || pm::PMSessionGetCurrentPrinter(session, &printer) != pm::noErr || !printer) return;
   cf::URLRef uri;
-  if (pm::PMPrinterCopyDeviceURI(printer, &uri) != pm::noErr || !uri) return 0;
-  int16_t protocol = commoniGetProtocolByUrl(cf::str(uri->string()));
+  if (pm::PMPrinterCopyDeviceURI(printer, &uri) != pm::noErr || !uri) return;
+  int16_t protocol = PDECommon::commoniGetProtocolByUrl(cf::str(uri->string()));
   auto address = DeviceAddress(protocol, uri->string());
-  if (!address) return 0;
+  if (!address) return;
 
   std::string helper = QVPListHelperPath();
-  if (!sys::FileExists(helper)) return 0;
+  if (!sys::FileExists(helper)) return;
   sys::TaskResult r = sys::RunTask(helper, {"mibwalk_XPC", R2740_MODEL_KEY, sys::LoginName(), "snmpwalk", "-Os", "-c",
                                             "public", "-v", "1", *address, kProfileTableOID});
   // The walk's result follows "mibwalk_XPC=iRet="; the panel goes on with
   // whatever the profile file holds either way.
   (void)r;
+}
+
+}  // namespace
+
+int PDECommon::commonGetProfilesFromMIB(pm::PMPrintSession session) {
+  // Checked before the backup step, which keeps such a file aside.
+  const std::string current = QVPListCurrentPath();
+  const bool unreadable = !current.empty() && QVPListIsUnreadable(current.c_str());
+  QVPListSwapProfile(kQVPListSwapBackup);
+  WalkDevice(session);
+  if (unreadable) TellUnreadableProfileFile(session);
   return 0;
 }
 

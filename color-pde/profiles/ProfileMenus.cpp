@@ -1,9 +1,11 @@
 // The stored profiles in the profile menus and in the job ticket: one menu
 // item per shown profile after the PPD choices, and the chosen profile's
 // path on the printer in the ticket, found again by that path later.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "PDECommon.h"
 #include "ProfileTicket.h"
@@ -42,13 +44,31 @@ std::string KeyWithSuffix(const PDEControlRecord* row, const char* format) {
   return key;
 }
 
-// Reads the row's list into a zeroed list; false when the row is not
-// profile-typed. A list that cannot be read stays empty.
-bool ReadRowList(const PDEControlRecord* row, ProfileList* list) {
-  const int kind = ProfileListKindForType(row->profileType);
-  if (kind < 0) return false;
-  (void)QVPListReadProfile_Dict(list, kind);  // unreadable: stays empty
-  return true;
+// The profile items of a row's menu, in menu order: the entries the menu
+// was built from, as its items carry them.
+std::vector<ProfileEntry> MenuProfiles(const PDEControlRecord* row) {
+  std::vector<ProfileEntry> out;
+  auto menu = std::dynamic_pointer_cast<ui::PopUpButton>(row->control);
+  if (!menu) return out;
+  for (int i = 0; i < menu->numberOfItems(); ++i) {
+    ui::MenuItem* item = menu->itemAtIndex(i);
+    auto d = item ? cf::As<cf::Dictionary>(item->representedObject()) : nullptr;
+    auto file = d ? d->get<cf::Data>(kProfileItemFileNameKey) : nullptr;
+    auto location = d ? d->get<cf::Number>(kProfileItemLocationKey) : nullptr;
+    if (!file || !location) continue;
+    ProfileEntry e{};
+    std::memcpy(e.FileName, file->bytes().data(), std::min(file->bytes().size(), sizeof e.FileName - 1));
+    e.Location = location->sint32Value();
+    out.push_back(e);
+  }
+  return out;
+}
+
+cf::DictionaryRef ProfileItemObject(const ProfileEntry& e) {
+  auto d = cf::Dictionary::create();
+  d->setValue(kProfileItemFileNameKey, cf::Data::create(FieldString(e.FileName)));
+  d->setValue(kProfileItemLocationKey, cf::num(e.Location));
+  return d;
 }
 
 }  // namespace
@@ -128,6 +148,11 @@ int PDECommon::commonAddMenuFromProfilePlist(PDEControlTable table) {
     for (int i = 0; i < used; ++i) {
       if (!IsProfileShown(list.entry[i].InMenu)) continue;
       menu->addItemWithTitle(ProfileMenuTitle(list.entry[i]));
+      // The item names its profile itself, so that the ticket names the
+      // profile the user chose even when the file changes meanwhile (the
+      // walk rewrites it after the menus were built).
+      if (ui::MenuItem* item = menu->itemAtIndex(menu->numberOfItems() - 1))
+        item->setRepresentedObject(ProfileItemObject(list.entry[i]));
     }
   }
   return 0;
@@ -147,9 +172,7 @@ cf::StringRef PDECommon::commonGetTicketAddedProfileFlag(const PDEControlRecord*
 
 int16_t PDECommon::commonSetTicketAddedProfile(const PDEControlRecord* row, const cf::DictionaryRef& dict,
                                                int16_t select) {
-  if (!row || !dict) return -1;
-  auto list = std::make_unique<ProfileList>();
-  if (!ReadRowList(row, list.get())) return -1;
+  if (!row || !dict || ProfileListKindForType(row->profileType) < 0) return -1;
   // The option's first choice goes under the keyword: the printer prints
   // with it when it cannot use the profile.
   auto first = row->choices ? row->choices->at<cf::Array>(0) : nullptr;
@@ -157,16 +180,10 @@ int16_t PDECommon::commonSetTicketAddedProfile(const PDEControlRecord* row, cons
   auto choice = first ? first->at<cf::String>(2) : nullptr;
   if (!option || !choice) return -1;
 
+  // Positions are those of the menu's profile items.
+  const std::vector<ProfileEntry> shown = MenuProfiles(row);
   std::string path;
-  const int used = QVPListUsedCount(list.get());
-  for (int i = 0, position = 1; i < used; ++i) {
-    if (!IsProfileShown(list->entry[i].InMenu)) continue;
-    if (position == select) {
-      path = ProfileDevicePath(list->entry[i]);
-      break;
-    }
-    ++position;
-  }
+  if (select >= 1 && static_cast<size_t>(select) <= shown.size()) path = ProfileDevicePath(shown[select - 1]);
   dict->setValue(option->utf8(), choice);
   dict->setValue(KeyWithSuffix(row, "%sCustomFilename"), cf::str(EncodeDigitPair(path)));
   commonSetTicketAddedProfileFlag(row, dict, cf::str("True"));
@@ -174,20 +191,16 @@ int16_t PDECommon::commonSetTicketAddedProfile(const PDEControlRecord* row, cons
 }
 
 int16_t PDECommon::commonGetTicketAddedProfile(const PDEControlRecord* row, const cf::DictionaryRef& dict) {
-  if (!row || !dict) return -1;
-  auto list = std::make_unique<ProfileList>();
-  if (!ReadRowList(row, list.get())) return -1;
+  if (!row || !dict || ProfileListKindForType(row->profileType) < 0) return -1;
   auto coded = dict->get<cf::String>(KeyWithSuffix(row, "%sCustomFilename"));
   if (!coded) return 0;
   auto path = DecodeDigitPair(coded->utf8());
   if (!path) return 0;
-  const int used = QVPListUsedCount(list.get());
-  for (int i = 0, counter = 0; i < used; ++i) {
-    const ProfileEntry& e = list->entry[i];
-    if (!IsProfileShown(e.InMenu)) continue;
-    ++counter;
+  const std::vector<ProfileEntry> shown = MenuProfiles(row);
+  for (size_t i = 0; i < shown.size(); ++i) {
+    const ProfileEntry& e = shown[i];
     if (e.Location != kProfileLocationDisk && e.Location != kProfileLocationCard) continue;
-    if (ProfileDevicePath(e) == *path) return static_cast<int16_t>(counter);
+    if (ProfileDevicePath(e) == *path) return static_cast<int16_t>(i + 1);
   }
   return 0;
 }

@@ -15,6 +15,13 @@ namespace R2740_COLOR_NS {
 inline constexpr const char* kProfileDiskFolder = "/ata1a/data/USfiles/Profiles/";
 inline constexpr const char* kProfileCardFolder = "/ataCf1a/data/USfiles/Profiles/";
 
+// A profile item of a profile menu carries, as its represented object, a
+// dictionary naming its entry: the FileName bytes (data) and the Location
+// (number). The ticket positions are those of these items, and the host
+// picks "profile:FILE@disk|card" by them.
+inline constexpr const char* kProfileItemFileNameKey = "ProfileFileName";
+inline constexpr const char* kProfileItemLocationKey = "ProfileLocation";
+
 // Entries offered in menus and counted by the ticket positions.
 inline bool IsProfileShown(int32_t inMenu) { return inMenu == 3 || inMenu == 4 || inMenu == 6; }
 

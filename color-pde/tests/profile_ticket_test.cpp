@@ -84,14 +84,27 @@ TEST_F(ProfileTicketTest, MenusListShownProfilesAfterThePPDChoicesInListOrder) {
   EXPECT_EQ(*ns::DecodeDigitPair(coded), "/ataCf1a/data/USfiles/Profiles/CARD.ICC");
   EXPECT_EQ(ns::PDECommon::commonGetTicketAddedProfile(&table->table[0], dict), 3);
 
-  // Entries added before it: found again at its new position by its path.
+  // The file changes under the menus (another dialog's walk): positions
+  // stay those of the items shown, and the ticket names the chosen item's
+  // profile.
   auto grown = proftest::List({Entry(6, "NEW1.ICC", "N"), Entry(4, "PHOTO.ICC", "Studio"),
                                Entry(6, "NEW2.ICC", "N"), Entry(3, "CARD.ICC", "C", 5)});
   ASSERT_TRUE(proftest::WriteLists(*grown, *simList, *dstList));
+  EXPECT_EQ(ns::PDECommon::commonGetTicketAddedProfile(&table->table[0], dict), 3);
+  ns::PDECommon::commonSetTicketAddedProfile(&table->table[0], dict, 2);
+  EXPECT_EQ(*ns::DecodeDigitPair(Coded("QVImageRGBSourceCustomFilename")), "/ata1a/data/USfiles/Profiles/USER.ICC");
+  ns::PDECommon::commonSetTicketAddedProfile(&table->table[0], dict, 3);
+  // Menus rebuilt: found again at its new position by its path.
+  auto rebuild = [&] {
+    ns::PDECommon::commonBuildPDEItem(table->table, ppd.ppd);
+    ASSERT_EQ(ns::PDECommon::commonAddMenuFromProfilePlist(table->table), 0);
+  };
+  rebuild();
   EXPECT_EQ(ns::PDECommon::commonGetTicketAddedProfile(&table->table[0], dict), 4);
   // Hidden since: no longer found.
   grown->entry[3].InMenu = 1;
   ASSERT_TRUE(proftest::WriteLists(*grown, *simList, *dstList));
+  rebuild();
   EXPECT_EQ(ns::PDECommon::commonGetTicketAddedProfile(&table->table[0], dict), 0);
 
   // A position beyond the shown profiles writes an empty path, still "True".

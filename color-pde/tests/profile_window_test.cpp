@@ -294,7 +294,11 @@ TEST_F(ProfileWindowTest, BrowseTakesOnlyAUsableFileName) {
   ASSERT_TRUE(proftest::WriteLists(*empty, *empty, *empty));
   Open([&] {
     pc->_addButton->userClick();
-    for (const char* bad : {"/p/TWO.DOTS.ICC", "/p/HAS SPACE.ICC", "/p/ABCDEFGHIJKLMNOPQRSTUVWXYZ0123.I"}) {
+    // The last three fit 31 characters but the walk would drop them: a
+    // fourth extension letter, 30 without a dot, a base of 28.
+    for (const char* bad : {"/p/TWO.DOTS.ICC", "/p/HAS SPACE.ICC", "/p/ABCDEFGHIJKLMNOPQRSTUVWXYZ0123.I",
+                            "/p/PROFILE.ICCX", "/p/ABCDEFGHIJKLMNOPQRSTUVWXYZ0123",
+                            "/p/ABCDEFGHIJKLMNOPQRSTUVWXYZ01.IC"}) {
       TypeInto(*pc->_fileNameEdit, "KEEP");
       script->chosen = {bad};
       pc->_browse->userClick();
@@ -307,6 +311,12 @@ TEST_F(ProfileWindowTest, BrowseTakesOnlyAUsableFileName) {
     EXPECT_EQ(pc->_fileNameEdit->stringValue(), "KEEP");
     EXPECT_EQ(script->panelDirectory, sys::ResolvePath(kProfileBrowseFolder));
 
+    script->chosen = {"/p/" + std::string(27, 'A')};  // the longest names the walk keeps
+    pc->_browse->userClick();
+    EXPECT_EQ(pc->_fileNameEdit->stringValue(), std::string(27, 'A'));
+    script->chosen = {"/p/" + std::string(27, 'B') + ".ICC"};
+    pc->_browse->userClick();
+    EXPECT_EQ(pc->_fileNameEdit->stringValue(), std::string(27, 'B') + ".ICC");
     script->chosen = {"/p/folder/GOOD.ICC"};
     pc->_browse->userClick();
     EXPECT_EQ(pc->_fileNameEdit->stringValue(), "GOOD.ICC");

@@ -33,6 +33,8 @@ TEST(ProfileTicketWire, ChosenProfilesTravelAsGoldenDigitPairs) {
                              Entry(4, "PHOTO.ICC", "Studio", 5)});
   auto none = proftest::List({});
   ASSERT_TRUE(proftest::WriteLists(*rgb, *none, *none));
+  ns::PDECommon::commonBuildPDEItem(table.table, ppd.ppd);
+  ASSERT_EQ(ns::PDECommon::commonAddMenuFromProfilePlist(table.table), 0);
 
   auto dict = cf::Dictionary::create();
   auto coded = [&] {

@@ -180,6 +180,7 @@ int main(int argc, char** argv) {
     for (const auto& d : start.dropped) std::fprintf(stderr, "r2740-pde-cli: note: %s\n", d.c_str());
     std::string note;
     if (!session.open(&why)) note = why;  // a dialog without extra panels is still a dialog
+    for (const auto& n : host::TakeNotices(session)) std::fprintf(stderr, "r2740-pde-cli: note: %s\n", n.c_str());
     for (const auto& [key, value] : o.sets) {
       if (!session.setControl(key, value, &why)) return Die(kSetErr, why);
     }

@@ -203,11 +203,15 @@ struct ProfileChoice {
 };
 // nullopt when the value is not "profile:FILE@disk|card".
 std::optional<ProfileChoice> ParseProfileChoice(const std::string& value);
-// Picks the profile in the menu KEY of every colour panel that has it and
-// whose profile file holds it shown; false with a one-line reason (unknown
-// or hidden profile, no such menu) when none took it.
+// Picks the profile in the menu KEY of every colour panel whose menu offers
+// it (the item names FILE and the location itself); false with a one-line
+// reason (a profile the menu does not offer, no such menu) when none took it.
 [[nodiscard]] bool ChooseProfile(DialogSession& session, const std::string& key, const std::string& value,
                                  std::string* error);
+// The lines the panels left for the user (pde::kNoticesKey, such as a
+// profile file that could not be read and was kept aside), each once: they
+// are removed from the session.
+std::vector<std::string> TakeNotices(DialogSession& session);
 
 // Every top-level string entry of the settings whose key is a main keyword
 // of the PPD or begins with "jp.orvessa.printers.R2740", or is one of the

@@ -2,18 +2,12 @@
 // picks its menu item: "profile:FILE@disk" or "profile:FILE@card".
 #include <cups/ppd.h>
 
-#include <cstdio>
 #include <cstring>
 
-#include "cf/plist.h"
 #include "host.h"
-#include "system/system.h"
 
 namespace host {
 namespace {
-
-constexpr const char* kProfileFolder = "/Library/Printers/ORVESSA/Preferences/jp.orvessa.printers.R2740";
-
 
 // Every view a panel offers: its view tree (tab items included) and the
 // views it names itself.
@@ -28,35 +22,22 @@ std::shared_ptr<ui::PopUpButton> FindPopUp(DialogSession::Panel& p, const std::s
   return nullptr;
 }
 
-// The display names the profile file stores for FILE at the location, in
-// any of its lists, cut to 31 bytes as the plug-in reads them.
-std::vector<std::string> StoredProfileNames(const std::string& path, const ProfileChoice& c) {
-  std::vector<std::string> names;
-  auto root = cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(path));
-  if (!root) return names;
-  for (const char* list : {"RGB", "SIM", "DST"}) {
-    auto cls = root->get<cf::Dictionary>(list);
-    auto files = cls ? cls->get<cf::Dictionary>("FileName") : nullptr;
-    auto locations = cls ? cls->get<cf::Dictionary>("Location") : nullptr;
-    auto profileNames = cls ? cls->get<cf::Dictionary>("ProfileName") : nullptr;
-    if (!files || !locations || !profileNames) continue;
-    for (int i = 0; i < 500; ++i) {
-      char suffix[8];
-      std::snprintf(suffix, sizeof suffix, "%04d", i);
-      auto file = files->get<cf::String>(std::string("FileName") + suffix);
-      auto loc = locations->get<cf::Number>(std::string("Location") + suffix);
-      if (!file || !loc || file->utf8().substr(0, 31) != c.fileName || loc->sint32Value() != c.location) continue;
-      auto name = profileNames->get<cf::String>(std::string("ProfileName") + suffix);
-      names.push_back(name ? name->utf8().substr(0, 31) : std::string());
-    }
-  }
-  return names;
+// The colour plug-in's profile items carry their entry as their represented
+// object: {"ProfileFileName": data, "ProfileLocation": number}. The item is
+// picked by that, not by a title rebuilt from the profile file, so the
+// choice is the item the menu shows (a display name cut inside a character
+// is shown without it) and the file can change meanwhile.
+bool IsProfileItem(ui::MenuItem* item, const ProfileChoice& c) {
+  auto d = item ? cf::As<cf::Dictionary>(item->representedObject()) : nullptr;
+  auto file = d ? d->get<cf::Data>("ProfileFileName") : nullptr;
+  auto location = d ? d->get<cf::Number>("ProfileLocation") : nullptr;
+  return file && location && location->sint32Value() == c.location &&
+         std::string(file->bytes().begin(), file->bytes().end()) == c.fileName;
 }
 
-// Picks the profile's item in the profile menu KEY as a user would: among
-// the items after the PPD choices, the one titled "FILE(name)<location>".
-// Every colour panel that has the menu (both colour builds may be loaded)
-// takes it when its profile file holds the profile; one must.
+// Picks the profile's item in the profile menu KEY as a user would. Every
+// colour panel that has the menu (both colour builds may be loaded) takes it
+// when its menu offers the profile; one must.
 bool ChooseProfileInPanel(DialogSession::Panel& p, const std::shared_ptr<ui::PopUpButton>& menu,
                           ppd_file_t* ppd, const std::string& key, const ProfileChoice& choice, std::string* error) {
   // Colour panels are of the kind "jp.orvessa.pde.<model>.qvco".
@@ -66,32 +47,18 @@ bool ChooseProfileInPanel(DialogSession::Panel& p, const std::shared_ptr<ui::Pop
     *error = "--set " + key + ": not a profile menu of a colour panel";
     return false;
   }
-  const std::string model = p.kind.substr(prefix.size(), p.kind.size() - prefix.size() - suffix.size());
-  ppd_option_t* option = ppd ? ppdFindOption(ppd, key.c_str()) : nullptr;
-  if (!option) {
+  if (!ppd || !ppdFindOption(ppd, key.c_str())) {
     *error = "--set " + key + ": the PPD has no option " + key + ", so the menu offers no profiles";
     return false;
   }
-  const std::string file =
-      sys::ResolvePath(std::string(kProfileFolder) + "/" + sys::LoginName() + "-" + model + "-profile.plist");
-  std::vector<std::string> names = StoredProfileNames(file, choice);
-  if (names.empty()) {
-    *error = "--set " + key + ": no stored profile " + choice.fileName + " on the " + choice.where + " in " + file;
+  for (int i = 0; i < menu->numberOfItems(); ++i) {
+    if (!IsProfileItem(menu->itemAtIndex(i), choice)) continue;
+    if (menu->userSelectItem(i)) return true;
+    *error = "--set " + key + ": the menu is disabled";
     return false;
   }
-  std::string word = choice.location == 5 ? "Card" : "Disk";
-  if (p.plugin && p.plugin->bundle())
-    if (auto localized = p.plugin->bundle()->localizedString(word)) word = *localized;
-  for (int i = option->num_choices; i < menu->numberOfItems(); ++i) {
-    for (const auto& name : names) {
-      if (menu->itemTitleAtIndex(i) != choice.fileName + "(" + name + ")" + word) continue;
-      if (menu->userSelectItem(i)) return true;
-      *error = "--set " + key + ": the menu is disabled";
-      return false;
-    }
-  }
-  *error = "--set " + key + ": the profile " + choice.fileName + " on the " + choice.where +
-           " is hidden from this menu";
+  *error = "--set " + key + ": the menu offers no profile " + choice.fileName + " on the " + choice.where +
+           " (not in the profile file, or hidden from menus)";
   return false;
 }
 
@@ -124,12 +91,21 @@ bool ChooseProfile(DialogSession& session, const std::string& key, const std::st
     if (!menu) continue;
     std::string why;
     if (ChooseProfileInPanel(p, menu, ppd, key, *choice, &why)) chosen = true;
-    else if (firstError.empty() || why.find("hidden") != std::string::npos) firstError = why;
+    else if (firstError.empty() || why.find("offers no profile") != std::string::npos) firstError = why;
   }
   if (chosen) return true;
   *error = firstError.empty() ? "--set " + key + ": no profile menu with that identifier" : firstError;
   return false;
 }
 
+std::vector<std::string> TakeNotices(DialogSession& session) {
+  std::vector<std::string> lines;
+  pm::PrintSession& ps = session.callback().session();
+  if (auto list = cf::As<cf::Array>(ps.data(pde::kNoticesKey)))
+    for (const auto& item : *list)
+      if (auto s = cf::As<cf::String>(item)) lines.push_back(s->utf8());
+  ps.setData(pde::kNoticesKey, nullptr);
+  return lines;
+}
 
 }  // namespace host

@@ -200,6 +200,12 @@ int main(int argc, char** argv) {
     qthost::PrintDialog dialog(session, QString::fromStdString(label));
     auto* general = new qthost::GeneralPanel(session, queue, start);
     qthost::AttachGeneral(dialog, general);
+    std::string notices;
+    for (const auto& n : host::TakeNotices(session)) {
+      if (batch) std::fprintf(stderr, "r2740-print-dialog: note: %s\n", n.c_str());
+      notices += (notices.empty() ? "" : "\n") + n;
+    }
+    if (!notices.empty()) dialog.status()->setText(QString::fromStdString(notices));
     if (!batch) {
       if (auto h = std::dynamic_pointer_cast<qthost::QtModalHandler>(ui::GetModalHandler())) h->setParent(&dialog);
     }

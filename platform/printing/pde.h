@@ -26,6 +26,10 @@ inline constexpr const char* kGeneralPanelType = "6E6ED964-B738-11D3-952F-0050E4
 // change the user's choice when a plain save meets a missing entry leaves
 // the refusal to shouldPrint then, so a refused print changes nothing.
 inline constexpr const char* kSavingForPrintKey = "PDESavingForPrint";
+// Session data: an array of one-line strings that a panel leaves for the
+// user; the host shows each once (status line, standard error in batch
+// runs) and removes them.
+inline constexpr const char* kNoticesKey = "PDENotices";
 
 // The host's callback object; borrowed handles, owned by the host.
 class PDEPluginCallback {

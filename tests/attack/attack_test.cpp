@@ -459,6 +459,57 @@ TEST_F(AttackFiles, SwappingOwnFileWithAFifoHangsNoThreadAndStopStillWorks) {
   ASSERT_TRUE(took) << "the service did not end within 5 s of SIGTERM";
 }
 
+TEST_F(AttackFiles, KeptAsideFileReachesNoOtherFile) {
+  LocalUser eve(Prefix() + "eve"), vic(Prefix() + "vic");
+  ASSERT_TRUE(eve.ok() && vic.ok()) << "useradd failed";
+  Service svc(10);
+  ASSERT_TRUE(svc.up());
+  const std::string secret = svc.root() + "/secret";
+  std::ofstream(secret) << "root only";
+  ::chmod(secret.c_str(), 0600);
+  // The smallest file that reads as the three lists.
+  std::string lists = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>";
+  for (const char* kind : {"RGB", "SIM", "DST"}) {
+    lists += std::string("<key>") + kind + "</key><dict>";
+    for (const char* field : {"IndexOnDevice", "InMenu", "ProfileClass", "Location", "FileName", "ProfileName"})
+      lists += std::string("<key>") + field + "</key><dict/>";
+    lists += "</dict>";
+  }
+  lists += "</dict>\n</plist>\n";
+  // Eve's file went bad beside a good backup; her ".bad" name holds a link
+  // to a root-only file (what an older, world-writable folder may have
+  // left); the victim has a kept file of its own.
+  const std::string cur = svc.path(eve.name()), prev = svc.path(eve.name(), "profile.prev.plist");
+  std::ofstream(prev) << lists;
+  std::ofstream(cur) << "gone bad";
+  ASSERT_EQ(0, ::symlink(secret.c_str(), (cur + ".bad").c_str()));
+  const std::string vicBad = svc.path(vic.name()) + ".bad";
+  std::ofstream(vicBad) << "vic's own";
+
+  std::string got = AsUserNow(eve, [&] {
+    std::vector<std::string> lines = {
+        Request(svc.socket(), "qvPListSwapProfile_XPC",
+                "2:ARG_iSwapType" + cur + ":ARG_cFooCurrentString" + prev + ":ARG_cFooPrevString")};
+    for (const std::string& path : {vicBad, svc.path(vic.name(), "profile.prev.plist") + ".bad", cur + ".bad.dummy"})
+      for (const char* op : {"qvPListRemove_XPC", "qvPListExistProfile_XPC", "qvPListIsAdminProfile_XPC"})
+        lines.push_back(Request(svc.socket(), op, path));
+    return Join(lines);
+  });
+  std::vector<std::string> replies;
+  for (size_t at = 0, nl; (nl = got.find('\n', at)) != std::string::npos; at = nl + 1) replies.push_back(got.substr(at, nl - at));
+  ASSERT_EQ(10u, replies.size()) << got;
+  EXPECT_EQ("TRUE", replies[0]);
+  for (size_t i = 1; i < replies.size(); ++i) EXPECT_EQ(0u, replies[i].rfind("ERROR: ", 0)) << replies[i];
+  // The link was replaced, never written through; the backup took over.
+  EXPECT_EQ("root only", sys::ReadFile(secret).value_or(""));
+  struct stat st;
+  ASSERT_EQ(0, ::lstat((cur + ".bad").c_str(), &st));
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ("gone bad", sys::ReadFile(cur + ".bad").value_or(""));
+  EXPECT_EQ(lists, sys::ReadFile(cur).value_or(""));
+  EXPECT_EQ("vic's own", sys::ReadFile(vicBad).value_or(""));
+}
+
 // ---- connections ---------------------------------------------------------------
 
 class AttackConnections : public Attack {};

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 
@@ -106,6 +107,21 @@ class ProfileHostTest : public ::testing::Test {
     return t;
   }
 
+  // r2740-pde-cli on the colour build with the given queue URI, standard
+  // error and output together.
+  sys::TaskResult Cli(const std::string& uri, const std::vector<std::string>& args) {
+    const std::string bundles = root_.root() + "/bundles";
+    if (!fs::exists(bundles)) {
+      fs::create_directories(bundles);
+      fs::create_directory_symlink(std::string(R2740_BUNDLE_DIR) + "/ColorOptionsPDE_R2740.plugin",
+                                   bundles + "/ColorOptionsPDE_R2740.plugin");
+    }
+    std::vector<std::string> argv = {"-c", "exec \"$0\" \"$@\" 2>&1", std::string(R2740_BINARY_DIR) + "/bin/r2740-pde-cli",
+                                     "--ppd", PPD(), "--queue-id", kQueue, "--device-uri", uri, "--bundles", bundles};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return sys::RunTask("/bin/sh", argv);
+  }
+
   proftest::ServiceRoot root_;
   std::string user_;
   host::PlugInRef plugin_;
@@ -163,19 +179,23 @@ TEST_F(ProfileMenuTest, ChosenProfileReachesTheTicketAndIsFoundAgainByItsPath) {
 }
 
 TEST_F(ProfileMenuTest, CommandLineChoosesAStoredProfile) {
-  Store({Entry(4, "PHOTO.ICC", "Studio"), Entry(2, "HID.ICC", "Hidden"), Entry(6, "USER.ICC", "Mine")});
-  const std::string bundles = root_.root() + "/bundles";
-  fs::create_directories(bundles);
-  fs::create_directory_symlink(std::string(R2740_BUNDLE_DIR) + "/ColorOptionsPDE_R2740.plugin",
-                               bundles + "/ColorOptionsPDE_R2740.plugin");
-  const std::string cli = std::string(R2740_BINARY_DIR) + "/bin/r2740-pde-cli";
+  // The last display name is cut inside "é" when read (31 bytes): the menu
+  // shows it without the cut character, and the command line still picks it.
+  Store({Entry(4, "PHOTO.ICC", "Studio"), Entry(2, "HID.ICC", "Hidden"), Entry(6, "USER.ICC", "Mine"),
+         Entry(6, "U8.ICC", "NAME_TO_BE_CUT")});
+  const std::string path = root_.ProfilePath(user_);
+  std::string xml = *sys::ReadFile(path);
+  xml.replace(xml.find("NAME_TO_BE_CUT"), 14, std::string(30, 'n') + "\xC3\xA9");
+  std::ofstream(path, std::ios::trunc) << xml;
   const std::string out = root_.root() + "/settings.plist";
   auto run = [&](const std::string& value) {
-    return sys::RunTask("/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>&1", cli, "--ppd", PPD(), "--queue-id", kQueue,
-                                    "--device-uri", "lpd://127.0.0.1/queue", "--bundles", bundles, "--set",
-                                    std::string(kKey) + "=" + value, "--settings-out", out, "--summary-out",
-                                    root_.root() + "/summary.txt"});
+    return Cli("lpd://127.0.0.1/queue", {"--set", std::string(kKey) + "=" + value, "--settings-out", out,
+                                         "--summary-out", root_.root() + "/summary.txt"});
   };
+  auto cut = run("profile:U8.ICC@disk");
+  ASSERT_EQ(cut.exitStatus, 0) << cut.output;
+  EXPECT_EQ(Str(cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(out)), "QVImageRGBSourceCustomFilename"),
+            Coded("/ata1a/data/USfiles/Profiles/U8.ICC"));
   auto ok = run("profile:USER.ICC@disk");
   ASSERT_EQ(ok.exitStatus, 0) << ok.output;
   auto settings = cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(out));
@@ -191,7 +211,8 @@ TEST_F(ProfileMenuTest, CommandLineChoosesAStoredProfile) {
   }
   EXPECT_NE(run("profile:HID.ICC@disk").output.find("hidden"), std::string::npos);
   EXPECT_EQ(run("profile:USER.ICC@floppy").exitStatus, 2);
-  EXPECT_NE(sys::RunTask(cli, {"--help"}).output.find("profile:FILE@disk"), std::string::npos);
+  EXPECT_NE(sys::RunTask(std::string(R2740_BINARY_DIR) + "/bin/r2740-pde-cli", {"--help"}).output.find("profile:FILE@disk"),
+            std::string::npos);
 }
 
 // The profile window of a usb queue, saving through the real helper and
@@ -274,6 +295,54 @@ TEST_F(ProfileWindowHostTest, OKSavesMergedListsThroughTheServiceAndCancelWrites
   manage->userClick();
   EXPECT_EQ(sys::ReadFile(root_.ProfilePath(user_)), before);
   EXPECT_EQ(Titles(*Find<ui::PopUpButton>(*s, kKey)).size(), 5u);
+}
+
+// The walk drops a name the printer cannot hold after the menus were
+// built: the item the user picks still names its own profile.
+TEST_F(ProfileWindowHostTest, TicketNamesThePickedItemAfterTheWalkChangedTheList) {
+  root_.Setting("R2740_XPC_SNMP_PORT", "16197");  // nobody answers at 127.13.7.1
+  root_.Setting("R2740_XPC_WALK_TIMEOUT_MS", "50");
+  root_.Setting("R2740_XPC_WALK_RETRIES", "0");
+  Store({Entry(6, "PROFILE.ICCX", "Long"), Entry(6, "USER.ICC", "Mine")});
+  auto s = Open(nullptr, "lpd://127.13.7.1/queue");
+  auto stored = StoredRGB();
+  ASSERT_TRUE(stored);
+  ASSERT_EQ(stored->iNum, 1);  // the walk ran and left only the 8.3 name
+  EXPECT_STREQ(stored->entry[0].FileName, "USER.ICC");
+  std::string error;
+  ASSERT_TRUE(s->setControl(kKey, "USER.ICC(Mine)Disk", &error)) << error;
+  ASSERT_TRUE(s->save(&error)) << error;
+  auto settings = s->settingsDictionary();
+  EXPECT_EQ(Str(settings, "QVImageRGBSourceCustom"), "True");
+  EXPECT_EQ(Str(settings, "QVImageRGBSourceCustomFilename"), Coded("/ata1a/data/USfiles/Profiles/USER.ICC"));
+}
+
+// A profile file gone bad beside a good backup: the dialog offers the
+// backup's profiles, the file is kept aside, and the user is told once.
+TEST_F(ProfileWindowHostTest, BadProfileFileIsKeptAsideAndTheUserToldOnce) {
+  Store({Entry(6, "MINE.ICC", "Mine")});
+  const std::string cur = root_.ProfilePath(user_), prev = root_.PrevPath(user_);
+  fs::copy_file(cur, prev);
+  std::ofstream(cur, std::ios::trunc) << "<?xml version=\"1.0\"?><plist><dict><key>RGB</key>";
+  const std::string out = root_.root() + "/settings.plist";
+  auto run = [&] {
+    return Cli("usb://ORVESSA/R2740?serial=1",
+               {"--set", std::string(kKey) + "=profile:MINE.ICC@disk", "--settings-out", out});
+  };
+  auto first = run();
+  ASSERT_EQ(first.exitStatus, 0) << first.output;
+  const std::string note = "r2740-pde-cli: note: The profile file " + cur + " could not be read; it was kept as " + cur +
+                           ".bad and the profiles were taken from its backup.\n";
+  const size_t at = first.output.find(note);
+  ASSERT_NE(at, std::string::npos) << first.output;
+  EXPECT_EQ(first.output.find("note:", at + note.size()), std::string::npos) << first.output;
+  EXPECT_EQ(Str(cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(out)), "QVImageRGBSourceCustomFilename"),
+            Coded("/ata1a/data/USfiles/Profiles/MINE.ICC"));
+  EXPECT_EQ(sys::ReadFile(cur), sys::ReadFile(prev));
+  EXPECT_TRUE(fs::is_regular_file(cur + ".bad"));
+  auto second = run();
+  EXPECT_EQ(second.exitStatus, 0);
+  EXPECT_EQ(second.output.find("note:"), std::string::npos) << second.output;
 }
 
 }  // namespace

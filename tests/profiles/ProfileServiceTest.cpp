@@ -13,6 +13,9 @@ using namespace proftest;
 
 namespace {
 
+constexpr const char* kEmptyDictPlist =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict/>\n</plist>\n";
+
 std::string FolderListing(const std::string& folder) {
   std::string out;
   for (auto& e : std::filesystem::directory_iterator(folder)) {
@@ -214,6 +217,59 @@ const std::vector<Row> kDeviceA = {
     {5, 4, "Bad Name", "BAD NAME.ICC", 1},
     {6, 4, "Unknown Class", "CLS9.ICC", 9},
 };
+
+// A profile file that went bad costs nothing: it never replaces a backup
+// that reads, it is kept as "<current>.bad" before anything rewrites it, and
+// the walk merges the backup's lists, the user's own registrations with them.
+TEST(ProfileService, BadProfileFileIsKeptAsideAndTheBackupMerged) {
+  ServiceRoot svc;
+  svc.Setting("R2740_XPC_SNMP_PORT", "16199");  // nobody answers: a failed walk
+  const std::string cur = svc.ProfilePath("root"), prev = svc.PrevPath("root"), bad = cur + ".bad";
+  EXPECT_EQ("TRUE", svc.Reply({"qvPListIsAdminProfile_XPC", cur}));  // starts the service
+  Lists lists;
+  std::memset(lists.l.get(), 0, 3 * sizeof(ProfileList));
+  ProfileEntry& mine = lists.rgb().entry[0];
+  mine = ProfileEntry{501, kProfileStateUserShown, 2, "MINE.ICC", "Mine", kProfileLocationDisk, 3};
+  lists.rgb().iNum = 1;
+  ASSERT_TRUE(WriteLists(cur, &lists));
+  EXPECT_EQ("TRUE", svc.Reply({"qvPListSwapProfile_XPC", "2", cur, prev}));
+  const std::string good = *sys::ReadFile(cur);
+  ASSERT_TRUE(good == sys::ReadFile(prev));
+
+  // Gone bad (cut short, or a property list without the lists): the backup
+  // step keeps it aside and puts the backup back.
+  for (const std::string& broken : {good.substr(0, good.size() / 2), std::string(kEmptyDictPlist)}) {
+    std::ofstream(cur, std::ios::trunc) << broken;
+    EXPECT_EQ("TRUE", svc.Reply({"qvPListSwapProfile_XPC", "2", cur, prev}));
+    EXPECT_TRUE(good == sys::ReadFile(prev));
+    EXPECT_TRUE(good == sys::ReadFile(cur));
+    EXPECT_TRUE(broken == sys::ReadFile(bad));
+  }
+
+  // A walk meeting a bad file (no backup step before it) merges the backup.
+  std::ofstream(cur, std::ios::trunc) << "garbage";
+  EXPECT_EQ("iRet=1", svc.Reply(WalkArgs("root", "127.0.0.1")));
+  EXPECT_EQ("garbage", sys::ReadFile(bad).value_or("<none>"));
+  ASSERT_TRUE(ReadLists(cur, &lists));
+  ASSERT_TRUE(Find(lists.rgb(), "MINE.ICC"));
+  EXPECT_EQ(kProfileStateUserShown, Find(lists.rgb(), "MINE.ICC")->InMenu);
+
+  // Without a backup that reads, a bad file is still kept before a rename
+  // replaces it.
+  std::ofstream(prev, std::ios::trunc) << "old";
+  std::ofstream(cur, std::ios::trunc) << "garbage 2";
+  EXPECT_EQ("TRUE", svc.Reply({"writeDataToPlistFile_XPC", "file://" + cur, kEmptyDictPlist}));
+  EXPECT_EQ("TRUE", svc.Reply({"writeDataToPlistFileRename_XPC", "file://" + cur}));
+  EXPECT_EQ("garbage 2", sys::ReadFile(bad).value_or("<none>"));
+  EXPECT_EQ(kEmptyDictPlist, sys::ReadFile(cur).value_or("<none>"));
+
+  // The kept file can be removed like the others; no other ".bad" name is one.
+  EXPECT_EQ(0u, svc.Reply({"qvPListRemove_XPC", prev + ".bad"}).rfind("ERROR: ", 0));
+  EXPECT_EQ(0u, svc.Reply({"qvPListRemove_XPC", bad + ".dummy"}).rfind("ERROR: ", 0));
+  EXPECT_EQ(0u, svc.Reply({"qvPListExistProfile_XPC", bad}).rfind("ERROR: ", 0));
+  EXPECT_EQ("TRUE", svc.Reply({"qvPListRemove_XPC", bad}));
+  EXPECT_FALSE(sys::FileExists(bad));
+}
 
 TEST(DeviceWalk, MatchesSnmpwalkOfTheSameTable) {
   Agent agent(16171, kDeviceA);
