@@ -194,7 +194,7 @@ void TellUnreadableProfileFile(pm::PMPrintSession session) {
   if (pm::PMSessionGetDataFromSession(session, pde::kNoticesKey, &notices) == pm::noErr)
     if (auto old = cf::As<cf::Array>(notices)) list = cf::As<cf::Array>(cf::DeepCopy(old));
   list->append(cf::str(line));
-  pm::PMSessionSetDataInSession(session, pde::kNoticesKey, list);
+  (void)pm::PMSessionSetDataInSession(session, pde::kNoticesKey, list);  // a lost note costs only the message
 }
 
 // From the device URI on: the address, then the walk through the helper.
