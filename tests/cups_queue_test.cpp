@@ -72,23 +72,7 @@ class PrintingCupsd : public PrivateCupsd {
   }
   // The job's attributes as cupsd answers Get-Job-Attributes, each as
   // libcups writes it out.
-  std::map<std::string, std::string> Job(int id) {
-    std::map<std::string, std::string> out;
-    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
-    ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
-    for (ipp_attribute_t* a = response ? ippFirstAttribute(response) : nullptr; a; a = ippNextAttribute(response)) {
-      if (!ippGetName(a)) continue;
-      char value[1024];
-      ippAttributeString(a, value, sizeof value);
-      out[ippGetName(a)] = value;
-    }
-    ippDelete(response);
-    return out;
-  }
+  std::map<std::string, std::string> Job(int id) { return hosttest::JobAttributes(id); }
   std::string Spooled(int job, int document) {
     char name[32];
     std::snprintf(name, sizeof name, "spool/d%05d-%03d", job, document);

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <utility>
@@ -97,5 +98,25 @@ class PrivateCupsd : public ::testing::Test {
   std::string socket_;
   pid_t pid_ = -1;
 };
+
+// A job's attributes as cupsd answers Get-Job-Attributes (the default
+// server: a fixture's cupsd once started), each as ippAttributeString gives it.
+inline std::map<std::string, std::string> JobAttributes(int id) {
+  std::map<std::string, std::string> out;
+  ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr,
+               ("ipp://localhost/jobs/" + std::to_string(id)).c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
+  ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+  for (ipp_attribute_t* a = response ? ippFirstAttribute(response) : nullptr; a; a = ippNextAttribute(response)) {
+    if (!ippGetName(a)) continue;
+    char value[2048];
+    ippAttributeString(a, value, sizeof value);
+    out[ippGetName(a)] = value;
+  }
+  ippDelete(response);
+  return out;
+}
 
 }  // namespace hosttest

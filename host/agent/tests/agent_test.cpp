@@ -68,23 +68,7 @@ class AgentTest : public PrivateCupsd {
     if (!std::regex_search(out, m, std::regex("R2740-Ask-([0-9]+)"))) return 0;
     return std::stoi(m[1]);
   }
-  // The job's attributes as cupsd answers Get-Job-Attributes.
-  std::map<std::string, std::string> Job(int id) {
-    std::map<std::string, std::string> out;
-    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr,
-                 ("ipp://localhost/jobs/" + std::to_string(id)).c_str());
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
-    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
-    for (ipp_attribute_t* a = response ? ippFirstAttribute(response) : nullptr; a; a = ippNextAttribute(response)) {
-      if (!ippGetName(a)) continue;
-      char value[2048];
-      ippAttributeString(a, value, sizeof value);
-      out[ippGetName(a)] = value;
-    }
-    ippDelete(response);
-    return out;
-  }
+  std::map<std::string, std::string> Job(int id) { return hosttest::JobAttributes(id); }
   std::string Spooled(int job) {
     char name[32];
     std::snprintf(name, sizeof name, "spool/d%05d-001", job);
