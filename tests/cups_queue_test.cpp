@@ -55,16 +55,7 @@ class PrintingCupsd : public PrivateCupsd {
   }
   static std::string DialogPath() { return std::string(R2740_BINARY_DIR) + "/bin/r2740-print-dialog"; }
 
-  static int Run(const std::string& command, std::string* output) {
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    output->clear();
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
-    int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  static int Run(const std::string& command, std::string* output) { return hosttest::RunShell(command, output); }
   static int JobId(const std::string& output, const std::string& queue) {
     std::smatch m;
     if (!std::regex_search(output, m, std::regex("job ([0-9]+) submitted to " + queue + " \\("))) return 0;

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -98,6 +99,18 @@ class PrivateCupsd : public ::testing::Test {
   std::string socket_;
   pid_t pid_ = -1;
 };
+
+// Runs a shell command; its exit status, with stdout and stderr in *output.
+inline int RunShell(const std::string& command, std::string* output) {
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  output->clear();
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
+  int status = pclose(p);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 // A job's attributes as cupsd answers Get-Job-Attributes (the default
 // server: a fixture's cupsd once started), each as ippAttributeString gives it.

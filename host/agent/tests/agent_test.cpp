@@ -50,16 +50,7 @@ class AgentTest : public PrivateCupsd {
   std::string Agent(const std::string& args) {
     return env_ + "CUPS_USER=alice " + Program("r2740-print-agent") + " --bundles '" + dir_.file("bundles") + "' " + args;
   }
-  static int Run(const std::string& command, std::string* output) {
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    output->clear();
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
-    int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  static int Run(const std::string& command, std::string* output) { return hosttest::RunShell(command, output); }
   // lp as `user`; the job id.
   int Submit(const std::string& user, const std::string& args) {
     std::string out;
