@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "cf/plist.h"
+#include "ui/ui.h"
 
 namespace ui {
 

@@ -45,7 +45,7 @@
 #include <vector>
 
 #include "bundle/bundle.h"
-#include "ui/ui.h"
+#include "ui/view.h"
 
 namespace ui {
 
