@@ -1,6 +1,8 @@
 // The plug-in side of the device walk: classify the queue's device URI,
 // find the printer's address, back up the profile file and have the helper
 // run the walk in the service.
+#include "ProfileDeviceWalk.h"
+
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
 #include <avahi-common/domain.h>
@@ -14,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "ProfileDeviceWalk.h"
 #include "QVPList.h"
 #include "printing/pde.h"
 #include "system/system.h"

@@ -1,13 +1,13 @@
 // The stored profiles in the profile menus and in the job ticket: one menu
 // item per shown profile after the PPD choices, and the chosen profile's
 // path on the printer in the ticket, found again by that path later.
+#include "ProfileMenus.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
-
-#include "ProfileMenus.h"
 
 #include "PDECommon.h"
 #include "ProfileTicket.h"

@@ -21,10 +21,12 @@ cf::StringRef GetTicketAddedProfileFlag(const PDEControlRecord* row, const cf::D
 
 // The ticket's entry for profile item `select` (from 1) of a row's menu:
 // the option's first choice under its keyword, the coded device path and
-// the flag "True"; -1 for a row that is not profile-typed or has no choices.
+// the flag "True"; -1 (nothing written) for a null row or dictionary, a
+// row that is not profile-typed, or one without a first choice.
 int16_t SetTicketAddedProfile(const PDEControlRecord* row, const cf::DictionaryRef& dict, int16_t select);
 // The menu position (from 1) of the profile the ticket names, 0 when none
-// matches, -1 for a row that is not profile-typed.
+// matches, -1 for a null row or dictionary or a row that is not
+// profile-typed.
 int16_t GetTicketAddedProfile(const PDEControlRecord* row, const cf::DictionaryRef& dict);
 
 }  // namespace R2740_COLOR_NS
