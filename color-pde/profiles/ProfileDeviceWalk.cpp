@@ -24,7 +24,6 @@ namespace R2740_COLOR_NS {
 
 namespace {
 
-constexpr const char* kProfileTableOID = "1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1";
 constexpr int kBonjourTimeoutMs = 1000;
 
 // The URI's host as libcups separates it (a port, user and path cut off),
