@@ -105,12 +105,16 @@ int QVPListExistPath(const char* path);
 // Backup swap on the given paths; null paths are absent.
 void QVPListSwapPaths(int type, const char* current, const char* prev);
 // A current file that is there but does not read as the three lists (it
-// went bad) is renamed to "<current>.bad", replacing an older one, before
+// went bad) is kept as "<current>.bad", replacing an older one, before
 // anything rewrites it. With `prev`, only when that backup reads as the
-// lists, whose bytes then become the current file again; without, always.
-// 1 when the file was set aside (or, with a backup that has the lists, when
-// it could not be moved: that backup must stay all the same), else 0.
+// lists, whose bytes then replace the current file; without, always, and
+// the current file is removed. 1 when the file was set aside (or, with a
+// backup that has the lists, when it could not be kept: that backup must
+// stay all the same), else 0.
 int QVPListSetAsideUnreadable(const char* current, const char* prev);
+// The same copy of an unreadable current file, which stays in place for
+// the caller to replace in one rename. 1 when a copy was kept.
+int QVPListCopyAsideUnreadable(const char* current);
 // Replaces the file by `bytes`: a temporary file in the same folder,
 // flushed, then renamed over it. False (old file untouched) on failure.
 [[nodiscard]] bool QVPListWriteFile(const char* path, const std::string& bytes);

@@ -223,6 +223,26 @@ int QVPListRemovePath(const char* path) {
   return ::unlinkat(at.dir.get(), at.name.c_str(), 0) == 0 ? 1 : 0;
 }
 
+namespace {
+
+// "<current>.bad" gets the bad file's bytes while the file itself stays, so
+// a service that dies before the file is replaced leaves it where it was.
+// A file too large to copy is moved instead.
+bool CopyAside(const char* current) {
+  auto bytes = QVPListReadFile(current);
+  if (bytes && QVPListWriteFile((std::string(current) + kQVPListSetAsideSuffix).c_str(), *bytes)) return true;
+  Located cur;
+  if (!Locate(current, &cur)) return false;
+  const std::string aside = cur.name + kQVPListSetAsideSuffix;
+  return ::renameat(cur.dir.get(), cur.name.c_str(), cur.dir.get(), aside.c_str()) == 0;
+}
+
+}  // namespace
+
+int QVPListCopyAsideUnreadable(const char* current) {
+  return QVPListIsUnreadable(current) && CopyAside(current) ? 1 : 0;
+}
+
 int QVPListSetAsideUnreadable(const char* current, const char* prev) {
   if (!QVPListIsUnreadable(current)) return 0;
   std::optional<std::string> backup;
@@ -230,13 +250,12 @@ int QVPListSetAsideUnreadable(const char* current, const char* prev) {
     backup = QVPListReadFile(prev);
     if (!backup || !QVPListHoldsLists(*backup)) return 0;
   }
-  // A backup with the lists stays even when the bad file cannot be moved.
+  // A backup with the lists stays even when the bad file cannot be kept.
   const int kept = backup ? 1 : 0;
-  Located cur;
-  if (!Locate(current, &cur)) return kept;
-  const std::string aside = cur.name + kQVPListSetAsideSuffix;
-  if (::renameat(cur.dir.get(), cur.name.c_str(), cur.dir.get(), aside.c_str()) != 0) return kept;
+  if (!CopyAside(current)) return kept;
+  // Replaced in one rename, so the current file is never missing.
   if (backup) (void)QVPListWriteFile(current, *backup);  // on failure the backup still holds the lists
+  else (void)QVPListRemovePath(current);                  // the walk starts anew: gone either way
   return 1;
 }
 

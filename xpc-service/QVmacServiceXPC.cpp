@@ -290,7 +290,7 @@ std::string QVmacServiceXPC::writeDataToPlistFileRename_XPC(const std::string& a
   }
   // A current file that went bad is kept aside, not replaced.
   if (QVConfineProfilePath(*filePath, QVProfileFileKind::kCurrent, peer_.uid, nullptr))
-    (void)QVPListSetAsideUnreadable(path->c_str(), nullptr);  // the rename below decides the reply
+    (void)QVPListCopyAsideUnreadable(path->c_str());  // the rename below decides the reply
   return ::rename(temporary->c_str(), path->c_str()) == 0 ? kTrue : kFalse;
 }
 
