@@ -116,8 +116,8 @@ int QVPListSetAsideUnreadable(const char* current, const char* prev);
 // the caller to replace in one rename. 1 when a copy was kept.
 int QVPListCopyAsideUnreadable(const char* current);
 // Replaces the file by `bytes`: a temporary file in the same folder,
-// flushed, then renamed over it. False (old file untouched) on failure.
-[[nodiscard]] bool QVPListWriteFile(const char* path, const std::string& bytes);
+// flushed, then renamed over it. 0, or -1 (old file untouched) on failure.
+[[nodiscard]] int QVPListWriteFile(const char* path, const std::string& bytes);
 #else
 // The helper that relays the plug-in's file operations, resolved under the
 // install root.

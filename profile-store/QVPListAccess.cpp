@@ -176,27 +176,27 @@ int WriteLists(const ProfileList* rgb, const ProfileList* sim, const ProfileList
   if (path.empty()) return -1;
   std::string xml = QVPListCreateXMLText(rgb, sim, dst);
   if (xml.empty()) return -1;
-  return QVPListWriteFile(path.c_str(), xml) ? 0 : -1;
+  return QVPListWriteFile(path.c_str(), xml);
 }
 
 }  // namespace
 
-bool QVPListWriteFile(const char* path, const std::string& bytes) {
+int QVPListWriteFile(const char* path, const std::string& bytes) {
   Located at;
-  if (!Locate(path, &at)) return false;
+  if (!Locate(path, &at)) return -1;
   static std::atomic<unsigned> counter{0};
   const std::string tmp = "." + at.name + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
   Fd fd = CreateNew(at.dir.get(), tmp, O_WRONLY);
-  if (!fd) return false;
+  if (!fd) return -1;
   bool ok = WriteAll(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
   ok = ::close(fd.release()) == 0 && ok;
   if (ok) ok = ::renameat(at.dir.get(), tmp.c_str(), at.dir.get(), at.name.c_str()) == 0;
   if (!ok) {
     ::unlinkat(at.dir.get(), tmp.c_str(), 0);
-    return false;
+    return -1;
   }
   ::fsync(at.dir.get());  // the rename itself, durable
-  return true;
+  return 0;
 }
 
 int QVPListProbePath(const char* path) {
@@ -230,7 +230,7 @@ namespace {
 // A file too large to copy is moved instead.
 bool CopyAside(const char* current) {
   auto bytes = QVPListReadFile(current);
-  if (bytes && QVPListWriteFile((std::string(current) + kQVPListSetAsideSuffix).c_str(), *bytes)) return true;
+  if (bytes && QVPListWriteFile((std::string(current) + kQVPListSetAsideSuffix).c_str(), *bytes) == 0) return true;
   Located cur;
   if (!Locate(current, &cur)) return false;
   const std::string aside = cur.name + kQVPListSetAsideSuffix;

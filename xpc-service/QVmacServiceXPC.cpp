@@ -251,7 +251,7 @@ std::string QVmacServiceXPC::writeDictionaryToPlistFile_XPC(const std::string& a
   std::string text = arg.substr(m + std::strlen(kURLMarker));
   // Only a whole property list replaces a profile file.
   if (!cf::PropertyListCreateWithData(text)) return kFalse;
-  return QVPListWriteFile(path->c_str(), text) ? kTrue : kFalse;
+  return QVPListWriteFile(path->c_str(), text) == 0 ? kTrue : kFalse;
 }
 
 std::string QVmacServiceXPC::writeDataToPlistFile_XPC(const std::string& arg) {
@@ -269,7 +269,7 @@ std::string QVmacServiceXPC::writeDataToPlistFile_XPC(const std::string& arg) {
   if (!contents && errno != ENOENT) return kFalse;
   std::string next = contents.value_or(std::string()) + arg.substr(m + std::strlen(kURLMarker));
   if (next.size() > kQVPListMaxFileBytes) return kFalse;
-  return QVPListWriteFile(temporary->c_str(), next) ? kTrue : kFalse;
+  return QVPListWriteFile(temporary->c_str(), next) == 0 ? kTrue : kFalse;
 }
 
 std::string QVmacServiceXPC::writeDataToPlistFileRename_XPC(const std::string& arg) {

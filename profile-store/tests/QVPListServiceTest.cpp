@@ -231,7 +231,7 @@ TEST_F(ServiceStore, PlantedFilesAreRefusedAtOnceAndNeverFollowed) {
     QVPListSwapPaths(kQVPListSwapBackup, current_.c_str(), prev_.c_str());
     EXPECT_EQ("", sys::ReadFile(prev_).value_or("<none>")) << kind;
     // A rename replaces the name itself, never what it points at.
-    EXPECT_TRUE(QVPListWriteFile(current_.c_str(), "new"));
+    EXPECT_EQ(0, QVPListWriteFile(current_.c_str(), "new"));
     EXPECT_EQ("new", sys::ReadFile(current_).value_or("")) << kind;
     EXPECT_EQ("outside", sys::ReadFile(outside).value_or("")) << kind;
     ::unlink(current_.c_str());

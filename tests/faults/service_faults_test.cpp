@@ -50,12 +50,12 @@ std::vector<std::string> Pieces(const std::string& text, size_t n) {
 // step was acknowledged, else the step and its reply.
 std::string WriteSequence(const ServiceRoot& svc, const std::string& path, const std::vector<std::string>& pieces) {
   std::string url = "file://" + path;
-  svc.Reply({"qvPListRemove_XPC", path + ".dummy"});
+  std::string removed = svc.Reply({"qvPListRemove_XPC", path + ".dummy"});
   for (size_t i = 0; i < pieces.size(); ++i)
     if (auto r = svc.Reply({"writeDataToPlistFile_XPC", url, pieces[i]}); r != "TRUE")
-      return "piece " + std::to_string(i) + ": " + r;
+      return "piece " + std::to_string(i) + ": " + r + " (remove: " + removed + ")";
   auto r = svc.Reply({"writeDataToPlistFileRename_XPC", url});
-  return r == "TRUE" ? "" : "rename: " + r;
+  return r == "TRUE" ? "" : "rename: " + r + " (remove: " + removed + ")";
 }
 
 bool Gone(pid_t pid) {
@@ -66,6 +66,7 @@ bool Gone(pid_t pid) {
 }
 
 void KillAndWait(pid_t pid) {
+  ASSERT_GT(pid, 0);  // kill(-1) would reach every process
   ::kill(pid, SIGKILL);
   for (int i = 0; i < 400 && !Gone(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
