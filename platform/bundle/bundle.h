@@ -73,6 +73,9 @@ class Bundle {
   mutable std::mutex mu_;
   mutable std::map<std::string, std::optional<StringsTable>> tables_;  // "lang/table"
   mutable std::set<std::string> absent_;                               // tables with no file
+  // The table each lookup settled on, by language settings and table name
+  // (null: none); panels ask for dozens of strings per dialog.
+  mutable std::map<std::string, const StringsTable*, std::less<>> chosen_;
 };
 
 }  // namespace bndl
