@@ -20,7 +20,8 @@ bndl::BundleRef& PlugInBundleSlot() {
 // none (the key itself is never a fallback).
 cf::StringRef Localized(const bndl::BundleRef& bundle, const char* key) {
   if (!bundle || !key) return nullptr;
-  if (!cf::String::createWithCString(key, cf::kCFStringEncodingASCII)) return nullptr;
+  for (const char* c = key; *c; ++c)
+    if (static_cast<unsigned char>(*c) > 0x7F) return nullptr;  // keys are ASCII
   auto value = bundle->localizedString(key);
   if (!value) return nullptr;
   return cf::str(*value);
