@@ -394,8 +394,16 @@ void AppendLanguageSettings(std::string& out) {
 }  // namespace
 
 std::optional<std::string> Bundle::localizedString(const std::string& key, const std::string& table) const {
+  const StringsTable* t = localizedTable(table);
+  if (!t) return std::nullopt;
+  auto it = t->entries.find(key);
+  if (it == t->entries.end()) return std::nullopt;
+  return it->second;
+}
+
+const StringsTable* Bundle::localizedTable(const std::string& table) const {
   std::string name = table.empty() ? "Localizable" : table;
-  if (!ValidName(name)) return std::nullopt;
+  if (!ValidName(name)) return nullptr;
   // Which table serves depends only on the language settings and on files
   // whose presence loadTable keeps for good, so the choice is kept too.
   std::string choice;
@@ -427,10 +435,7 @@ std::optional<std::string> Bundle::localizedString(const std::string& key, const
     std::lock_guard<std::mutex> lock(mu_);
     chosen_.emplace(std::move(choice), t);
   }
-  if (!t) return std::nullopt;
-  auto it = t->entries.find(key);
-  if (it == t->entries.end()) return std::nullopt;
-  return it->second;
+  return t;
 }
 
 cf::StringRef Bundle::localizedCFString(const std::string& key, const std::string& table) const {

@@ -55,6 +55,10 @@ class Bundle {
   // in Resources). nullopt means "no localization" and is different from an
   // empty value; a malformed table answers nullopt for every key.
   std::optional<std::string> localizedString(const std::string& key, const std::string& table = "") const;
+  // The table localizedString reads for the current languages, null when
+  // none (or malformed); it lives as long as the bundle. For many lookups
+  // in a row.
+  const StringsTable* localizedTable(const std::string& table = "") const;
   cf::StringRef localizedCFString(const std::string& key, const std::string& table = "") const;
 
   // The languages tried, in order: PreferredLanguages(), then the bundle's
