@@ -22,7 +22,7 @@
 #include "cf/plist.h"
 #include "QVPList.h"
 #include "system/system.h"
-#include "ui/nib.h"
+#include "ui/ui.h"
 
 namespace fuzz {
 

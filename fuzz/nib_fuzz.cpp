@@ -1,7 +1,7 @@
 // The interface-file loader on an arbitrary file: no registered classes,
 // no owner.
 #include "FuzzSupport.h"
-#include "ui/nib.h"
+#include "ui/ui.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = fuzz::TempRoot() + "/Fuzz.ui.plist";

@@ -51,6 +51,10 @@ enum ProfileState : int32_t {
   kProfileStateUserShown = 6,
 };
 
+// The printer's profile table: what the plug-in asks to walk and the only
+// root the service walks.
+inline constexpr const char* kProfileTableOID = "1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1";
+
 // Device storage of a profile.
 inline constexpr int32_t kProfileLocationDisk = 4;
 inline constexpr int32_t kProfileLocationCard = 5;

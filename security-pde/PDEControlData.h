@@ -13,7 +13,7 @@
 #include "SecurityBuild.h"
 #include "cf/cf.h"
 #include "printing/printing.h"
-#include "ui/ui.h"
+#include "ui/controls.h"
 
 namespace R2740_SECURITY_NS {
 

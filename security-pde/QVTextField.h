@@ -8,7 +8,7 @@
 
 #include "PDEControlData.h"
 #include "SecurityBuild.h"
-#include "ui/ui.h"
+#include "ui/controls.h"
 
 namespace R2740_SECURITY_NS {
 

@@ -26,7 +26,6 @@ constexpr int kMaxRequests = 20000;
 constexpr size_t kRowSubId = 17;
 
 constexpr const char* kArgMarker = ":arg:";
-constexpr const char* kTableRootText = "1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1";
 const oid kTableRoot[] = {1, 3, 6, 1, 4, 1, 47291, 1, 1, 1, 1, 6, 13, 1, 1};
 constexpr size_t kTableRootLength = sizeof kTableRoot / sizeof kTableRoot[0];
 constexpr size_t kWalkArgumentCount = 8;
@@ -277,7 +276,7 @@ std::optional<WalkRequest> ParseWalkRequest(const std::string& argumentText, std
   if (args[0] != "snmpwalk" || args[1] != "-Os" || args[2] != "-c" || args[4] != "-v")
     return fail("walk arguments are not the profile walk");
   if (args[5] != "1") return fail("only SNMP version 1 is walked");
-  if (args[7] != kTableRootText) return fail("only the profile table is walked");
+  if (args[7] != kProfileTableOID) return fail("only the profile table is walked");
   if (!AcceptableCommunity(args[3])) return fail("invalid community");
   if (!AcceptableAddress(args[6])) return fail("invalid device address");
   return WalkRequest{args[3], args[6]};

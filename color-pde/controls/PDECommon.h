@@ -1,7 +1,8 @@
 // Services shared by both colour panes, as class methods of one class:
 // control table building, PPD values, titles and menus, summary, the sync
 // between controls and the print settings, rule-unit conversion and the
-// profile entries of menus and ticket.
+// profile entries of menus and ticket. The last two only forward to the
+// panes and profiles folders, which define them.
 //
 // A "row" is a pointer into a control table; every routine answers its
 // neutral result (0, null, nothing done) for a null row or table.
@@ -94,24 +95,20 @@ class PDECommon {
   static OSStatus commonSyncPaneFromTicket(pm::PMPrintSettings settings, pm::PMPrintSession session,
                                            PDEControlTable table);
 
-  // ---- rule units (forwarders to color-pde/panes/ColorPresetRules.h) ----
+  // ---- rule units (forwarders to ColorPresetRules.h) ----------------------
   static int32_t commonConvertToCSTValue(const PDEControlRecord* row, int32_t value);
   static int32_t commonConvertFromCSTValue(const PDEControlRecord* row, int32_t value);
 
-  // ---- device profiles (color-pde/profiles) -----------------------------
-  // Always 0.
+  // ---- device profiles (forwarders to ProfileDeviceWalk.h and ProfileMenus.h)
   static int commonGetProfilesFromMIB(pm::PMPrintSession session);
-  // 0 lpd, 1 mdns/dnssd, 2 pap, 3 usb, -1 anything else or no URI.
+  // A ProfileProtocol value.
   static int16_t commoniGetProtocolByUrl(const cf::StringRef& uri);
   static int16_t commoniGetProtocol(pm::PMPrintSession session);
-  // Appends the shown stored profiles after the PPD choices of the
-  // profile-typed menus of a table.
   static int commonAddMenuFromProfilePlist(PDEControlTable table);
   static int commonSetTicketAddedProfileFlag(const PDEControlRecord* row, const cf::DictionaryRef& dict,
                                              const cf::StringRef& flag);
   static int16_t commonSetTicketAddedProfile(const PDEControlRecord* row, const cf::DictionaryRef& dict,
                                              int16_t select);
-  // The stored "%sCustom" flag when it is a string, else null.
   static cf::StringRef commonGetTicketAddedProfileFlag(const PDEControlRecord* row, const cf::DictionaryRef& dict);
   static int16_t commonGetTicketAddedProfile(const PDEControlRecord* row, const cf::DictionaryRef& dict);
 };

@@ -8,12 +8,6 @@
 
 namespace R2740_COLOR_NS {
 
-namespace {
-bool IsProfileRow(const PDEControlRecord* row) {
-  return row->profileType >= 1 && row->profileType <= 3;
-}
-}  // namespace
-
 cf::StringRef PDECommon::commonGetPPDProductName(pm::PMPrintSettings) { return cf::str(R2740_MODEL_KEY); }
 
 cf::StringRef PDECommon::commonGetPrintQueueName(pm::PMPrintSession session) {
@@ -98,7 +92,8 @@ OSStatus PDECommon::commonSyncPaneFromTicket(pm::PMPrintSettings settings, pm::P
     if (!row->ppdKey || !*row->ppdKey || !row->choices) continue;
     bool hasValue = false;
     int32_t value = -1;
-    auto flag = IsProfileRow(row) ? commonGetTicketAddedProfileFlag(row, dict) : nullptr;
+    // Null for a row that is not profile-typed.
+    auto flag = commonGetTicketAddedProfileFlag(row, dict);
     if (flag && flag->utf8() == "True") {
       int16_t number = commonGetTicketAddedProfile(row, dict);
       hasValue = true;

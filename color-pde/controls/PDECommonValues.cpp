@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-#include "ColorPresetRules.h"
 #include "PDECommon.h"
 #include "PPDText.h"
 
@@ -251,16 +250,6 @@ OSStatus PDECommon::commonGetSummaryTextQuickColor(const char* itemKey, const cf
   dict->setValue(name->utf8(), value);
   array->append(name);
   return pm::noErr;
-}
-
-// ---- rule units: the rule table's folder defines them -------------------
-
-int32_t PDECommon::commonConvertToCSTValue(const PDEControlRecord* row, int32_t value) {
-  return ConvertToCSTValue(row, value);
-}
-
-int32_t PDECommon::commonConvertFromCSTValue(const PDEControlRecord* row, int32_t value) {
-  return ConvertFromCSTValue(row, value);
 }
 
 }  // namespace R2740_COLOR_NS

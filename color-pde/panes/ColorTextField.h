@@ -8,7 +8,7 @@
 #include <string>
 
 #include "BuildSuffix.h"
-#include "ui/ui.h"
+#include "ui/controls.h"
 
 namespace R2740_COLOR_NS {
 

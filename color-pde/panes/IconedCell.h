@@ -7,7 +7,7 @@
 #include <string>
 
 #include "BuildSuffix.h"
-#include "ui/ui.h"
+#include "ui/containers.h"
 
 namespace R2740_COLOR_NS {
 

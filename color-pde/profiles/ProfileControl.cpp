@@ -7,6 +7,7 @@
 #include "ColorTextField.h"
 #include "IconedCell.h"
 #include "PDECommon.h"
+#include "ProfileDeviceWalk.h"
 #include "ProfileTicket.h"
 #include "system/system.h"
 
@@ -74,7 +75,7 @@ void ProfileControl::initWithProfileControl() {
   // The pane's values go into the settings now, so that they can be read
   // back once the lists have changed.
   if (onAdvancedView) onAdvancedView->setControlValueToTicket();
-  protocolType = PDECommon::commoniGetProtocol(session);
+  protocolType = GetProtocol(session);
 
   auto bundle = PDECommon::commonGetPlugInBundle();
   if (bundle && _locationMenu) {
@@ -193,7 +194,8 @@ cf::Ref ProfileControl::tableViewObjectValue(ui::TableView*, const ui::TableColu
   if (id == "inmenu") return cf::num(IsProfileShown(e.InMenu) ? 1 : 0);
   if (id == "icon") {
     // One cell draws every row: it gets this row's image before drawing.
-    const bool found = (protocolType == 0 || protocolType == 1) && (e.InMenu == 2 || e.InMenu == 4);
+    const bool found =
+        (protocolType == kProfileProtocolLpd || protocolType == kProfileProtocolBonjour) && IsProfileFound(e.InMenu);
     if (column.dataCell) column.dataCell->setImage(found ? icon_ : nullptr);
     return cf::str("");
   }
@@ -209,12 +211,12 @@ void ProfileControl::tableViewSetObjectValue(ui::TableView*, const cf::Ref&, con
   if (column.identifier != "inmenu" || !list || row < 0 || row >= QVPListUsedCount(list)) return;
   int32_t& state = list->entry[row].InMenu;
   switch (state) {
-    case 1: state = 3; break;
-    case 2: state = 4; break;
-    case 3: state = 1; break;
-    case 4: state = 2; break;
-    case 5: state = 6; break;
-    case 6: state = 5; break;
+    case kProfileStateDeviceHidden: state = kProfileStateDeviceShown; break;
+    case kProfileStateFoundHidden: state = kProfileStateFoundShown; break;
+    case kProfileStateDeviceShown: state = kProfileStateDeviceHidden; break;
+    case kProfileStateFoundShown: state = kProfileStateFoundHidden; break;
+    case kProfileStateUserHidden: state = kProfileStateUserShown; break;
+    case kProfileStateUserShown: state = kProfileStateUserHidden; break;
     default: break;
   }
 }
@@ -233,7 +235,7 @@ bool ProfileControl::tableViewShouldSelectRow(ui::TableView*, int row) {
   const ProfileEntry& e = list->entry[row];
   if (buttonIdentify == kEditIdle) vHandlingButtonSetDisable(true, true, true);
   // A profile confirmed on the printer cannot be deleted.
-  if (e.InMenu == 2 || e.InMenu == 4) vHandlingButtonSetDisable(true, true, false);
+  if (IsProfileFound(e.InMenu)) vHandlingButtonSetDisable(true, true, false);
   if (_fileNameEdit) _fileNameEdit->setStringValue(FieldString(e.FileName));
   if (_profileNameEdit) _profileNameEdit->setStringValue(FieldString(e.ProfileName));
   if (e.Location == kProfileLocationDisk && _locationMenu) _locationMenu->setIntValue(0);
@@ -367,7 +369,7 @@ void ProfileControl::profileOK(ui::NibObject*) {
   }
 
   ProfileEntry& e = list->entry[slot];
-  const bool fromPrinter = editing && e.InMenu >= 1 && e.InMenu <= 4;
+  const bool fromPrinter = editing && IsProfileFromPrinter(e.InMenu);
   if (!fromPrinter) CopyField(e.FileName, fileName);
   CopyField(e.ProfileName, profileName);
   if (!fromPrinter) e.Location = location;
@@ -469,8 +471,7 @@ bool ProfileControl::isCustomProfile() {
   ProfileList* list = currentProfileDict();
   const int r = selectedRow();
   if (!list || r < 0 || r >= QVPListUsedCount(list)) return false;
-  const int32_t state = list->entry[r].InMenu;
-  return state >= 1 && state <= 4;
+  return IsProfileFromPrinter(list->entry[r].InMenu);
 }
 
 }  // namespace R2740_COLOR_NS

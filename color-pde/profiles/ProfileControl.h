@@ -11,6 +11,7 @@
 
 #include "BuildSuffix.h"
 #include "PDEControlTable.h"
+#include "ProfileDeviceWalk.h"
 #include "QVPList.h"
 #include "printing/printing.h"
 #include "ui/ui.h"
@@ -71,7 +72,7 @@ class ProfileControl : public ui::NibObject, public ui::TableViewDataSource, pub
   ProfileList* currentProfileDict();
   // The deletion list that goes with it, or null.
   ProfileList* currentDeleteDict();
-  // Whether the selected entry came from the printer (InMenu 1 to 4).
+  // Whether the selected entry came from the printer (IsProfileFromPrinter).
   bool isCustomProfile();
 
   void setPMPrint(pm::PMPrintSettings printSettings, pm::PMPrintSession printSession) {
@@ -82,11 +83,11 @@ class ProfileControl : public ui::NibObject, public ui::TableViewDataSource, pub
 
   // Whether the queue cannot be walked (pap, usb): the folded read and the
   // merging save are used, and deletions are remembered.
-  bool usesFoldedLists() const { return protocolType == 2 || protocolType == 3; }
+  bool usesFoldedLists() const { return protocolType == kProfileProtocolPap || protocolType == kProfileProtocolUsb; }
 
   pm::PMPrintSettings setting = nullptr;
   pm::PMPrintSession session = nullptr;
-  int16_t protocolType = -1;
+  int16_t protocolType = kProfileProtocolOther;
   PDEControlTable constTable = nullptr;
   std::shared_ptr<ui::Window> _profileManagementWindow;
   std::shared_ptr<AdvancedColorOptions> onAdvancedView;

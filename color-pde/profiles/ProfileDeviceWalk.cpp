@@ -1,6 +1,8 @@
 // The plug-in side of the device walk: classify the queue's device URI,
 // find the printer's address, back up the profile file and have the helper
 // run the walk in the service.
+#include "ProfileDeviceWalk.h"
+
 #include <avahi-client/client.h>
 #include <avahi-client/lookup.h>
 #include <avahi-common/domain.h>
@@ -14,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "PDECommon.h"
 #include "QVPList.h"
 #include "printing/pde.h"
 #include "system/system.h"
@@ -23,7 +24,6 @@ namespace R2740_COLOR_NS {
 
 namespace {
 
-constexpr const char* kProfileTableOID = "1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1";
 constexpr int kBonjourTimeoutMs = 1000;
 
 // The URI's host as libcups separates it (a port, user and path cut off),
@@ -128,14 +128,14 @@ std::optional<std::string> ResolveBonjour(const std::string& name, const std::st
 // (class 0). An IPv6 literal has no address the walk could take.
 std::optional<std::string> DeviceAddress(int16_t protocol, const std::string& uri) {
   std::string text;
-  if (protocol == 1) {
+  if (protocol == kProfileProtocolBonjour) {
     auto host = UriHost(uri, HTTP_URI_CODING_ALL);
     auto service = host ? SplitBonjourName(*host) : std::nullopt;
     if (!service) return std::nullopt;
     auto address = ResolveBonjour(service->name, service->type, service->domain);
     if (!address) return std::nullopt;
     text = *address;
-  } else if (protocol == 0) {
+  } else if (protocol == kProfileProtocolLpd) {
     auto host = UriHost(uri, HTTP_URI_CODING_NONE);
     if (!host || host->find(':') != std::string::npos) return std::nullopt;
     auto bytes = cf::str(*host)->getBytes(cf::kCFStringEncodingMacRoman);
@@ -151,26 +151,27 @@ std::optional<std::string> DeviceAddress(int16_t protocol, const std::string& ur
 
 }  // namespace
 
-int16_t PDECommon::commoniGetProtocolByUrl(const cf::StringRef& uri) {
-  if (!uri) return -1;
+int16_t GetProtocolByUrl(const cf::StringRef& uri) {
+  if (!uri) return kProfileProtocolOther;
   const std::string& s = uri->utf8();
   auto starts = [&](const char* prefix) { return s.rfind(prefix, 0) == 0; };
-  if (starts("mdns://") || starts("dnssd://")) return 1;
+  if (starts("mdns://") || starts("dnssd://")) return kProfileProtocolBonjour;
   // A networked printer as Linux sets up its queue (AppSocket, IPP and
   // IPP's HTTP forms) is walked at the URI's host, just as an lpd one.
   for (const char* networked : {"lpd://", "socket://", "ipp://", "ipps://", "http://", "https://"})
-    if (starts(networked)) return 0;
-  if (starts("pap://")) return 2;
-  if (starts("usb://")) return 3;
-  return -1;
+    if (starts(networked)) return kProfileProtocolLpd;
+  if (starts("pap://")) return kProfileProtocolPap;
+  if (starts("usb://")) return kProfileProtocolUsb;
+  return kProfileProtocolOther;
 }
 
-int16_t PDECommon::commoniGetProtocol(pm::PMPrintSession session) {
+int16_t GetProtocol(pm::PMPrintSession session) {
   pm::PMPrinter printer = nullptr;
-  if (!session || pm::PMSessionGetCurrentPrinter(session, &printer) != pm::noErr || !printer) return -1;
+  if (!session || pm::PMSessionGetCurrentPrinter(session, &printer) != pm::noErr || !printer)
+    return kProfileProtocolOther;
   cf::URLRef uri;
-  if (pm::PMPrinterCopyDeviceURI(printer, &uri) != pm::noErr || !uri) return -1;
-  return commoniGetProtocolByUrl(cf::str(uri->string()));
+  if (pm::PMPrinterCopyDeviceURI(printer, &uri) != pm::noErr || !uri) return kProfileProtocolOther;
+  return GetProtocolByUrl(cf::str(uri->string()));
 }
 
 namespace {
@@ -203,7 +204,7 @@ void WalkDevice(pm::PMPrintSession session) {
   if (!session || pm::PMSessionGetCurrentPrinter(session, &printer) != pm::noErr || !printer) return;
   cf::URLRef uri;
   if (pm::PMPrinterCopyDeviceURI(printer, &uri) != pm::noErr || !uri) return;
-  int16_t protocol = PDECommon::commoniGetProtocolByUrl(cf::str(uri->string()));
+  int16_t protocol = GetProtocolByUrl(cf::str(uri->string()));
   auto address = DeviceAddress(protocol, uri->string());
   if (!address) return;
 
@@ -218,7 +219,7 @@ void WalkDevice(pm::PMPrintSession session) {
 
 }  // namespace
 
-int PDECommon::commonGetProfilesFromMIB(pm::PMPrintSession session) {
+int GetProfilesFromMIB(pm::PMPrintSession session) {
   // Checked before the backup step, which keeps such a file aside.
   const std::string current = QVPListCurrentPath();
   const bool unreadable = !current.empty() && QVPListIsUnreadable(current.c_str());

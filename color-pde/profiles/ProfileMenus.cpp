@@ -1,6 +1,8 @@
 // The stored profiles in the profile menus and in the job ticket: one menu
 // item per shown profile after the PPD choices, and the chosen profile's
 // path on the printer in the ticket, found again by that path later.
+#include "ProfileMenus.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -130,9 +132,7 @@ std::optional<std::string> DecodeDigitPair(const std::string& coded) {
   return bytes;
 }
 
-// ---- PDECommon --------------------------------------------------------------
-
-int PDECommon::commonAddMenuFromProfilePlist(PDEControlTable table) {
+int AddMenuFromProfilePlist(PDEControlTable table) {
   auto lists = std::make_unique<ProfileList[]>(3);
   const int status = QVPListReadProfile_All(&lists[0], &lists[1], &lists[2]);
   if (status != 0) return status;
@@ -158,20 +158,18 @@ int PDECommon::commonAddMenuFromProfilePlist(PDEControlTable table) {
   return 0;
 }
 
-int PDECommon::commonSetTicketAddedProfileFlag(const PDEControlRecord* row, const cf::DictionaryRef& dict,
-                                               const cf::StringRef& flag) {
+int SetTicketAddedProfileFlag(const PDEControlRecord* row, const cf::DictionaryRef& dict, const cf::StringRef& flag) {
   if (!row || !dict || ProfileListKindForType(row->profileType) < 0) return 0;
   dict->setValue(KeyWithSuffix(row, "%sCustom"), flag);
   return 0;
 }
 
-cf::StringRef PDECommon::commonGetTicketAddedProfileFlag(const PDEControlRecord* row, const cf::DictionaryRef& dict) {
+cf::StringRef GetTicketAddedProfileFlag(const PDEControlRecord* row, const cf::DictionaryRef& dict) {
   if (!row || !dict || ProfileListKindForType(row->profileType) < 0) return nullptr;
   return dict->get<cf::String>(KeyWithSuffix(row, "%sCustom"));
 }
 
-int16_t PDECommon::commonSetTicketAddedProfile(const PDEControlRecord* row, const cf::DictionaryRef& dict,
-                                               int16_t select) {
+int16_t SetTicketAddedProfile(const PDEControlRecord* row, const cf::DictionaryRef& dict, int16_t select) {
   if (!row || !dict || ProfileListKindForType(row->profileType) < 0) return -1;
   // The option's first choice goes under the keyword: the printer prints
   // with it when it cannot use the profile.
@@ -186,11 +184,11 @@ int16_t PDECommon::commonSetTicketAddedProfile(const PDEControlRecord* row, cons
   if (select >= 1 && static_cast<size_t>(select) <= shown.size()) path = ProfileDevicePath(shown[select - 1]);
   dict->setValue(option->utf8(), choice);
   dict->setValue(KeyWithSuffix(row, "%sCustomFilename"), cf::str(EncodeDigitPair(path)));
-  commonSetTicketAddedProfileFlag(row, dict, cf::str("True"));
+  SetTicketAddedProfileFlag(row, dict, cf::str("True"));
   return 0;
 }
 
-int16_t PDECommon::commonGetTicketAddedProfile(const PDEControlRecord* row, const cf::DictionaryRef& dict) {
+int16_t GetTicketAddedProfile(const PDEControlRecord* row, const cf::DictionaryRef& dict) {
   if (!row || !dict || ProfileListKindForType(row->profileType) < 0) return -1;
   auto coded = dict->get<cf::String>(KeyWithSuffix(row, "%sCustomFilename"));
   if (!coded) return 0;

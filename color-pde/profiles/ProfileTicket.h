@@ -23,7 +23,17 @@ inline constexpr const char* kProfileItemFileNameKey = "ProfileFileName";
 inline constexpr const char* kProfileItemLocationKey = "ProfileLocation";
 
 // Entries offered in menus and counted by the ticket positions.
-inline bool IsProfileShown(int32_t inMenu) { return inMenu == 3 || inMenu == 4 || inMenu == 6; }
+inline bool IsProfileShown(int32_t inMenu) {
+  return inMenu == kProfileStateDeviceShown || inMenu == kProfileStateFoundShown || inMenu == kProfileStateUserShown;
+}
+// Entries the last walk found on the printer.
+inline bool IsProfileFound(int32_t inMenu) {
+  return inMenu == kProfileStateFoundHidden || inMenu == kProfileStateFoundShown;
+}
+// Entries that came from the printer rather than from the user.
+inline bool IsProfileFromPrinter(int32_t inMenu) {
+  return inMenu >= kProfileStateDeviceHidden && inMenu <= kProfileStateFoundShown;
+}
 
 // The list kind a profile-typed row reads (1 RGB, 2 DST, 3 SIM), else -1.
 int ProfileListKindForType(unsigned profileType);

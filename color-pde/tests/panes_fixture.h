@@ -22,7 +22,7 @@
 #include "ProfileControl.h"
 #include "bundle/bundle.h"
 #include "printing/printing.h"
-#include "ui/nib.h"
+#include "ui/ui.h"
 
 namespace R2740_COLOR_NS {
 namespace panes_test {

@@ -295,18 +295,18 @@ bool Renew(const std::string& user, int subscription) {
   return response != nullptr;
 }
 
-int Events(const std::string& user, int subscription, int* sequence) {
+Notified Events(const std::string& user, int subscription, int* sequence) {
   ipp_t* request = ippNewRequest(IPP_OP_GET_NOTIFICATIONS);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, user.c_str());
   ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-ids", subscription);
   ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-sequence-numbers", *sequence);
   ipp_t* response = Ask(request, "/");
-  if (!response) return -1;
-  int got = 0;
+  if (!response) return Notified::kGone;
+  Notified got = Notified::kNone;
   for (ipp_attribute_t* a = ippFindAttribute(response, "notify-sequence-number", IPP_TAG_INTEGER); a;
        a = ippFindNextAttribute(response, "notify-sequence-number", IPP_TAG_INTEGER)) {
-    got = 1;
+    got = Notified::kEvents;
     if (ippGetInteger(a, 0) >= *sequence) *sequence = ippGetInteger(a, 0) + 1;
   }
   ippDelete(response);

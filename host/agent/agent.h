@@ -64,10 +64,11 @@ int Subscribe(const std::string& user, std::string* error);
 // Renew-Subscription; false when the subscription is gone (cupsd restarted
 // without it).
 [[nodiscard]] bool Renew(const std::string& user, int subscription);
-// Get-Notifications from *sequence on: 1 when events came (the sequence
-// moves past them), 0 when none, -1 when the subscription is gone or cupsd
+// Get-Notifications from *sequence on: whether events came (the sequence
+// then moves past them), none did, or the subscription is gone or cupsd
 // does not answer.
-int Events(const std::string& user, int subscription, int* sequence);
+enum class Notified { kEvents, kNone, kGone };
+Notified Events(const std::string& user, int subscription, int* sequence);
 
 // Per-user lock of one job, so that two agents of one user never open a
 // dialog for the same job: a file in $XDG_RUNTIME_DIR/r2740-agent (else

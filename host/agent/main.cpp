@@ -162,22 +162,25 @@ bool Handle(const Options& o, const std::string& user, agent::HeldJob job) {
   return true;
 }
 
-// Every waiting job once; 0, 1 when one was left, 3 when cupsd did not
-// answer (said unless `quiet`).
-int Pass(const Options& o, const std::string& user, std::set<int>* failed, bool quiet) {
+// The exit statuses of --once (man page).
+enum AgentExit { kAgentOK = 0, kAgentJobLeft = 1, kAgentUsage = 2, kAgentNoCupsd = 3 };
+
+// Every waiting job once; kAgentJobLeft when a job was left waiting,
+// kAgentNoCupsd when cupsd did not answer (said unless `quiet`).
+AgentExit Pass(const Options& o, const std::string& user, std::set<int>* failed, bool quiet) {
   std::vector<agent::HeldJob> jobs;
   std::string why;
   if (!agent::WaitingJobs(user, &jobs, &why)) {
     if (!quiet) std::fprintf(stderr, "r2740-print-agent: %s\n", why.c_str());
-    return 3;
+    return kAgentNoCupsd;
   }
-  int code = 0;
+  AgentExit code = kAgentOK;
   for (auto& job : jobs) {
     if (gStop) break;
     // A watching agent does not reopen a dialog that failed for a job.
     if (failed->count(job.id)) continue;
     if (!Handle(o, user, job)) {
-      code = 1;
+      code = kAgentJobLeft;
       failed->insert(job.id);
     }
     std::fflush(stdout);
@@ -205,7 +208,7 @@ int main(int argc, char** argv) {
     }
     if (i + 1 >= argc || (a != "--action" && a != "--set" && a != "--bundles" && a != "--interval")) {
       std::fprintf(stderr, "r2740-print-agent: unknown argument or missing value \"%s\" (see --help)\n", a.c_str());
-      return 2;
+      return kAgentUsage;
     }
     std::string v = argv[++i];
     if (a == "--action") o.action = v;
@@ -216,13 +219,13 @@ int main(int argc, char** argv) {
       o.interval = std::strtod(v.c_str(), &end);
       if (*end || !(o.interval >= 0.1 && o.interval <= 3600)) {
         std::fprintf(stderr, "r2740-print-agent: --interval is 0.1 to 3600 seconds, not \"%s\"\n", v.c_str());
-        return 2;
+        return kAgentUsage;
       }
     }
   }
   if (!o.action.empty() && o.action != "print" && o.action != "cancel") {
     std::fprintf(stderr, "r2740-print-agent: --action is print or cancel, not \"%s\"\n", o.action.c_str());
-    return 2;
+    return kAgentUsage;
   }
   const std::string user = cupsUser();
   signal(SIGTERM, OnSignal);
@@ -256,15 +259,15 @@ int main(int argc, char** argv) {
       lookAt = now;  // events before the subscription are unknown
     }
     if (subscription && now >= renewAt) renewAt = now + std::chrono::seconds(agent::kLeaseSeconds / 3);
-    int events = subscription ? agent::Events(user, subscription, &sequence) : -1;
-    if (events < 0 && subscription) {
+    agent::Notified events = subscription ? agent::Events(user, subscription, &sequence) : agent::Notified::kGone;
+    if (events == agent::Notified::kGone && subscription) {
       subscription = 0;
       mode.clear();  // say how it watches once cupsd is back
     }
-    if (events != 0 || now >= lookAt) {
-      int code = Pass(o, user, &failed, down);
-      if (code == 3 && !down) std::fprintf(stderr, "r2740-print-agent: waiting for cupsd\n");
-      down = code == 3;
+    if (events != agent::Notified::kNone || now >= lookAt) {
+      AgentExit code = Pass(o, user, &failed, down);
+      if (code == kAgentNoCupsd && !down) std::fprintf(stderr, "r2740-print-agent: waiting for cupsd\n");
+      down = code == kAgentNoCupsd;
       std::fflush(stderr);
       lookAt = std::chrono::steady_clock::now() + std::chrono::seconds(60);
       if (!subscription) lookAt = std::chrono::steady_clock::now();

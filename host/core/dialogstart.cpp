@@ -61,8 +61,8 @@ Flag TakeDialogFlag(int argc, char** argv, int* i, DialogFlags* f, std::string* 
   return Flag::Taken;
 }
 
-int StartDialog(DialogSession& session, const Queue& queue, const DialogFlags& flags, DialogStart* start,
-                std::string* error) {
+Exit StartDialog(DialogSession& session, const Queue& queue, const DialogFlags& flags, DialogStart* start,
+                 std::string* error) {
   if (!flags.preset.empty() && flags.preset != kDefaultSettings) {
     cf::DictionaryRef preset = LoadPreset(flags.preset, queue.id, error);
     if (!preset) return kSettingsErr;
@@ -78,8 +78,8 @@ int StartDialog(DialogSession& session, const Queue& queue, const DialogFlags& f
   return kOK;
 }
 
-int KeepSettings(DialogSession& session, const Queue& queue, const DialogFlags& flags, const DialogStart& start,
-                 bool printed, std::string* error) {
+Exit KeepSettings(DialogSession& session, const Queue& queue, const DialogFlags& flags, const DialogStart& start,
+                  bool printed, std::string* error) {
   cf::DictionaryRef settings = session.settingsDictionary();
   std::string why;
   if (printed && !SavePreset(kLastUsedSettings, settings, queue.id, &why)) {

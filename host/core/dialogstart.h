@@ -41,14 +41,14 @@ struct DialogStart {
   OptionList start;        // every option's value at the start (for "Save as default")
   std::vector<std::string> dropped;  // stored values this queue could not take
 };
-[[nodiscard]] int StartDialog(DialogSession& session, const Queue& queue, const DialogFlags& flags, DialogStart* start,
-                std::string* error);
+[[nodiscard]] Exit StartDialog(DialogSession& session, const Queue& queue, const DialogFlags& flags,
+                               DialogStart* start, std::string* error);
 
 // After the panels saved: "Last Used Settings" when a job went out
 // (`printed`), the preset of --save-preset, and with --save-default the
 // user's defaults for the queue.
 // kOK, or kOutputErr with the reason.
-[[nodiscard]] int KeepSettings(DialogSession& session, const Queue& queue, const DialogFlags& flags, const DialogStart& start,
-                 bool printed, std::string* error);
+[[nodiscard]] Exit KeepSettings(DialogSession& session, const Queue& queue, const DialogFlags& flags,
+                                const DialogStart& start, bool printed, std::string* error);
 
 }  // namespace host

@@ -64,7 +64,7 @@ OpenedQueue::~OpenedQueue() {
   if (queue.temporaryPPD && !queue.ppdPath.empty()) unlink(queue.ppdPath.c_str());
 }
 
-int OpenQueue(const FrontEndOptions& o, OpenedQueue* opened, std::string* error) {
+Exit OpenQueue(const FrontEndOptions& o, OpenedQueue* opened, std::string* error) {
   if (!o.queueName.empty()) {
     auto q = CupsQueue(o.queueName, error);
     if (!q) return kQueueErr;

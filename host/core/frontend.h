@@ -53,7 +53,7 @@ struct OpenedQueue {
   ~OpenedQueue();
 };
 // kOK, or the exit status with a one-line reason.
-[[nodiscard]] int OpenQueue(const FrontEndOptions& o, OpenedQueue* opened, std::string* error);
+[[nodiscard]] Exit OpenQueue(const FrontEndOptions& o, OpenedQueue* opened, std::string* error);
 
 // Whole text into an output named on the command line, as a shell's ">"
 // would put it, but never half written: "-" is standard output; symbolic

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <set>
 
-#include "ui/ui.h"
+#include "ui/notifications.h"
 
 namespace host {
 

@@ -13,6 +13,7 @@
 #include "cf/cf.h"
 #include "printing/pde.h"
 #include "printing/printing.h"
+#include "ui/ui.h"
 
 namespace host {
 

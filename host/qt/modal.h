@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "ui/ui.h"
+#include "ui/windows.h"
 
 namespace qthost {
 

@@ -12,7 +12,7 @@
 #include "bundle/bundle.h"
 #include "cf/cf.h"
 #include "printing/printing.h"
-#include "ui/ui.h"
+#include "ui/view.h"
 
 namespace pde {
 

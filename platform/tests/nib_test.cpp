@@ -1,4 +1,4 @@
-#include "ui/nib.h"
+#include "ui/ui.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

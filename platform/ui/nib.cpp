@@ -12,6 +12,7 @@
 #include <typeinfo>
 
 #include "cf/plist.h"
+#include "ui/ui.h"
 
 namespace ui {
 

@@ -46,7 +46,7 @@
 #include <vector>
 
 #include "bundle/bundle.h"
-#include "ui/ui.h"
+#include "ui/view.h"
 
 namespace ui {
 
