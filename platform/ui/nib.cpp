@@ -55,14 +55,14 @@ struct Connection {
   int src = kNoObject, dst = kNoObject;  // indices into the file's objects
 };
 
-struct TabSpec {
+struct TabPlan {
   std::string identifier, label;
   int view = kNoObject;
 };
 
 // One object of a file, its values read and checked; applied to a new
 // object of its class on every load.
-struct ObjectSpec {
+struct ObjectPlan {
   std::string cls;
   const std::type_info* type = nullptr;  // what the class's factory made
   bool isView = false, isControl = false;
@@ -71,7 +71,7 @@ struct ObjectSpec {
   std::optional<bool> hidden, flipped, enabled, state, autoenables, editable;
   std::optional<ButtonType> buttonType;
   std::vector<std::string> items, cells;
-  std::vector<TabSpec> tabs;
+  std::vector<TabPlan> tabs;
   std::vector<TableColumn> columns;
   int contentView = kNoObject;
   std::vector<int> subviews;
@@ -80,7 +80,7 @@ struct ObjectSpec {
 // A file read and checked once for one class registry: loading it again
 // only makes and connects the objects.
 struct CompiledFile {
-  std::vector<ObjectSpec> objects;  // in the order they are made
+  std::vector<ObjectPlan> objects;  // in the order they are made
   std::vector<int> topLevel;
   std::vector<Connection> connections;
   std::map<std::string, int> ids;  // the file's own ids
@@ -206,9 +206,9 @@ class Compiler {
     made_.push_back(obj);
     out_.objects.emplace_back();
     // Later objects may grow the vector: reach this one by index.
-    auto spec = [&]() -> ObjectSpec& { return out_.objects[index]; };
-    spec().cls = *cls;
-    spec().type = &typeid(*obj);
+    auto plan = [&]() -> ObjectPlan& { return out_.objects[index]; };
+    plan().cls = *cls;
+    plan().type = &typeid(*obj);
     std::string here = where;
     std::string id;
     if (auto s = str(d, "id", where)) {
@@ -219,18 +219,18 @@ class Compiler {
       here = where + " (\"" + id + "\")";
     }
 
-    spec().isView = dynamic_cast<View*>(obj.get()) != nullptr;
-    spec().isControl = dynamic_cast<Control*>(obj.get()) != nullptr;
-    if (spec().isView) {
-      spec().frame = frame(d, here);
-      spec().identifier = str(d, "identifier", here);
-      spec().toolTip = str(d, "toolTip", here);
-      spec().hidden = boolean(d, "hidden", here);
-      spec().flipped = boolean(d, "flipped", here);
+    plan().isView = dynamic_cast<View*>(obj.get()) != nullptr;
+    plan().isControl = dynamic_cast<Control*>(obj.get()) != nullptr;
+    if (plan().isView) {
+      plan().frame = frame(d, here);
+      plan().identifier = str(d, "identifier", here);
+      plan().toolTip = str(d, "toolTip", here);
+      plan().hidden = boolean(d, "hidden", here);
+      plan().flipped = boolean(d, "flipped", here);
     }
-    if (spec().isControl) {
-      spec().enabled = boolean(d, "enabled", here);
-      spec().stringValue = str(d, "stringValue", here);
+    if (plan().isControl) {
+      plan().enabled = boolean(d, "enabled", here);
+      plan().stringValue = str(d, "stringValue", here);
       auto target = str(d, "target", here);
       auto action = str(d, "action", here);
       if (target || action) {
@@ -249,43 +249,43 @@ class Compiler {
     if (dynamic_cast<Button*>(obj.get())) {
       if (auto t = str(d, "buttonType", here)) {
         if (*t == "push")
-          spec().buttonType = ButtonType::Push;
+          plan().buttonType = ButtonType::Push;
         else if (*t == "checkbox")
-          spec().buttonType = ButtonType::Switch;
+          plan().buttonType = ButtonType::Switch;
         else if (*t == "radio")
-          spec().buttonType = ButtonType::Radio;
+          plan().buttonType = ButtonType::Radio;
         else
           throw NibError(here + ": unknown buttonType \"" + *t + "\"");
       }
-      spec().buttonTitle = str(d, "title", here);
+      plan().buttonTitle = str(d, "title", here);
       if (auto v = d->getValue("state")) {
         auto n = cf::As<cf::Number>(v);
         auto b = cf::As<cf::Boolean>(v);
         if (!n && !b) throw NibError(here + ": \"state\" is not a number");
-        spec().state = n ? (n->int64Value() != 0) : b->value();
+        plan().state = n ? (n->int64Value() != 0) : b->value();
       }
     }
     if (dynamic_cast<PopUpButton*>(obj.get())) {
-      spec().items = strings(d, "items", here);
-      spec().autoenables = boolean(d, "autoenablesItems", here);
+      plan().items = strings(d, "items", here);
+      plan().autoenables = boolean(d, "autoenablesItems", here);
     }
-    if (dynamic_cast<Matrix*>(obj.get())) spec().cells = strings(d, "cells", here);
+    if (dynamic_cast<Matrix*>(obj.get())) plan().cells = strings(d, "cells", here);
     if (dynamic_cast<TextField*>(obj.get())) {
-      spec().editable = boolean(d, "editable", here);
-      spec().placeholder = str(d, "placeholder", here);
+      plan().editable = boolean(d, "editable", here);
+      plan().placeholder = str(d, "placeholder", here);
     }
-    if (dynamic_cast<Box*>(obj.get())) spec().boxTitle = str(d, "title", here);
+    if (dynamic_cast<Box*>(obj.get())) plan().boxTitle = str(d, "title", here);
     if (dynamic_cast<TabView*>(obj.get())) {
       if (auto a = array(d, "tabs", here)) {
         for (size_t i = 0; i < a->count(); ++i) {
           std::string w = here + ".tabs[" + std::to_string(i) + "]";
           auto t = a->at<cf::Dictionary>(i);
           if (!t) throw NibError(w + ": not a dictionary");
-          TabSpec tab;
+          TabPlan tab;
           if (auto v = t->getValue("view")) tab.view = buildView(v, w + ".view");
           tab.identifier = str(t, "identifier", w).value_or("");
           tab.label = str(t, "label", w).value_or("");
-          spec().tabs.push_back(std::move(tab));
+          plan().tabs.push_back(std::move(tab));
         }
       }
     }
@@ -308,14 +308,14 @@ class Compiler {
           else
             throw NibError(w + ": unknown column kind \"" + kind + "\"");
           col.editable = boolean(c, "editable", w).value_or(false);
-          spec().columns.push_back(std::move(col));
+          plan().columns.push_back(std::move(col));
         }
       }
     }
     if (dynamic_cast<Window*>(obj.get())) {
-      spec().windowFrame = frame(d, here);
-      spec().windowTitle = str(d, "title", here);
-      if (auto v = d->getValue("contentView")) spec().contentView = buildView(v, here + ".contentView");
+      plan().windowFrame = frame(d, here);
+      plan().windowTitle = str(d, "title", here);
+      if (auto v = d->getValue("contentView")) plan().contentView = buildView(v, here + ".contentView");
     }
     // Subviews last, so the tree is built parent first.
     if (auto subs = array(d, "subviews", here)) {
@@ -323,7 +323,7 @@ class Compiler {
         throw NibError(here + ": class " + obj->className() + " cannot have subviews");
       for (size_t i = 0; i < subs->count(); ++i) {
         int sub = buildView(subs->at(i), here + ".subviews[" + std::to_string(i) + "]");
-        spec().subviews.push_back(sub);
+        plan().subviews.push_back(sub);
       }
     }
     return index;
@@ -367,9 +367,9 @@ class Instance {
   // object of another type than when the file was compiled.
   bool make(const NibClassRegistry& classes) {
     objects_.reserve(file_.objects.size());
-    for (const auto& spec : file_.objects) {
-      NibObjectRef obj = classes.create(spec.cls);
-      if (!obj || typeid(*obj) != *spec.type) return false;
+    for (const auto& plan : file_.objects) {
+      NibObjectRef obj = classes.create(plan.cls);
+      if (!obj || typeid(*obj) != *plan.type) return false;
       objects_.push_back(std::move(obj));
     }
     return true;
@@ -388,54 +388,54 @@ class Instance {
   // Sets an object's values in the order a first reading of the file
   // would, children included.
   const NibObjectRef& fill(int index) {
-    const ObjectSpec& spec = file_.objects[index];
+    const ObjectPlan& plan = file_.objects[index];
     const NibObjectRef& obj = objects_[index];
-    if (spec.isView) {
+    if (plan.isView) {
       auto* view = static_cast<View*>(obj.get());
-      if (spec.frame) {
-        view->setFrame(*spec.frame);
-        view->setBounds({{0, 0}, spec.frame->size});
+      if (plan.frame) {
+        view->setFrame(*plan.frame);
+        view->setBounds({{0, 0}, plan.frame->size});
       }
-      if (spec.identifier) view->setIdentifier(*spec.identifier);
-      if (spec.toolTip) view->setToolTip(*spec.toolTip);
-      if (spec.hidden) view->setHidden(*spec.hidden);
-      if (spec.flipped) view->setFlipped(*spec.flipped);
+      if (plan.identifier) view->setIdentifier(*plan.identifier);
+      if (plan.toolTip) view->setToolTip(*plan.toolTip);
+      if (plan.hidden) view->setHidden(*plan.hidden);
+      if (plan.flipped) view->setFlipped(*plan.flipped);
     }
-    if (spec.isControl) {
+    if (plan.isControl) {
       auto* control = static_cast<Control*>(obj.get());
-      if (spec.enabled) control->setEnabled(*spec.enabled);
-      if (spec.stringValue) control->setStringValue(*spec.stringValue);
+      if (plan.enabled) control->setEnabled(*plan.enabled);
+      if (plan.stringValue) control->setStringValue(*plan.stringValue);
     }
-    if (spec.buttonType || spec.buttonTitle || spec.state) {
+    if (plan.buttonType || plan.buttonTitle || plan.state) {
       auto* button = static_cast<Button*>(obj.get());
-      if (spec.buttonType) button->setButtonType(*spec.buttonType);
-      if (spec.buttonTitle) button->setTitle(*spec.buttonTitle);
-      if (spec.state) button->setState(*spec.state);
+      if (plan.buttonType) button->setButtonType(*plan.buttonType);
+      if (plan.buttonTitle) button->setTitle(*plan.buttonTitle);
+      if (plan.state) button->setState(*plan.state);
     }
-    if (!spec.items.empty() || spec.autoenables) {
+    if (!plan.items.empty() || plan.autoenables) {
       auto* popup = static_cast<PopUpButton*>(obj.get());
-      for (const auto& item : spec.items) popup->addItemWithTitle(item);
-      if (spec.autoenables) popup->setAutoenablesItems(*spec.autoenables);
+      for (const auto& item : plan.items) popup->addItemWithTitle(item);
+      if (plan.autoenables) popup->setAutoenablesItems(*plan.autoenables);
     }
-    for (const auto& cell : spec.cells) static_cast<Matrix*>(obj.get())->addCell(cell);
-    if (spec.editable || spec.placeholder) {
+    for (const auto& cell : plan.cells) static_cast<Matrix*>(obj.get())->addCell(cell);
+    if (plan.editable || plan.placeholder) {
       auto* field = static_cast<TextField*>(obj.get());
-      if (spec.editable) field->setEditable(*spec.editable);
-      if (spec.placeholder) field->setPlaceholder(*spec.placeholder);
+      if (plan.editable) field->setEditable(*plan.editable);
+      if (plan.placeholder) field->setPlaceholder(*plan.placeholder);
     }
-    if (spec.boxTitle) static_cast<Box*>(obj.get())->setTitle(*spec.boxTitle);
-    for (const auto& tab : spec.tabs) {
+    if (plan.boxTitle) static_cast<Box*>(obj.get())->setTitle(*plan.boxTitle);
+    for (const auto& tab : plan.tabs) {
       ViewRef view = tab.view == kNoObject ? nullptr : std::static_pointer_cast<View>(fill(tab.view));
       static_cast<TabView*>(obj.get())->addTabViewItem(TabViewItem(tab.identifier, tab.label, view));
     }
-    for (const auto& col : spec.columns) static_cast<TableView*>(obj.get())->addTableColumn(col);
-    if (spec.windowFrame || spec.windowTitle || spec.contentView != kNoObject) {
+    for (const auto& col : plan.columns) static_cast<TableView*>(obj.get())->addTableColumn(col);
+    if (plan.windowFrame || plan.windowTitle || plan.contentView != kNoObject) {
       auto* window = static_cast<Window*>(obj.get());
-      if (spec.windowFrame) window->setFrame(*spec.windowFrame);
-      if (spec.windowTitle) window->setTitle(*spec.windowTitle);
-      if (spec.contentView != kNoObject) window->setContentView(std::static_pointer_cast<View>(fill(spec.contentView)));
+      if (plan.windowFrame) window->setFrame(*plan.windowFrame);
+      if (plan.windowTitle) window->setTitle(*plan.windowTitle);
+      if (plan.contentView != kNoObject) window->setContentView(std::static_pointer_cast<View>(fill(plan.contentView)));
     }
-    for (int sub : spec.subviews) static_cast<View*>(obj.get())->addSubview(std::static_pointer_cast<View>(fill(sub)));
+    for (int sub : plan.subviews) static_cast<View*>(obj.get())->addSubview(std::static_pointer_cast<View>(fill(sub)));
     return obj;
   }
 
