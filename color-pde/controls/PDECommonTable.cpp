@@ -39,26 +39,6 @@ OSStatus PDECommon::commonGetPPDArrayForUIOption(ppd_file_t* ppd, const char* ke
   return pm::noErr;
 }
 
-OSStatus PDECommon::commonGetUIListFromPPD(ppd_file_t* ppd, const char* key, const cf::ArrayRef& array,
-                                           int16_t* count) {
-  if (!array || !ppd || !key) return pm::noErr;
-  ppd_option_t* option = ppdFindOption(ppd, key);
-  if (!option || option->num_choices <= 0 || !option->choices) return pm::noErr;
-  for (int i = 0; i < option->num_choices; ++i) {
-    const ppd_choice_t& choice = option->choices[i];
-    bool conflicted = commonIsPPDChoiceConflicted(ppd, option->keyword, choice.choice);
-    auto entry = cf::Array::create();
-    entry->append(PPDText(ppd, option->keyword));
-    entry->append(PPDText(ppd, option->defchoice));
-    entry->append(PPDText(ppd, choice.choice));
-    entry->append(PPDText(ppd, choice.text));
-    entry->append(cf::str(conflicted ? "ConflictTrue" : "ConflictFalse"));
-    array->append(entry);
-    if (count) ++*count;
-  }
-  return pm::noErr;
-}
-
 namespace {
 
 bool OptionTakesPartInConstraints(ppd_file_t* ppd, const char* keyword) {
@@ -72,23 +52,18 @@ bool OptionTakesPartInConstraints(ppd_file_t* ppd, const char* keyword) {
   return false;
 }
 
-}  // namespace
-
-bool PDECommon::commonIsPPDChoiceConflicted(ppd_file_t* ppd, const char* optionKey, const char* choiceKey) {
-  if (!ppd || !optionKey || !choiceKey) return false;
-  ppd_option_t* option = ppdFindOption(ppd, optionKey);
-  if (!option) return false;
-  ppd_choice_t* tested = ppdFindChoice(option, choiceKey);
-  if (!tested) return false;
+// `constrained`: whether any constraint can name the option. An option no
+// constraint names can never be flagged; skipping the mark-and-recompute
+// keeps building the choice lists cheap.
+bool ChoiceConflicted(ppd_file_t* ppd, ppd_option_t* option, ppd_choice_t* tested, bool constrained) {
   if (tested->marked) return option->conflicted != 0;
-  // An option no constraint names can never be flagged; skipping the
-  // mark-and-recompute keeps building the choice lists cheap.
-  if (!OptionTakesPartInConstraints(ppd, optionKey)) return false;
+  if (!constrained) return false;
 
+  const char* optionKey = option->keyword;
   ppd_choice_t* previous = ppdFindMarkedChoice(ppd, optionKey);
   // ppdMarkOption may hand back or reuse the choice strings; keep a copy.
   std::string previousKey = previous ? previous->choice : "";
-  ppdMarkOption(ppd, optionKey, choiceKey);
+  ppdMarkOption(ppd, optionKey, tested->choice);
   bool conflicted = option->conflicted != 0;
   if (previous) {
     ppdMarkOption(ppd, optionKey, previousKey.c_str());
@@ -98,6 +73,36 @@ bool PDECommon::commonIsPPDChoiceConflicted(ppd_file_t* ppd, const char* optionK
     ppdConflicts(ppd);  // the flags again as they were before the test
   }
   return conflicted;
+}
+
+}  // namespace
+
+OSStatus PDECommon::commonGetUIListFromPPD(ppd_file_t* ppd, const char* key, const cf::ArrayRef& array,
+                                           int16_t* count) {
+  if (!array || !ppd || !key) return pm::noErr;
+  ppd_option_t* option = ppdFindOption(ppd, key);
+  if (!option || option->num_choices <= 0 || !option->choices) return pm::noErr;
+  // Every entry of the option shares its keyword and default (strings never change).
+  const bool constrained = OptionTakesPartInConstraints(ppd, option->keyword);
+  const cf::StringRef keyword = PPDText(ppd, option->keyword);
+  const cf::StringRef defchoice = PPDText(ppd, option->defchoice);
+  for (int i = 0; i < option->num_choices; ++i) {
+    ppd_choice_t& choice = option->choices[i];
+    bool conflicted = ChoiceConflicted(ppd, option, &choice, constrained);
+    array->append(cf::Array::create({keyword, defchoice, PPDText(ppd, choice.choice), PPDText(ppd, choice.text),
+                                     cf::str(conflicted ? "ConflictTrue" : "ConflictFalse")}));
+    if (count) ++*count;
+  }
+  return pm::noErr;
+}
+
+bool PDECommon::commonIsPPDChoiceConflicted(ppd_file_t* ppd, const char* optionKey, const char* choiceKey) {
+  if (!ppd || !optionKey || !choiceKey) return false;
+  ppd_option_t* option = ppdFindOption(ppd, optionKey);
+  if (!option) return false;
+  ppd_choice_t* tested = ppdFindChoice(option, choiceKey);
+  if (!tested) return false;
+  return ChoiceConflicted(ppd, option, tested, tested->marked || OptionTakesPartInConstraints(ppd, optionKey));
 }
 
 int32_t PDECommon::commonFindPPDKeyPairsMatch(const cf::ArrayRef& choices, const cf::StringRef& option,

@@ -2,6 +2,7 @@
 // and their PPD choices, defaults and the summary.
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "PDECommon.h"
 #include "PPDText.h"
@@ -15,14 +16,47 @@ bndl::BundleRef& PlugInBundleSlot() {
   return bundle;
 }
 
-// The localization of a key in the plug-in's bundle; null when the key has
+// The plug-in's strings for the current languages, or null. Fetched once
+// for a run of lookups (a panel has dozens).
+const bndl::StringsTable* PlugInStrings(const bndl::BundleRef& bundle) {
+  return bundle ? bundle->localizedTable() : nullptr;
+}
+
+// The localization of a key in the plug-in's strings; null when the key has
 // none (the key itself is never a fallback).
-cf::StringRef Localized(const bndl::BundleRef& bundle, const char* key) {
-  if (!bundle || !key) return nullptr;
-  if (!cf::String::createWithCString(key, cf::kCFStringEncodingASCII)) return nullptr;
-  auto value = bundle->localizedString(key);
-  if (!value) return nullptr;
-  return cf::str(*value);
+cf::StringRef Localized(const bndl::StringsTable* strings, const char* key) {
+  if (!strings || !key) return nullptr;
+  for (const char* c = key; *c; ++c)
+    if (static_cast<unsigned char>(*c) > 0x7F) return nullptr;  // keys are ASCII
+  auto it = strings->entries.find(std::string_view(key));
+  if (it == strings->entries.end()) return nullptr;
+  return cf::str(it->second);
+}
+
+void SetTitleFromStrings(const PDEControlRecord* row, const bndl::StringsTable* strings) {
+  if (!row || !row->control || !row->titleKey) return;
+  auto title = Localized(strings, row->titleKey);
+  if (!title) return;
+  switch (row->kind) {
+    case kControlKindText:
+      if (auto control = std::dynamic_pointer_cast<ui::Control>(row->control))
+        control->setStringValue(title->utf8());
+      break;
+    case kControlKindCheckBox:
+    case kControlKindButton:
+      if (auto button = std::dynamic_pointer_cast<ui::Button>(row->control)) button->setTitle(title->utf8());
+      break;
+    case kControlKindTabView:
+      if (auto tabs = std::dynamic_pointer_cast<ui::TabView>(row->control)) {
+        static const char* const kTabKeys[] = {"Image", "Text", "Graphics", "Simulation"};
+        for (int i = 0; i < 4 && i < tabs->numberOfTabViewItems(); ++i) {
+          if (auto label = Localized(strings, kTabKeys[i])) tabs->setTabLabel(i, label->utf8());
+        }
+      }
+      break;
+    default:
+      break;
+  }
 }
 
 bool IsBound(const PDEControlRecord* row) { return row && row->ppdKey && *row->ppdKey; }
@@ -47,37 +81,15 @@ void PDECommon::commonSetPlugInBundle(const bndl::BundleRef& bundle) { PlugInBun
 
 void PDECommon::commonBuildPDEItem(PDEControlTable table, ppd_file_t* ppd) {
   if (!table) return;
+  const bndl::StringsTable* strings = PlugInStrings(commonGetPlugInBundle());
   for (PDEControlRecord* row = table; row->control; ++row) {
-    commonSetControlTitleFromLocalizeString(row);
+    SetTitleFromStrings(row, strings);
     if (row->kind == kControlKindPopUp) commonReBuildMenuFromPPD(ppd, row);
   }
 }
 
 void PDECommon::commonSetControlTitleFromLocalizeString(const PDEControlRecord* row) {
-  auto bundle = commonGetPlugInBundle();
-  if (!bundle || !row || !row->control || !row->titleKey) return;
-  auto title = Localized(bundle, row->titleKey);
-  if (!title) return;
-  switch (row->kind) {
-    case kControlKindText:
-      if (auto control = std::dynamic_pointer_cast<ui::Control>(row->control))
-        control->setStringValue(title->utf8());
-      break;
-    case kControlKindCheckBox:
-    case kControlKindButton:
-      if (auto button = std::dynamic_pointer_cast<ui::Button>(row->control)) button->setTitle(title->utf8());
-      break;
-    case kControlKindTabView:
-      if (auto tabs = std::dynamic_pointer_cast<ui::TabView>(row->control)) {
-        static const char* const kTabKeys[] = {"Image", "Text", "Graphics", "Simulation"};
-        for (int i = 0; i < 4 && i < tabs->numberOfTabViewItems(); ++i) {
-          if (auto label = Localized(bundle, kTabKeys[i])) tabs->setTabLabel(i, label->utf8());
-        }
-      }
-      break;
-    default:
-      break;
-  }
+  SetTitleFromStrings(row, PlugInStrings(commonGetPlugInBundle()));
 }
 
 void PDECommon::commonReBuildMenuFromPPD(ppd_file_t* ppd, const PDEControlRecord* row) {
@@ -212,9 +224,10 @@ OSStatus PDECommon::commonGetSummaryText(PDEControlTable table, const cf::Dictio
   if (!bundle || !table) return pm::noErr;
   if (!dict || !array) return pm::paramErr;
   OSStatus status = pm::noErr;
+  const bndl::StringsTable* strings = PlugInStrings(bundle);
   for (PDEControlRecord* row = table; row->control; ++row) {
     if (!row->itemName) continue;
-    auto name = Localized(bundle, row->itemName);
+    auto name = Localized(strings, row->itemName);
     auto value = commonGetControlValueFromPPDWithNSString(row);
     if (name && value) {
       dict->setValue(name->utf8(), value);
@@ -231,7 +244,7 @@ OSStatus PDECommon::commonGetSummaryTextQuickColor(const char* itemKey, const cf
   if (!itemKey || !cf::String::createWithCString(itemKey, cf::kCFStringEncodingASCII)) return pm::paramErr;
   auto bundle = commonGetPlugInBundle();
   if (!bundle) return pm::noErr;
-  auto name = Localized(bundle, itemKey);
+  auto name = Localized(PlugInStrings(bundle), itemKey);
   if (!name) return pm::paramErr;
   if (!value || !dict || !array) return pm::paramErr;
   dict->setValue(name->utf8(), value);

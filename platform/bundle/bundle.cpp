@@ -380,25 +380,62 @@ const StringsTable* Bundle::table(const std::string& lang, const std::string& na
   return nullptr;
 }
 
-std::optional<std::string> Bundle::localizedString(const std::string& key, const std::string& table) const {
-  std::string name = table.empty() ? "Localizable" : table;
-  if (!ValidName(name)) return std::nullopt;
-  const StringsTable* t = nullptr;
-  TableState state = TableState::Absent;
-  for (const auto& lang : preferredLocalizations()) {
-    for (const auto& folder : FolderNames(lang)) {
-      if (!ValidName(folder)) continue;
-      state = loadTable(folder + ".lproj", name, &t);
-      if (state != TableState::Absent) break;
-    }
-    if (state != TableState::Absent) break;
+namespace {
+
+// Everything PreferredLanguages() reads, as one string: equal settings give
+// equal languages. An empty variable counts as unset there too.
+void AppendLanguageSettings(std::string& out) {
+  for (const char* var : {"R2740_LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+    if (const char* v = std::getenv(var)) out += v;
+    out += '\0';
   }
-  // A table outside the language folders serves every language.
-  if (state == TableState::Absent) state = loadTable("", name, &t);
-  if (state != TableState::Loaded) return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> Bundle::localizedString(const std::string& key, const std::string& table) const {
+  const StringsTable* t = localizedTable(table);
+  if (!t) return std::nullopt;
   auto it = t->entries.find(key);
   if (it == t->entries.end()) return std::nullopt;
   return it->second;
+}
+
+const StringsTable* Bundle::localizedTable(const std::string& table) const {
+  std::string name = table.empty() ? "Localizable" : table;
+  if (!ValidName(name)) return nullptr;
+  // Which table serves depends only on the language settings and on files
+  // whose presence loadTable keeps for good, so the choice is kept too.
+  std::string choice;
+  AppendLanguageSettings(choice);
+  choice += name;
+  const StringsTable* t = nullptr;
+  bool known = false;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = chosen_.find(choice);
+    if (it != chosen_.end()) {
+      t = it->second;
+      known = true;
+    }
+  }
+  if (!known) {
+    TableState state = TableState::Absent;
+    for (const auto& lang : preferredLocalizations()) {
+      for (const auto& folder : FolderNames(lang)) {
+        if (!ValidName(folder)) continue;
+        state = loadTable(folder + ".lproj", name, &t);
+        if (state != TableState::Absent) break;
+      }
+      if (state != TableState::Absent) break;
+    }
+    // A table outside the language folders serves every language.
+    if (state == TableState::Absent) state = loadTable("", name, &t);
+    if (state != TableState::Loaded) t = nullptr;
+    std::lock_guard<std::mutex> lock(mu_);
+    chosen_.emplace(std::move(choice), t);
+  }
+  return t;
 }
 
 cf::StringRef Bundle::localizedCFString(const std::string& key, const std::string& table) const {

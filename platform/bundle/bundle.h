@@ -55,6 +55,10 @@ class Bundle {
   // in Resources). nullopt means "no localization" and is different from an
   // empty value; a malformed table answers nullopt for every key.
   std::optional<std::string> localizedString(const std::string& key, const std::string& table = "") const;
+  // The table localizedString reads for the current languages, null when
+  // none (or malformed); it lives as long as the bundle. For many lookups
+  // in a row.
+  const StringsTable* localizedTable(const std::string& table = "") const;
   cf::StringRef localizedCFString(const std::string& key, const std::string& table = "") const;
 
   // The languages tried, in order: PreferredLanguages(), then the bundle's
@@ -73,6 +77,9 @@ class Bundle {
   mutable std::mutex mu_;
   mutable std::map<std::string, std::optional<StringsTable>> tables_;  // "lang/table"
   mutable std::set<std::string> absent_;                               // tables with no file
+  // The table each lookup settled on, by language settings and table name
+  // (null: none); panels ask for dozens of strings per dialog.
+  mutable std::map<std::string, const StringsTable*, std::less<>> chosen_;
 };
 
 }  // namespace bndl

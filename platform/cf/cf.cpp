@@ -526,7 +526,7 @@ std::optional<std::string> URL::fileSystemPath() const {
 
 ArrayRef Array::create(std::initializer_list<Ref> items) {
   auto a = create();
-  for (const auto& v : items) a->append(v);
+  a->items_.assign(items.begin(), items.end());
   return a;
 }
 

@@ -129,76 +129,85 @@ const char* kMain = R"(<dict>
 </dict>)";
 
 TEST_F(NibTest, LoadsCustomClassesAndConnectsByName) {
-  auto owner = std::make_shared<Owner>();
-  auto r = LoadNibFile(write("PDEMain.ui.plist", kMain), owner, registry_);
-  ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(r.topLevelObjects.size(), 3u);
+  // The second load of the unchanged file reuses its first reading; it
+  // must make new objects and connect them the same way.
+  std::string path = write("PDEMain.ui.plist", kMain);
+  std::shared_ptr<MainView> firstMain;
+  for (int load = 0; load < 2; ++load) {
+    SCOPED_TRACE("load " + std::to_string(load));
+    auto owner = std::make_shared<Owner>();
+    auto r = LoadNibFile(path, owner, registry_);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_NE(owner->pdeMainView, firstMain);
+    firstMain = owner->pdeMainView;
+    EXPECT_EQ(r.topLevelObjects.size(), 3u);
 
-  ASSERT_NE(owner->pdeMainView, nullptr);
-  EXPECT_EQ(owner->pdeMainView->className(), "MainView");
-  EXPECT_EQ(owner->pdeMainView->frame().size.width, 400.5);
-  ASSERT_NE(owner->painChange, nullptr);
-  EXPECT_EQ(owner->profileControl, owner->painChange);  // a plain NibObject outlet takes any object
-  ASSERT_NE(owner->password, nullptr);
-  EXPECT_TRUE(owner->password->isSecure());
-  EXPECT_EQ(owner->password->placeholder(), "Password");
+    ASSERT_NE(owner->pdeMainView, nullptr);
+    EXPECT_EQ(owner->pdeMainView->className(), "MainView");
+    EXPECT_EQ(owner->pdeMainView->frame().size.width, 400.5);
+    ASSERT_NE(owner->painChange, nullptr);
+    EXPECT_EQ(owner->profileControl, owner->painChange);  // a plain NibObject outlet takes any object
+    ASSERT_NE(owner->password, nullptr);
+    EXPECT_TRUE(owner->password->isSecure());
+    EXPECT_EQ(owner->password->placeholder(), "Password");
 
-  auto pane = owner->painChange;
-  EXPECT_EQ(pane->awakened, 1);
-  EXPECT_TRUE(pane->sawOutletsAtAwake);
-  EXPECT_EQ(pane->mainView, owner->pdeMainView);  // the wrong-class attempt left it for the right one
-  auto quick = pane->quickColor;
-  ASSERT_NE(quick, nullptr);
-  EXPECT_EQ(quick->numberOfItems(), 2);
-  EXPECT_EQ(quick->indexOfSelectedItem(), 0);
-  EXPECT_FALSE(quick->autoenablesItems());
-  EXPECT_EQ(owner->pdeMainView->findByIdentifier("QVQuickColor"), quick);
+    auto pane = owner->painChange;
+    EXPECT_EQ(pane->awakened, 1);
+    EXPECT_TRUE(pane->sawOutletsAtAwake);
+    EXPECT_EQ(pane->mainView, owner->pdeMainView);  // the wrong-class attempt left it for the right one
+    auto quick = pane->quickColor;
+    ASSERT_NE(quick, nullptr);
+    EXPECT_EQ(quick->numberOfItems(), 2);
+    EXPECT_EQ(quick->indexOfSelectedItem(), 0);
+    EXPECT_FALSE(quick->autoenablesItems());
+    EXPECT_EQ(owner->pdeMainView->findByIdentifier("QVQuickColor"), quick);
 
-  // Warnings name the missing outlet and the wrong-class attempt.
-  // and the delegate connection to an object that is no table delegate.
-  ASSERT_EQ(r.warnings.size(), 3u);
-  EXPECT_NE(r.warnings[0].find("noSuchOutlet"), std::string::npos);
-  EXPECT_NE(r.warnings[1].find("wrong class"), std::string::npos);
-  EXPECT_NE(r.warnings[2].find("delegate"), std::string::npos);
+    // Warnings name the missing outlet and the wrong-class attempt.
+    // and the delegate connection to an object that is no table delegate.
+    ASSERT_EQ(r.warnings.size(), 3u);
+    EXPECT_NE(r.warnings[0].find("noSuchOutlet"), std::string::npos);
+    EXPECT_NE(r.warnings[1].find("wrong class"), std::string::npos);
+    EXPECT_NE(r.warnings[2].find("delegate"), std::string::npos);
 
-  // Actions reach their targets.
-  EXPECT_TRUE(quick->userSelectItem(1));
-  EXPECT_EQ(owner->selects, 1);
-  auto advanced = std::dynamic_pointer_cast<Button>(r.objects.at("advanced"));
-  ASSERT_NE(advanced, nullptr);
-  EXPECT_EQ(advanced->title(), "Advanced Color Options");
-  EXPECT_TRUE(advanced->userClick());
-  EXPECT_EQ(pane->calls, 1);
-  EXPECT_EQ(pane->sender, advanced.get());
+    // Actions reach their targets.
+    EXPECT_TRUE(quick->userSelectItem(1));
+    EXPECT_EQ(owner->selects, 1);
+    auto advanced = std::dynamic_pointer_cast<Button>(r.objects.at("advanced"));
+    ASSERT_NE(advanced, nullptr);
+    EXPECT_EQ(advanced->title(), "Advanced Color Options");
+    EXPECT_TRUE(advanced->userClick());
+    EXPECT_EQ(pane->calls, 1);
+    EXPECT_EQ(pane->sender, advanced.get());
 
-  auto econo = std::dynamic_pointer_cast<Button>(owner->pdeMainView->findByIdentifier("QVEconoMode"));
-  ASSERT_NE(econo, nullptr);
-  EXPECT_EQ(econo->buttonType(), ButtonType::Switch);
-  EXPECT_EQ(econo->state(), 1);
-  EXPECT_TRUE(econo->isHidden());
-  auto matrix = std::dynamic_pointer_cast<Matrix>(owner->pdeMainView->findByIdentifier("QVMatrix"));
-  ASSERT_NE(matrix, nullptr);
-  EXPECT_EQ(matrix->cellTitle(1), "Two");
+    auto econo = std::dynamic_pointer_cast<Button>(owner->pdeMainView->findByIdentifier("QVEconoMode"));
+    ASSERT_NE(econo, nullptr);
+    EXPECT_EQ(econo->buttonType(), ButtonType::Switch);
+    EXPECT_EQ(econo->state(), 1);
+    EXPECT_TRUE(econo->isHidden());
+    auto matrix = std::dynamic_pointer_cast<Matrix>(owner->pdeMainView->findByIdentifier("QVMatrix"));
+    ASSERT_NE(matrix, nullptr);
+    EXPECT_EQ(matrix->cellTitle(1), "Two");
 
-  auto table = std::dynamic_pointer_cast<TableView>(r.objects.at("table"));
-  ASSERT_NE(table, nullptr);
-  EXPECT_EQ(table->numberOfRows(), 2);
-  EXPECT_EQ(table->delegate(), nullptr);
-  EXPECT_EQ(table->tableColumns().at(0).kind, TableColumn::Kind::CheckBox);
-  EXPECT_TRUE(table->tableColumns().at(0).editable);
-  EXPECT_EQ(table->tableColumns().at(1).kind, TableColumn::Kind::Image);
+    auto table = std::dynamic_pointer_cast<TableView>(r.objects.at("table"));
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->numberOfRows(), 2);
+    EXPECT_EQ(table->delegate(), nullptr);
+    EXPECT_EQ(table->tableColumns().at(0).kind, TableColumn::Kind::CheckBox);
+    EXPECT_TRUE(table->tableColumns().at(0).editable);
+    EXPECT_EQ(table->tableColumns().at(1).kind, TableColumn::Kind::Image);
 
-  auto win = std::dynamic_pointer_cast<Window>(r.objects.at("win"));
-  ASSERT_NE(win, nullptr);
-  EXPECT_EQ(win->title(), "Profiles");
-  EXPECT_EQ(win->contentView(), r.objects.at("winContent"));
+    auto win = std::dynamic_pointer_cast<Window>(r.objects.at("win"));
+    ASSERT_NE(win, nullptr);
+    EXPECT_EQ(win->title(), "Profiles");
+    EXPECT_EQ(win->contentView(), r.objects.at("winContent"));
 
-  // The result keeps everything alive; the owner keeps only what it holds.
-  std::weak_ptr<NibObject> weakWin = win;
-  win.reset();
-  r = NibLoadResult();
-  EXPECT_TRUE(weakWin.expired());
-  EXPECT_EQ(quick->superview(), owner->pdeMainView.get());
+    // The result keeps everything alive; the owner keeps only what it holds.
+    std::weak_ptr<NibObject> weakWin = win;
+    win.reset();
+    r = NibLoadResult();
+    EXPECT_TRUE(weakWin.expired());
+    EXPECT_EQ(quick->superview(), owner->pdeMainView.get());
+  }
 }
 
 TEST_F(NibTest, TargetWithoutTheActionStillSet) {
@@ -303,6 +312,17 @@ TEST_F(NibTest, RegistryAndBundleLookup) {
   EXPECT_EQ(reg.create("Nope"), nullptr);
   // Two registries never share classes.
   EXPECT_EQ(NibClassRegistry().create("PaneController"), nullptr);
+  // A class registered after a load counts for the next load of the file.
+  std::string plain = write("plain.ui.plist", R"(<dict><key>objects</key><array>
+    <dict><key>class</key><string>View</string></dict></array></dict>)");
+  NibClassRegistry later;
+  auto loaded = LoadNibFile(plain, nullptr, later);
+  ASSERT_TRUE(loaded.ok) << loaded.error;
+  EXPECT_EQ(loaded.topLevelObjects.at(0)->className(), "View");
+  later.registerClass<MainView>("View");
+  loaded = LoadNibFile(plain, nullptr, later);
+  ASSERT_TRUE(loaded.ok) << loaded.error;
+  EXPECT_EQ(loaded.topLevelObjects.at(0)->className(), "MainView");
 
   fs::path bundle = dir_ / "P.plugin";
   fs::create_directories(bundle / "Contents/Resources/en.lproj");

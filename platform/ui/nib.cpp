@@ -2,11 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <mutex>
 #include <set>
+#include <optional>
 #include <stdexcept>
+#include <typeinfo>
 
 #include "cf/plist.h"
 #include "ui/ui.h"
@@ -41,18 +44,56 @@ struct NibError : std::runtime_error {
 
 enum class ConnKind { Outlet, Action, DataSource, Delegate };
 
+constexpr int kOwner = -1;  // the file's owner
+constexpr int kNoObject = -2;
+
 struct Connection {
   ConnKind kind;
   std::string name;  // outlet name or selector
   std::string source, destination;
   bool setTarget = true;  // an object's "action" without "target" sets only the selector
+  int src = kNoObject, dst = kNoObject;  // indices into the file's objects
 };
 
-class Loader {
- public:
-  Loader(const NibClassRegistry& classes, NibLoadResult& result) : classes_(classes), result_(result) {}
+struct TabPlan {
+  std::string identifier, label;
+  int view = kNoObject;
+};
 
-  void load(const cf::Ref& rootRef, const NibObjectRef& owner) {
+// One object of a file, its values read and checked; applied to a new
+// object of its class on every load.
+struct ObjectPlan {
+  std::string cls;
+  const std::type_info* type = nullptr;  // what the class's factory made
+  bool isView = false, isControl = false;
+  std::optional<Rect> frame, windowFrame;
+  std::optional<std::string> identifier, toolTip, stringValue, buttonTitle, placeholder, boxTitle, windowTitle;
+  std::optional<bool> hidden, flipped, enabled, state, autoenables, editable;
+  std::optional<ButtonType> buttonType;
+  std::vector<std::string> items, cells;
+  std::vector<TabPlan> tabs;
+  std::vector<TableColumn> columns;
+  int contentView = kNoObject;
+  std::vector<int> subviews;
+};
+
+// A file read and checked once for one class registry: loading it again
+// only makes and connects the objects.
+struct CompiledFile {
+  std::vector<ObjectPlan> objects;  // in the order they are made
+  std::vector<int> topLevel;
+  std::vector<Connection> connections;
+  std::map<std::string, int> ids;  // the file's own ids
+};
+
+// Reads a file's tree into a CompiledFile, making each object once to learn
+// its kind (those objects serve the first load). Throws NibError.
+class Compiler {
+ public:
+  Compiler(const NibClassRegistry& classes, CompiledFile& out, std::vector<NibObjectRef>& made)
+      : classes_(classes), out_(out), made_(made) {}
+
+  void compile(const cf::Ref& rootRef) {
     auto root = cf::As<cf::Dictionary>(rootRef);
     if (!root) throw NibError("the root is not a dictionary");
     cf::ArrayRef objects, connections;
@@ -65,110 +106,37 @@ class Loader {
       if (!connections) throw NibError("\"connections\" is not an array");
     }
 
-    // 1. Make every object; 2. check every connection; only then 3. connect,
-    // so a bad file leaves the owner untouched.
+    // 1. Read every object; 2. check every connection; connecting is left
+    // to each load, so a bad file leaves the owner untouched.
     if (objects) {
-      for (size_t i = 0; i < objects->count(); ++i) {
-        std::string where = "objects[" + std::to_string(i) + "]";
-        result_.topLevelObjects.push_back(build(objects->at(i), where));
-      }
+      for (size_t i = 0; i < objects->count(); ++i)
+        out_.topLevel.push_back(build(objects->at(i), "objects[" + std::to_string(i) + "]"));
     }
     if (connections) {
       for (size_t i = 0; i < connections->count(); ++i)
         parseConnection(connections->at(i), "connections[" + std::to_string(i) + "]");
     }
-    for (const auto& c : connections_) {
-      resolve(c.source, owner, "source");
-      if (c.kind != ConnKind::Action || c.setTarget) resolve(c.destination, owner, "destination");
-      if (c.kind == ConnKind::Action) {
-        auto src = byId_.find(c.source);
-        if (src == byId_.end() || !std::dynamic_pointer_cast<Control>(src->second))
-          throw NibError("action \"" + c.name + "\": source \"" + c.source + "\" is not a control");
-      }
-      if (c.kind == ConnKind::DataSource || c.kind == ConnKind::Delegate) {
-        auto src = byId_.find(c.source);
-        if (src == byId_.end() || !std::dynamic_pointer_cast<TableView>(src->second))
-          throw NibError(std::string(c.kind == ConnKind::DataSource ? "dataSource" : "delegate") + ": \"" +
-                         c.source + "\" is not a table view");
-      }
+    for (auto& c : out_.connections) {
+      c.src = resolve(c.source, "source");
+      if (c.kind != ConnKind::Action || c.setTarget) c.dst = resolve(c.destination, "destination");
+      NibObject* src = c.src >= 0 ? made_[c.src].get() : nullptr;  // the owner is neither
+      if (c.kind == ConnKind::Action && !dynamic_cast<Control*>(src))
+        throw NibError("action \"" + c.name + "\": source \"" + c.source + "\" is not a control");
+      if ((c.kind == ConnKind::DataSource || c.kind == ConnKind::Delegate) && !dynamic_cast<TableView*>(src))
+        throw NibError(std::string(c.kind == ConnKind::DataSource ? "dataSource" : "delegate") + ": \"" +
+                       c.source + "\" is not a table view");
     }
-
-    for (const auto& c : connections_) connect(c, owner);
-    for (const auto& obj : created_) obj->awakeFromNib();
-    result_.objects = byId_;
+    for (const auto& id : hiddenIds_) byId_.erase(id);
+    out_.ids = std::move(byId_);
   }
 
  private:
-  NibObjectRef lookup(const std::string& id, const NibObjectRef& owner) const {
-    if (id == "owner") return owner;
+  // The index of a connection's end; sources of actions are always objects.
+  int resolve(const std::string& id, const char* role) const {
+    if (id == "owner") return kOwner;
     auto it = byId_.find(id);
-    return it == byId_.end() ? nullptr : it->second;
-  }
-
-  void resolve(const std::string& id, const NibObjectRef& owner, const char* role) const {
-    if (id == "owner") {
-      (void)owner;  // a null owner is reported when connecting
-      return;
-    }
-    if (byId_.find(id) == byId_.end())
-      throw NibError(std::string("connection ") + role + " \"" + id + "\" names no object");
-  }
-
-  static std::string describe(const NibObjectRef& obj, const std::string& id) {
-    return obj->className() + " \"" + id + "\"";
-  }
-
-  void connect(const Connection& c, const NibObjectRef& owner) {
-    NibObjectRef src = lookup(c.source, owner);
-    NibObjectRef dst = c.destination.empty() ? nullptr : lookup(c.destination, owner);
-    if (!src || (!dst && (c.kind != ConnKind::Action || c.setTarget))) {
-      result_.warnings.push_back("connection from \"" + c.source + "\" to \"" + c.destination +
-                                 "\" not made: no owner");
-      return;
-    }
-    switch (c.kind) {
-      case ConnKind::Outlet:
-        if (!src->connectOutlet(c.name, dst)) {
-          bool known = false;
-          for (const auto& n : src->outletNames()) known = known || n == c.name;
-          result_.warnings.push_back("outlet \"" + c.name + "\" of " + describe(src, c.source) +
-                                     (known ? " not connected: " + describe(dst, c.destination) +
-                                                  " has the wrong class"
-                                            : " not connected: no such outlet"));
-        }
-        break;
-      case ConnKind::Action: {
-        auto control = std::dynamic_pointer_cast<Control>(src);
-        if (!c.name.empty()) control->setAction(c.name);
-        if (c.setTarget) {
-          control->setTarget(dst);
-          if (!c.name.empty() && !dst->respondsToAction(c.name))
-            result_.warnings.push_back("action \"" + c.name + "\" of " + describe(src, c.source) + ": target " +
-                                       describe(dst, c.destination) + " does not respond to it");
-        }
-        break;
-      }
-      case ConnKind::DataSource: {
-        auto table = std::dynamic_pointer_cast<TableView>(src);
-        auto ds = std::dynamic_pointer_cast<TableViewDataSource>(dst);
-        if (ds)
-          table->setDataSource(ds);
-        else
-          result_.warnings.push_back("dataSource of \"" + c.source + "\" not connected: " +
-                                     describe(dst, c.destination) + " is not a table data source");
-        break;
-      }
-      case ConnKind::Delegate: {
-        auto table = std::dynamic_pointer_cast<TableView>(src);
-        auto d = std::dynamic_pointer_cast<TableViewDelegate>(dst);
-        if (d)
-          table->setDelegate(d);
-        else
-          result_.warnings.push_back("delegate of \"" + c.source + "\" not connected: " +
-                                     describe(dst, c.destination) + " is not a table delegate");
-        break;
-      }
-    }
+    if (it == byId_.end()) throw NibError(std::string("connection ") + role + " \"" + id + "\" names no object");
+    return it->second;
   }
 
   // ---- typed reads of optional keys ----
@@ -220,106 +188,108 @@ class Loader {
     return Rect{{n[0], n[1]}, {n[2], n[3]}};
   }
 
-  ViewRef buildView(const cf::Ref& ref, const std::string& where) {
-    auto obj = build(ref, where);
-    auto view = std::dynamic_pointer_cast<View>(obj);
-    if (!view) throw NibError(where + ": class " + obj->className() + " is not a view");
-    return view;
+  int buildView(const cf::Ref& ref, const std::string& where) {
+    int index = build(ref, where);
+    if (!dynamic_cast<View*>(made_[index].get()))
+      throw NibError(where + ": class " + made_[index]->className() + " is not a view");
+    return index;
   }
 
-  NibObjectRef build(const cf::Ref& ref, const std::string& where) {
+  int build(const cf::Ref& ref, const std::string& where) {
     auto d = cf::As<cf::Dictionary>(ref);
     if (!d) throw NibError(where + ": object is not a dictionary");
     auto cls = str(d, "class", where);
     if (!cls || cls->empty()) throw NibError(where + ": object has no \"class\"");
     NibObjectRef obj = classes_.create(*cls);
     if (!obj) throw NibError(where + ": unknown class \"" + *cls + "\"");
+    const int index = static_cast<int>(made_.size());
+    made_.push_back(obj);
+    out_.objects.emplace_back();
+    // Later objects may grow the vector: reach this one by index.
+    auto plan = [&]() -> ObjectPlan& { return out_.objects[index]; };
+    plan().cls = *cls;
+    plan().type = &typeid(*obj);
     std::string here = where;
     std::string id;
     if (auto s = str(d, "id", where)) {
       if (s->empty()) throw NibError(where + ": empty \"id\"");
       if (*s == "owner" || byId_.count(*s)) throw NibError(where + ": duplicate id \"" + *s + "\"");
       id = *s;
-      byId_[id] = obj;
+      byId_[id] = index;
       here = where + " (\"" + id + "\")";
     }
-    created_.push_back(obj);
 
-    if (auto view = std::dynamic_pointer_cast<View>(obj)) {
-      if (auto f = frame(d, here)) {
-        view->setFrame(*f);
-        view->setBounds({{0, 0}, f->size});
-      }
-      if (auto s = str(d, "identifier", here)) view->setIdentifier(*s);
-      if (auto s = str(d, "toolTip", here)) view->setToolTip(*s);
-      if (auto b = boolean(d, "hidden", here)) view->setHidden(*b);
-      if (auto b = boolean(d, "flipped", here)) view->setFlipped(*b);
+    plan().isView = dynamic_cast<View*>(obj.get()) != nullptr;
+    plan().isControl = dynamic_cast<Control*>(obj.get()) != nullptr;
+    if (plan().isView) {
+      plan().frame = frame(d, here);
+      plan().identifier = str(d, "identifier", here);
+      plan().toolTip = str(d, "toolTip", here);
+      plan().hidden = boolean(d, "hidden", here);
+      plan().flipped = boolean(d, "flipped", here);
     }
-    if (auto control = std::dynamic_pointer_cast<Control>(obj)) {
-      if (auto b = boolean(d, "enabled", here)) control->setEnabled(*b);
-      if (auto s = str(d, "stringValue", here)) control->setStringValue(*s);
+    if (plan().isControl) {
+      plan().enabled = boolean(d, "enabled", here);
+      plan().stringValue = str(d, "stringValue", here);
       auto target = str(d, "target", here);
       auto action = str(d, "action", here);
       if (target || action) {
         if (id.empty()) {
           // Without an id the connection needs the object itself.
-          id = "\x01" + std::to_string(created_.size());
-          byId_[id] = obj;
+          id = "\x01" + std::to_string(made_.size());
+          byId_[id] = index;
           hiddenIds_.insert(id);
         }
         if (action)
-          connections_.push_back({ConnKind::Action, *action, id, target.value_or(""), target.has_value()});
+          out_.connections.push_back({ConnKind::Action, *action, id, target.value_or(""), target.has_value()});
         else
-          connections_.push_back({ConnKind::Action, "", id, *target, true});
+          out_.connections.push_back({ConnKind::Action, "", id, *target, true});
       }
     }
-    if (auto button = std::dynamic_pointer_cast<Button>(obj)) {
+    if (dynamic_cast<Button*>(obj.get())) {
       if (auto t = str(d, "buttonType", here)) {
         if (*t == "push")
-          button->setButtonType(ButtonType::Push);
+          plan().buttonType = ButtonType::Push;
         else if (*t == "checkbox")
-          button->setButtonType(ButtonType::Switch);
+          plan().buttonType = ButtonType::Switch;
         else if (*t == "radio")
-          button->setButtonType(ButtonType::Radio);
+          plan().buttonType = ButtonType::Radio;
         else
           throw NibError(here + ": unknown buttonType \"" + *t + "\"");
       }
-      if (auto s = str(d, "title", here)) button->setTitle(*s);
+      plan().buttonTitle = str(d, "title", here);
       if (auto v = d->getValue("state")) {
         auto n = cf::As<cf::Number>(v);
         auto b = cf::As<cf::Boolean>(v);
         if (!n && !b) throw NibError(here + ": \"state\" is not a number");
-        button->setState(n ? (n->int64Value() != 0) : b->value());
+        plan().state = n ? (n->int64Value() != 0) : b->value();
       }
     }
-    if (auto popup = std::dynamic_pointer_cast<PopUpButton>(obj)) {
-      for (const auto& item : strings(d, "items", here)) popup->addItemWithTitle(item);
-      if (auto b = boolean(d, "autoenablesItems", here)) popup->setAutoenablesItems(*b);
+    if (dynamic_cast<PopUpButton*>(obj.get())) {
+      plan().items = strings(d, "items", here);
+      plan().autoenables = boolean(d, "autoenablesItems", here);
     }
-    if (auto matrix = std::dynamic_pointer_cast<Matrix>(obj)) {
-      for (const auto& cell : strings(d, "cells", here)) matrix->addCell(cell);
+    if (dynamic_cast<Matrix*>(obj.get())) plan().cells = strings(d, "cells", here);
+    if (dynamic_cast<TextField*>(obj.get())) {
+      plan().editable = boolean(d, "editable", here);
+      plan().placeholder = str(d, "placeholder", here);
     }
-    if (auto field = std::dynamic_pointer_cast<TextField>(obj)) {
-      if (auto b = boolean(d, "editable", here)) field->setEditable(*b);
-      if (auto s = str(d, "placeholder", here)) field->setPlaceholder(*s);
-    }
-    if (auto box = std::dynamic_pointer_cast<Box>(obj)) {
-      if (auto s = str(d, "title", here)) box->setTitle(*s);
-    }
-    if (auto tabs = std::dynamic_pointer_cast<TabView>(obj)) {
+    if (dynamic_cast<Box*>(obj.get())) plan().boxTitle = str(d, "title", here);
+    if (dynamic_cast<TabView*>(obj.get())) {
       if (auto a = array(d, "tabs", here)) {
         for (size_t i = 0; i < a->count(); ++i) {
           std::string w = here + ".tabs[" + std::to_string(i) + "]";
           auto t = a->at<cf::Dictionary>(i);
           if (!t) throw NibError(w + ": not a dictionary");
-          ViewRef view;
-          if (auto v = t->getValue("view")) view = buildView(v, w + ".view");
-          tabs->addTabViewItem(
-              TabViewItem(str(t, "identifier", w).value_or(""), str(t, "label", w).value_or(""), view));
+          TabPlan tab;
+          if (auto v = t->getValue("view")) tab.view = buildView(v, w + ".view");
+          tab.identifier = str(t, "identifier", w).value_or("");
+          tab.label = str(t, "label", w).value_or("");
+          plan().tabs.push_back(std::move(tab));
         }
       }
     }
-    if (auto table = std::dynamic_pointer_cast<TableView>(obj)) {
+    if (dynamic_cast<TableView*>(obj.get())) {
       if (auto a = array(d, "columns", here)) {
         for (size_t i = 0; i < a->count(); ++i) {
           std::string w = here + ".columns[" + std::to_string(i) + "]";
@@ -338,23 +308,25 @@ class Loader {
           else
             throw NibError(w + ": unknown column kind \"" + kind + "\"");
           col.editable = boolean(c, "editable", w).value_or(false);
-          table->addTableColumn(std::move(col));
+          plan().columns.push_back(std::move(col));
         }
       }
     }
-    if (auto window = std::dynamic_pointer_cast<Window>(obj)) {
-      if (auto f = frame(d, here)) window->setFrame(*f);
-      if (auto s = str(d, "title", here)) window->setTitle(*s);
-      if (auto v = d->getValue("contentView")) window->setContentView(buildView(v, here + ".contentView"));
+    if (dynamic_cast<Window*>(obj.get())) {
+      plan().windowFrame = frame(d, here);
+      plan().windowTitle = str(d, "title", here);
+      if (auto v = d->getValue("contentView")) plan().contentView = buildView(v, here + ".contentView");
     }
     // Subviews last, so the tree is built parent first.
     if (auto subs = array(d, "subviews", here)) {
-      auto view = std::dynamic_pointer_cast<View>(obj);
-      if (!view) throw NibError(here + ": class " + obj->className() + " cannot have subviews");
-      for (size_t i = 0; i < subs->count(); ++i)
-        view->addSubview(buildView(subs->at(i), here + ".subviews[" + std::to_string(i) + "]"));
+      if (!dynamic_cast<View*>(obj.get()))
+        throw NibError(here + ": class " + obj->className() + " cannot have subviews");
+      for (size_t i = 0; i < subs->count(); ++i) {
+        int sub = buildView(subs->at(i), here + ".subviews[" + std::to_string(i) + "]");
+        plan().subviews.push_back(sub);
+      }
     }
-    return obj;
+    return index;
   }
 
   void parseConnection(const cf::Ref& ref, const std::string& where) {
@@ -368,28 +340,169 @@ class Loader {
     int kinds = d->contains("outlet") + d->contains("action") + d->contains("dataSource") + d->contains("delegate");
     if (kinds != 1)
       throw NibError(where + ": a connection has exactly one of \"outlet\", \"action\", \"dataSource\", \"delegate\"");
+    auto& all = out_.connections;
     if (d->contains("outlet"))
-      connections_.push_back({ConnKind::Outlet, need("outlet"), need("source"), need("destination"), true});
+      all.push_back({ConnKind::Outlet, need("outlet"), need("source"), need("destination"), true});
     else if (d->contains("action"))
-      connections_.push_back({ConnKind::Action, need("action"), need("source"), need("target"), true});
+      all.push_back({ConnKind::Action, need("action"), need("source"), need("target"), true});
     else if (d->contains("dataSource"))
-      connections_.push_back({ConnKind::DataSource, "", need("dataSource"), need("destination"), true});
+      all.push_back({ConnKind::DataSource, "", need("dataSource"), need("destination"), true});
     else
-      connections_.push_back({ConnKind::Delegate, "", need("delegate"), need("destination"), true});
+      all.push_back({ConnKind::Delegate, "", need("delegate"), need("destination"), true});
   }
 
   const NibClassRegistry& classes_;
-  NibLoadResult& result_;
-  std::map<std::string, NibObjectRef> byId_;
+  CompiledFile& out_;
+  std::vector<NibObjectRef>& made_;
+  std::map<std::string, int> byId_;
   std::set<std::string> hiddenIds_;
-  std::vector<NibObjectRef> created_;
-  std::vector<Connection> connections_;
+};
 
+// Makes, fills and connects the objects of a compiled file.
+class Instance {
  public:
-  // Ids made up for objects without one are not the file's.
-  void publishIds() {
-    for (const auto& id : hiddenIds_) result_.objects.erase(id);
+  Instance(const CompiledFile& file, NibLoadResult& result) : file_(file), result_(result) {}
+
+  // Makes the objects with the registry; false when a class now makes an
+  // object of another type than when the file was compiled.
+  bool make(const NibClassRegistry& classes) {
+    objects_.reserve(file_.objects.size());
+    for (const auto& plan : file_.objects) {
+      NibObjectRef obj = classes.create(plan.cls);
+      if (!obj || typeid(*obj) != *plan.type) return false;
+      objects_.push_back(std::move(obj));
+    }
+    return true;
   }
+  void adopt(std::vector<NibObjectRef> made) { objects_ = std::move(made); }
+
+  void load(const NibObjectRef& owner) {
+    result_.topLevelObjects.reserve(file_.topLevel.size());
+    for (int index : file_.topLevel) result_.topLevelObjects.push_back(fill(index));
+    for (const auto& c : file_.connections) connect(c, owner);
+    for (const auto& obj : objects_) obj->awakeFromNib();
+    for (const auto& [id, index] : file_.ids) result_.objects.emplace_hint(result_.objects.end(), id, objects_[index]);
+  }
+
+ private:
+  // Sets an object's values in the order a first reading of the file
+  // would, children included.
+  const NibObjectRef& fill(int index) {
+    const ObjectPlan& plan = file_.objects[index];
+    const NibObjectRef& obj = objects_[index];
+    if (plan.isView) {
+      auto* view = static_cast<View*>(obj.get());
+      if (plan.frame) {
+        view->setFrame(*plan.frame);
+        view->setBounds({{0, 0}, plan.frame->size});
+      }
+      if (plan.identifier) view->setIdentifier(*plan.identifier);
+      if (plan.toolTip) view->setToolTip(*plan.toolTip);
+      if (plan.hidden) view->setHidden(*plan.hidden);
+      if (plan.flipped) view->setFlipped(*plan.flipped);
+    }
+    if (plan.isControl) {
+      auto* control = static_cast<Control*>(obj.get());
+      if (plan.enabled) control->setEnabled(*plan.enabled);
+      if (plan.stringValue) control->setStringValue(*plan.stringValue);
+    }
+    if (plan.buttonType || plan.buttonTitle || plan.state) {
+      auto* button = static_cast<Button*>(obj.get());
+      if (plan.buttonType) button->setButtonType(*plan.buttonType);
+      if (plan.buttonTitle) button->setTitle(*plan.buttonTitle);
+      if (plan.state) button->setState(*plan.state);
+    }
+    if (!plan.items.empty() || plan.autoenables) {
+      auto* popup = static_cast<PopUpButton*>(obj.get());
+      for (const auto& item : plan.items) popup->addItemWithTitle(item);
+      if (plan.autoenables) popup->setAutoenablesItems(*plan.autoenables);
+    }
+    for (const auto& cell : plan.cells) static_cast<Matrix*>(obj.get())->addCell(cell);
+    if (plan.editable || plan.placeholder) {
+      auto* field = static_cast<TextField*>(obj.get());
+      if (plan.editable) field->setEditable(*plan.editable);
+      if (plan.placeholder) field->setPlaceholder(*plan.placeholder);
+    }
+    if (plan.boxTitle) static_cast<Box*>(obj.get())->setTitle(*plan.boxTitle);
+    for (const auto& tab : plan.tabs) {
+      ViewRef view = tab.view == kNoObject ? nullptr : std::static_pointer_cast<View>(fill(tab.view));
+      static_cast<TabView*>(obj.get())->addTabViewItem(TabViewItem(tab.identifier, tab.label, view));
+    }
+    for (const auto& col : plan.columns) static_cast<TableView*>(obj.get())->addTableColumn(col);
+    if (plan.windowFrame || plan.windowTitle || plan.contentView != kNoObject) {
+      auto* window = static_cast<Window*>(obj.get());
+      if (plan.windowFrame) window->setFrame(*plan.windowFrame);
+      if (plan.windowTitle) window->setTitle(*plan.windowTitle);
+      if (plan.contentView != kNoObject) window->setContentView(std::static_pointer_cast<View>(fill(plan.contentView)));
+    }
+    for (int sub : plan.subviews) static_cast<View*>(obj.get())->addSubview(std::static_pointer_cast<View>(fill(sub)));
+    return obj;
+  }
+
+  static std::string describe(const NibObjectRef& obj, const std::string& id) {
+    return obj->className() + " \"" + id + "\"";
+  }
+
+  void connect(const Connection& c, const NibObjectRef& owner) {
+    auto at = [&](int index) -> NibObjectRef {
+      if (index == kOwner) return owner;
+      return index == kNoObject ? nullptr : objects_[index];
+    };
+    NibObjectRef src = at(c.src);
+    NibObjectRef dst = at(c.dst);
+    if (!src || (!dst && (c.kind != ConnKind::Action || c.setTarget))) {
+      result_.warnings.push_back("connection from \"" + c.source + "\" to \"" + c.destination +
+                                 "\" not made: no owner");
+      return;
+    }
+    switch (c.kind) {
+      case ConnKind::Outlet:
+        if (!src->connectOutlet(c.name, dst)) {
+          bool known = false;
+          for (const auto& n : src->outletNames()) known = known || n == c.name;
+          result_.warnings.push_back("outlet \"" + c.name + "\" of " + describe(src, c.source) +
+                                     (known ? " not connected: " + describe(dst, c.destination) +
+                                                  " has the wrong class"
+                                            : " not connected: no such outlet"));
+        }
+        break;
+      case ConnKind::Action: {
+        auto* control = static_cast<Control*>(src.get());
+        if (!c.name.empty()) control->setAction(c.name);
+        if (c.setTarget) {
+          control->setTarget(dst);
+          if (!c.name.empty() && !dst->respondsToAction(c.name))
+            result_.warnings.push_back("action \"" + c.name + "\" of " + describe(src, c.source) + ": target " +
+                                       describe(dst, c.destination) + " does not respond to it");
+        }
+        break;
+      }
+      case ConnKind::DataSource: {
+        auto* table = static_cast<TableView*>(src.get());
+        auto ds = std::dynamic_pointer_cast<TableViewDataSource>(dst);
+        if (ds)
+          table->setDataSource(ds);
+        else
+          result_.warnings.push_back("dataSource of \"" + c.source + "\" not connected: " +
+                                     describe(dst, c.destination) + " is not a table data source");
+        break;
+      }
+      case ConnKind::Delegate: {
+        auto* table = static_cast<TableView*>(src.get());
+        auto d = std::dynamic_pointer_cast<TableViewDelegate>(dst);
+        if (d)
+          table->setDelegate(d);
+        else
+          result_.warnings.push_back("delegate of \"" + c.source + "\" not connected: " +
+                                     describe(dst, c.destination) + " is not a table delegate");
+        break;
+      }
+    }
+  }
+
+  const CompiledFile& file_;
+  NibLoadResult& result_;
+  std::vector<NibObjectRef> objects_;
 };
 
 }  // namespace
@@ -397,55 +510,91 @@ class Loader {
 namespace {
 
 // A panel loads its interface file every time it is created; parsing the
-// file cost more than the rest of opening the panel. The parsed tree is
-// only read by the loader, so one copy per unchanged file is kept.
-cf::Ref ParsedInterfaceFile(const std::string& path, std::string* error) {
-  struct Entry {
-    dev_t dev;
-    ino_t ino;
-    off_t size;
-    timespec mtime;
-    cf::Ref root;
-  };
+// file cost more than the rest of opening the panel, and reading the parsed
+// tree into objects most of what was left. One parsed tree per unchanged
+// file is kept, and beside it the file as read for each class registry.
+struct InterfaceFile {
+  dev_t dev;
+  ino_t ino;
+  off_t size;
+  timespec mtime;
+  cf::Ref root;
+  std::mutex mutex;
+  std::map<uint64_t, std::shared_ptr<const CompiledFile>> compiled;  // by registry serial
+};
+
+std::shared_ptr<InterfaceFile> ReadInterfaceFile(const std::string& path, std::string* error) {
   static std::mutex mutex;
-  static std::map<std::string, Entry> cache;
+  static std::map<std::string, std::shared_ptr<InterfaceFile>> cache;
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return cf::PropertyListCreateFromFile(path, error);
-  auto same = [&](const Entry& e) {
+  bool cacheable = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  auto same = [&](const InterfaceFile& e) {
     return e.dev == st.st_dev && e.ino == st.st_ino && e.size == st.st_size && e.mtime.tv_sec == st.st_mtim.tv_sec &&
            e.mtime.tv_nsec == st.st_mtim.tv_nsec;
   };
-  {
+  if (cacheable) {
     std::lock_guard<std::mutex> lock(mutex);
     auto it = cache.find(path);
-    if (it != cache.end() && same(it->second)) return it->second.root;
+    if (it != cache.end() && same(*it->second)) return it->second;
   }
   cf::Ref root = cf::PropertyListCreateFromFile(path, error);
-  if (root) {
+  if (!root) return nullptr;
+  auto file = std::make_shared<InterfaceFile>();
+  file->root = std::move(root);
+  if (cacheable) {
+    file->dev = st.st_dev;
+    file->ino = st.st_ino;
+    file->size = st.st_size;
+    file->mtime = st.st_mtim;
     std::lock_guard<std::mutex> lock(mutex);
-    cache[path] = Entry{st.st_dev, st.st_ino, st.st_size, st.st_mtim, root};
+    cache[path] = file;
   }
-  return root;
+  return file;
 }
 
+std::atomic<uint64_t> nextRegistrySerial{1};
+
 }  // namespace
+
+uint64_t NibClassRegistry::NextSerial() { return nextRegistrySerial.fetch_add(1); }
 
 NibLoadResult LoadNibFile(const std::string& path, const NibObjectRef& owner, const NibClassRegistry& classes) {
   NibLoadResult result;
   std::string error;
-  cf::Ref root = ParsedInterfaceFile(path, &error);
-  if (!root) {
+  auto file = ReadInterfaceFile(path, &error);
+  if (!file) {
     result.error = "cannot load interface file " + path + ": " + (error.empty() ? "unreadable" : error);
     return result;
   }
+  std::shared_ptr<const CompiledFile> compiled;
+  {
+    std::lock_guard<std::mutex> lock(file->mutex);
+    auto it = file->compiled.find(classes.serial());
+    if (it != file->compiled.end()) compiled = it->second;
+  }
+  if (compiled) {
+    Instance instance(*compiled, result);
+    if (instance.make(classes)) {
+      instance.load(owner);
+      result.ok = true;
+      return result;
+    }
+  }
+  auto fresh = std::make_shared<CompiledFile>();
+  std::vector<NibObjectRef> made;
   try {
-    Loader loader(classes, result);
-    loader.load(root, owner);
-    loader.publishIds();
+    Compiler(classes, *fresh, made).compile(file->root);
   } catch (const NibError& e) {
     NibLoadResult failed;
     failed.error = "malformed interface file " + path + ": " + e.what();
     return failed;
+  }
+  Instance instance(*fresh, result);
+  instance.adopt(std::move(made));
+  instance.load(owner);
+  {
+    std::lock_guard<std::mutex> lock(file->mutex);
+    file->compiled[classes.serial()] = fresh;
   }
   result.ok = true;
   return result;

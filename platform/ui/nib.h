@@ -39,6 +39,7 @@
 // classes and values of the wrong type fail the whole load.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -55,16 +56,24 @@ using ClassFactory = std::function<NibObjectRef()>;
 // registers its own (so two builds never share a registry).
 class NibClassRegistry {
  public:
-  void registerClass(const std::string& name, ClassFactory factory) { classes_[name] = std::move(factory); }
+  void registerClass(const std::string& name, ClassFactory factory) {
+    classes_[name] = std::move(factory);
+    serial_ = NextSerial();
+  }
   template <class T>
   void registerClass(const std::string& name) {
-    classes_[name] = [] { return std::make_shared<T>(); };
+    registerClass(name, [] { return std::make_shared<T>(); });
   }
   // Registered classes first, then the built-in ones; null if unknown.
   NibObjectRef create(const std::string& name) const;
+  // Changes with every registration (a copy keeps it): a file read for one
+  // serial is read the same way for it again.
+  uint64_t serial() const { return serial_; }
 
  private:
+  static uint64_t NextSerial();
   std::map<std::string, ClassFactory> classes_;
+  uint64_t serial_ = NextSerial();
 };
 
 struct NibLoadResult {
