@@ -114,13 +114,11 @@ void ProfileControl::initWithProfileControl() {
   vHandlingButtonSetDisable(true, false, false);
   vProfileSettingsAllDisablePart();
 
-  plistRGBDict = plistSIMDict = plistDSTDict = ProfileList{};
-  plistRGBDelete = plistSIMDDelete = plistDSTDelete = ProfileList{};
+  lists_ = std::make_unique<Lists>();  // a fresh, empty set each time the window opens
   auto read = usesFoldedLists() ? QVPListReadProfile_Dict_Pap : QVPListReadProfile_Dict;
   // A list that cannot be read stays empty.
-  if (read(&plistRGBDict, kProfileListRGB) != 0) plistRGBDict = ProfileList{};
-  if (read(&plistSIMDict, kProfileListSIM) != 0) plistSIMDict = ProfileList{};
-  if (read(&plistDSTDict, kProfileListDST) != 0) plistDSTDict = ProfileList{};
+  for (int kind : {kProfileListRGB, kProfileListSIM, kProfileListDST})
+    if (read(&lists().dict[kind], kind) != 0) lists().dict[kind] = ProfileList{};
 
   if (_profileTableView) {
     _profileTableView->reloadData();
@@ -403,10 +401,10 @@ void ProfileControl::profileWindowOK(ui::NibObject*) {
   // The store's answer is not acted on: the menus show whatever it then
   // reads.
   if (usesFoldedLists())
-    (void)QVPListWriteProfile_All_Pap(&plistRGBDict, &plistSIMDict, &plistDSTDict, &plistRGBDelete, &plistSIMDDelete,
-                                &plistDSTDelete);
+    (void)QVPListWriteProfile_All_Pap(&plistRGBDict(), &plistSIMDict(), &plistDSTDict(), &plistRGBDelete(),
+                                      &plistSIMDDelete(), &plistDSTDelete());
   else
-    (void)QVPListWriteProfile_All(&plistRGBDict, &plistSIMDict, &plistDSTDict);
+    (void)QVPListWriteProfile_All(&plistRGBDict(), &plistSIMDict(), &plistDSTDict());
   if (onAdvancedView) {
     onAdvancedView->createPDEItemForPPDKey();
     onAdvancedView->getControlValueFromTicket();
@@ -450,21 +448,13 @@ void ProfileControl::vProfileSettingsAllEnablePart() {
 }
 
 ProfileList* ProfileControl::currentProfileDict() {
-  switch (_profileMenu ? _profileMenu->intValue() : -1) {
-    case kProfileListRGB: return &plistRGBDict;
-    case kProfileListSIM: return &plistSIMDict;
-    case kProfileListDST: return &plistDSTDict;
-    default: return nullptr;
-  }
+  const int kind = _profileMenu ? _profileMenu->intValue() : -1;
+  return kind >= kProfileListRGB && kind <= kProfileListDST ? &lists().dict[kind] : nullptr;
 }
 
 ProfileList* ProfileControl::currentDeleteDict() {
-  switch (_profileMenu ? _profileMenu->intValue() : -1) {
-    case kProfileListRGB: return &plistRGBDelete;
-    case kProfileListSIM: return &plistSIMDDelete;
-    case kProfileListDST: return &plistDSTDelete;
-    default: return nullptr;
-  }
+  const int kind = _profileMenu ? _profileMenu->intValue() : -1;
+  return kind >= kProfileListRGB && kind <= kProfileListDST ? &lists().deleted[kind] : nullptr;
 }
 
 bool ProfileControl::isCustomProfile() {

@@ -102,8 +102,14 @@ class ProfileControl : public ui::NibObject, public ui::TableViewDataSource, pub
   // Any control whose value is 0, 1 or 2 for the RGB, SIM and DST lists.
   std::shared_ptr<ui::Control> _profileMenu;
   int32_t buttonIdentify = kEditIdle;
-  ProfileList plistRGBDict{}, plistSIMDict{}, plistDSTDict{};
-  ProfileList plistRGBDelete{}, plistSIMDDelete{}, plistDSTDelete{};
+  // The window's working and deletion lists, made when first asked for:
+  // six 42 KB lists that a panel whose window never opens does not pay for.
+  ProfileList& plistRGBDict() { return lists().dict[kProfileListRGB]; }
+  ProfileList& plistSIMDict() { return lists().dict[kProfileListSIM]; }
+  ProfileList& plistDSTDict() { return lists().dict[kProfileListDST]; }
+  ProfileList& plistRGBDelete() { return lists().deleted[kProfileListRGB]; }
+  ProfileList& plistSIMDDelete() { return lists().deleted[kProfileListSIM]; }
+  ProfileList& plistDSTDelete() { return lists().deleted[kProfileListDST]; }
 
  private:
   int selectedRow() const { return _profileTableView ? _profileTableView->selectedRow() : -1; }
@@ -112,6 +118,15 @@ class ProfileControl : public ui::NibObject, public ui::TableViewDataSource, pub
   void appendDeleted(const ProfileEntry& entry);
   ui::ImageRef icon_;
   std::shared_ptr<IconedCell> iconCell_;
+  struct Lists {
+    ProfileList dict[3]{};
+    ProfileList deleted[3]{};
+  };
+  Lists& lists() {
+    if (!lists_) lists_ = std::make_unique<Lists>();
+    return *lists_;
+  }
+  std::unique_ptr<Lists> lists_;
 };
 
 }  // namespace R2740_COLOR_NS

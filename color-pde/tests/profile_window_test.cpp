@@ -121,18 +121,18 @@ TEST_F(ProfileWindowTest, EditsOnWorkingCopiesAndOKWritesThem) {
 
     // The check box: 4 -> 2 -> 4; each list keeps its own changes.
     table().userSetObjectValue(Column("inmenu"), 0, cf::num(0));
-    EXPECT_EQ(pc->plistRGBDict.entry[0].InMenu, 2);
+    EXPECT_EQ(pc->plistRGBDict().entry[0].InMenu, 2);
     table().userSetObjectValue(Column("inmenu"), 1, cf::num(1));
-    EXPECT_EQ(pc->plistRGBDict.entry[1].InMenu, 3);
+    EXPECT_EQ(pc->plistRGBDict().entry[1].InMenu, 3);
     ASSERT_TRUE(std::dynamic_pointer_cast<ui::PopUpButton>(pc->_profileMenu)->userSelectItem(1));
     EXPECT_EQ(table().numberOfRows(), 1);
     EXPECT_EQ(table().selectedRow(), -1);
     table().userSetObjectValue(Column("inmenu"), 0, cf::num(1));
-    EXPECT_EQ(pc->plistSIMDict.entry[0].InMenu, 4);
+    EXPECT_EQ(pc->plistSIMDict().entry[0].InMenu, 4);
     std::dynamic_pointer_cast<ui::PopUpButton>(pc->_profileMenu)->userSelectItem(0);
-    EXPECT_EQ(pc->plistRGBDict.entry[0].InMenu, 2);
+    EXPECT_EQ(pc->plistRGBDict().entry[0].InMenu, 2);
     table().userSetObjectValue(Column("inmenu"), 0, cf::num(1));
-    EXPECT_EQ(pc->plistRGBDict.entry[0].InMenu, 4);
+    EXPECT_EQ(pc->plistRGBDict().entry[0].InMenu, 4);
 
     // Editing an entry from the printer changes its display name only.
     table().userSelectRow(0);
@@ -144,8 +144,8 @@ TEST_F(ProfileWindowTest, EditsOnWorkingCopiesAndOKWritesThem) {
     pc->_fileNameEdit->setStringValue("OTHER.ICC");
     ASSERT_TRUE(pc->_localOK->userClick());
     EXPECT_EQ(pc->buttonIdentify, ProfileControl::kEditIdle);
-    EXPECT_STREQ(pc->plistRGBDict.entry[0].FileName, "FOUND.ICC");
-    EXPECT_STREQ(pc->plistRGBDict.entry[0].ProfileName, "Renamed");
+    EXPECT_STREQ(pc->plistRGBDict().entry[0].FileName, "FOUND.ICC");
+    EXPECT_STREQ(pc->plistRGBDict().entry[0].ProfileName, "Renamed");
     EXPECT_EQ(table().selectedRow(), -1);
 
     // Adding: OK waits for a usable file name; a duplicate is refused.
@@ -155,12 +155,12 @@ TEST_F(ProfileWindowTest, EditsOnWorkingCopiesAndOKWritesThem) {
     EXPECT_TRUE(Enabled(pc->_localOK));
     pc->_localOK->userClick();
     EXPECT_EQ(pc->buttonIdentify, ProfileControl::kEditAdding);
-    EXPECT_EQ(pc->plistRGBDict.iNum, 3);
+    EXPECT_EQ(pc->plistRGBDict().iNum, 3);
     TypeInto(*pc->_fileNameEdit, "GONE.ICC");  // same name as the card entry, but on the disk
     TypeInto(*pc->_profileNameEdit, "New one");
     pc->_localOK->userClick();
-    ASSERT_EQ(pc->plistRGBDict.iNum, 4);
-    const ProfileEntry& added = pc->plistRGBDict.entry[3];
+    ASSERT_EQ(pc->plistRGBDict().iNum, 4);
+    const ProfileEntry& added = pc->plistRGBDict().entry[3];
     EXPECT_STREQ(added.FileName, "GONE.ICC");
     EXPECT_STREQ(added.ProfileName, "New one");
     EXPECT_EQ(added.IndexOnDevice, 503);
@@ -173,10 +173,10 @@ TEST_F(ProfileWindowTest, EditsOnWorkingCopiesAndOKWritesThem) {
     // Deleting the unconfirmed card entry moves the later ones up.
     table().userSelectRow(1);
     ASSERT_TRUE(pc->_deleteButton->userClick());
-    EXPECT_EQ(pc->plistRGBDict.iNum, 3);
-    EXPECT_STREQ(pc->plistRGBDict.entry[1].FileName, "MINE.ICC");
-    EXPECT_STREQ(pc->plistRGBDict.entry[2].FileName, "GONE.ICC");
-    EXPECT_EQ(pc->plistRGBDict.entry[3].InMenu, 0);
+    EXPECT_EQ(pc->plistRGBDict().iNum, 3);
+    EXPECT_STREQ(pc->plistRGBDict().entry[1].FileName, "MINE.ICC");
+    EXPECT_STREQ(pc->plistRGBDict().entry[2].FileName, "GONE.ICC");
+    EXPECT_EQ(pc->plistRGBDict().entry[3].InMenu, 0);
     EXPECT_EQ(table().selectedRow(), -1);
     EXPECT_TRUE(Enabled(pc->_addButton));
     EXPECT_FALSE(Enabled(pc->_editButton) || Enabled(pc->_deleteButton));
@@ -218,7 +218,7 @@ TEST_F(ProfileWindowTest, CancelWritesNothingAndReopeningShowsTheStoredLists) {
     pc->_addButton->userClick();
     TypeInto(*pc->_fileNameEdit, "X.ICC");
     pc->_localOK->userClick();
-    EXPECT_EQ(pc->plistRGBDict.iNum, 2);
+    EXPECT_EQ(pc->plistRGBDict().iNum, 2);
     pc->profileWindowCancel(nullptr);
   });
   EXPECT_FALSE(root.Wrote());
@@ -227,7 +227,7 @@ TEST_F(ProfileWindowTest, CancelWritesNothingAndReopeningShowsTheStoredLists) {
   // Reopened: the stored list again; a session the host aborts writes nothing.
   Open([&] {
     EXPECT_EQ(table().numberOfRows(), 1);
-    EXPECT_EQ(pc->plistRGBDict.entry[0].InMenu, 6);
+    EXPECT_EQ(pc->plistRGBDict().entry[0].InMenu, 6);
     table().userSetObjectValue(Column("inmenu"), 0, cf::num(0));
   });
   EXPECT_FALSE(root.Wrote());
@@ -259,7 +259,7 @@ TEST_F(ProfileWindowTest, UsbQueueFoldsDeviceEntriesAndMergesOnSave) {
   Open([&] {
     ASSERT_EQ(table().numberOfRows(), 3);
     EXPECT_EQ(Text("filename", 0), "SHOWN.ICC");
-    EXPECT_EQ(pc->plistRGBDict.entry[0].InMenu, 6);
+    EXPECT_EQ(pc->plistRGBDict().entry[0].InMenu, 6);
     for (int r = 0; r < 3; ++r) EXPECT_FALSE(HasIcon(r)) << r;
 
     // An entry entered by hand: every field may change; the old one is
@@ -269,13 +269,13 @@ TEST_F(ProfileWindowTest, UsbQueueFoldsDeviceEntriesAndMergesOnSave) {
     EXPECT_TRUE(Enabled(pc->_fileNameEdit) && Enabled(pc->_browse));
     TypeInto(*pc->_fileNameEdit, "USER2.ICC");
     pc->_localOK->userClick();
-    EXPECT_STREQ(pc->plistRGBDict.entry[1].FileName, "USER2.ICC");
-    ASSERT_EQ(pc->plistRGBDelete.iNum, 1);
-    EXPECT_STREQ(pc->plistRGBDelete.entry[0].FileName, "USER.ICC");
+    EXPECT_STREQ(pc->plistRGBDict().entry[1].FileName, "USER2.ICC");
+    ASSERT_EQ(pc->plistRGBDelete().iNum, 1);
+    EXPECT_STREQ(pc->plistRGBDelete().entry[0].FileName, "USER.ICC");
 
     table().userSelectRow(2);
     pc->_deleteButton->userClick();
-    EXPECT_EQ(pc->plistRGBDelete.iNum, 2);
+    EXPECT_EQ(pc->plistRGBDelete().iNum, 2);
     pc->profileWindowOK(nullptr);
   });
   EXPECT_TRUE(root.Wrote());
@@ -323,7 +323,7 @@ TEST_F(ProfileWindowTest, BrowseTakesOnlyAUsableFileName) {
     EXPECT_EQ(pc->_fileNameEdit->oldValue, "GOOD.ICC");
     EXPECT_TRUE(Enabled(pc->_localOK));
     pc->_localOK->userClick();
-    EXPECT_EQ(pc->plistRGBDict.iNum, 1);
+    EXPECT_EQ(pc->plistRGBDict().iNum, 1);
     pc->profileWindowCancel(nullptr);
   });
 }
@@ -341,7 +341,7 @@ TEST_F(ProfileWindowTest, FullListRefusesAddingAndLastDeleteLeavesEmptyTable) {
     TypeInto(*pc->_fileNameEdit, "NEW.ICC");
     pc->_localOK->userClick();
     EXPECT_EQ(pc->buttonIdentify, ProfileControl::kEditAdding);
-    EXPECT_EQ(pc->plistRGBDict.iNum, kProfileSlotCount);
+    EXPECT_EQ(pc->plistRGBDict().iNum, kProfileSlotCount);
     pc->_localCancel->userClick();
     EXPECT_EQ(pc->buttonIdentify, ProfileControl::kEditIdle);
 

@@ -1,4 +1,5 @@
 // Opening PPDs and reading the plug-in bundles they name.
+#include <algorithm>
 #include <cstring>
 
 #include "bundle/bundle.h"
@@ -8,7 +9,8 @@
 // libcups' own opener with a choice of the translations kept. The public
 // ppdOpenFile keeps only those of the C library's locale (and caches that
 // language per thread), so a language chosen through LANGUAGE or
-// R2740_LANG would find none; 3 is _PPD_LOCALIZATION_ALL.
+// R2740_LANG would find none; 3 is _PPD_LOCALIZATION_ALL, 2
+// _PPD_LOCALIZATION_NONE.
 extern "C" ppd_file_t* _ppdOpenFile(const char* filename, int localization);
 
 namespace host {
@@ -16,6 +18,16 @@ namespace host {
 namespace {
 
 constexpr int kAllTranslations = 3;
+constexpr int kNoTranslations = 2;
+
+std::string OwnLanguage(const ppd_file_t* ppd) {
+  return ppd->lang_version && std::strcmp(ppd->lang_version, "Japanese") == 0 ? "ja" : "en";
+}
+
+// "en", "en_US" and "en-GB" all read an English PPD's own texts.
+bool IsLanguage(const std::string& lang, const std::string& primary) {
+  return lang.compare(0, lang.find_first_of("_-"), primary) == 0;
+}
 
 // A text cut to the field's size ends on a whole UTF-8 character.
 void CopyText(char* into, size_t size, const ppd_attr_t* attr) {
@@ -34,10 +46,10 @@ void CopyText(char* into, size_t size, const ppd_attr_t* attr) {
 // lines name options and groups and "*ll.<option>" lines the choices, as
 // libcups' ppdLocalize reads them. ppdLocalize itself follows only the C
 // locale, not the order host and bundles share (R2740_LANG, LANGUAGE...).
-void Localize(ppd_file_t* ppd) {
-  std::string own = ppd->lang_version && std::strcmp(ppd->lang_version, "Japanese") == 0 ? "ja" : "en";
-  for (const std::string& lang : bndl::PreferredLanguages()) {
-    if (lang == own) return;
+void Localize(ppd_file_t* ppd, const std::vector<std::string>& languages) {
+  const std::string own = OwnLanguage(ppd);
+  for (const std::string& lang : languages) {
+    if (IsLanguage(lang, own)) return;
     std::string translation = lang + ".Translation";
     if (!ppdFindAttr(ppd, translation.c_str(), nullptr)) continue;
     for (int g = 0; g < ppd->num_groups; ++g) {
@@ -65,7 +77,17 @@ std::unique_ptr<PPDFile> PPDFile::open(const std::string& path, std::string* err
   };
   if (path.empty()) return fail("no PPD file given");
   if (!sys::FileExists(path)) return fail("PPD not found: " + path);
-  ppd_file_t* ppd = _ppdOpenFile(path.c_str(), kAllTranslations);
+  // Keeping every translation is a sixth of an open; a user who reads the
+  // PPD's own language needs none (an English PPD for English or no
+  // preference, the common case; anything else opens with them all).
+  const std::vector<std::string> languages = bndl::PreferredLanguages();
+  const bool english =
+      std::all_of(languages.begin(), languages.end(), [](const std::string& l) { return IsLanguage(l, "en"); });
+  ppd_file_t* ppd = _ppdOpenFile(path.c_str(), english ? kNoTranslations : kAllTranslations);
+  if (ppd && english && !languages.empty() && OwnLanguage(ppd) != "en") {
+    ppdClose(ppd);
+    ppd = _ppdOpenFile(path.c_str(), kAllTranslations);
+  }
   if (!ppd) {
     int line = 0;
     ppd_status_t status = ppdLastError(&line);
@@ -73,7 +95,7 @@ std::unique_ptr<PPDFile> PPDFile::open(const std::string& path, std::string* err
                 std::to_string(line) + ")");
   }
   ppdMarkDefaults(ppd);
-  Localize(ppd);
+  Localize(ppd, languages);
   return std::unique_ptr<PPDFile>(new PPDFile(ppd));
 }
 

@@ -87,6 +87,44 @@ TEST(PPDFile, FailuresNameTheReason) {
   std::remove(bad.c_str());
 }
 
+// Texts follow the user's languages whichever translations the open keeps:
+// an English PPD for English users keeps its own, a Japanese one offers its
+// English translation, and Japanese users get the Japanese texts.
+TEST(PPDFile, TextsFollowTheUsersLanguages) {
+  auto write = [](const std::string& name, const std::string& own, const std::string& other, const char* lang,
+                  const char* duplex, const char* translated) {
+    std::string path = testing::TempDir() + "/" + name;
+    std::ofstream(path) << "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*LanguageVersion: " << own
+                        << "\n*LanguageEncoding: ISOLatin1\n*ModelName: \"T\"\n*NickName: \"T\"\n"
+                        << "*OpenUI *Duplex/" << duplex << ": PickOne\n*DefaultDuplex: None\n"
+                        << "*Duplex None/Off: \"\"\n*CloseUI: *Duplex\n"
+                        << "*" << lang << ".Translation Duplex/" << translated << ": \"\"\n"
+                        << "*" << other << ".Translation Duplex/unused: \"\"\n";
+    return path;
+  };
+  const std::string english = write("r2740-en.ppd", "English", "fr", "ja", "Two-Sided", "Ryomen");
+  const std::string japanese = write("r2740-ja.ppd", "Japanese", "fr", "en", "Ryomen", "Two-Sided");
+  const char* saved = std::getenv("R2740_LANG");
+  const std::string keep = saved ? saved : "";
+  auto text = [](const std::string& path, const char* langs) {
+    ::setenv("R2740_LANG", langs, 1);
+    std::string error;
+    auto ppd = host::PPDFile::open(path, &error);
+    if (!ppd) return "<" + error + ">";
+    ppd_option_t* o = ppdFindOption(ppd->get(), "Duplex");
+    return o ? std::string(o->text) : std::string("<no option>");
+  };
+  EXPECT_EQ(text(english, "en"), "Two-Sided");
+  EXPECT_EQ(text(english, "en_US:en"), "Two-Sided");
+  EXPECT_EQ(text(english, "ja"), "Ryomen");
+  EXPECT_EQ(text(japanese, "en"), "Two-Sided");
+  EXPECT_EQ(text(japanese, "ja_JP"), "Ryomen");
+  if (saved) ::setenv("R2740_LANG", keep.c_str(), 1);
+  else ::unsetenv("R2740_LANG");
+  std::remove(english.c_str());
+  std::remove(japanese.c_str());
+}
+
 TEST(CupsQueues, NoServerIsAClearError) {
   cupsSetServer((testing::TempDir() + "/no-cupsd-here.sock").c_str());
   std::string error;
