@@ -16,24 +16,11 @@ using namespace storetest;
 
 namespace {
 
-class ServiceStore : public ::testing::Test {
+class ServiceStore : public ServiceFiles {
  protected:
-  void SetUp() override {
-    current_ = tmp_.folder() + "/alice-R2740-profile.plist";
-    prev_ = tmp_.folder() + "/alice-R2740-profile.prev.plist";
-    QV_PLIST_PROFILE_PATH = current_.c_str();
-    QV_PLIST_PROFILE_PREV_PATH = prev_.c_str();
-  }
-  void TearDown() override {
-    QV_PLIST_PROFILE_PATH = nullptr;
-    QV_PLIST_PROFILE_PREV_PATH = nullptr;
-  }
   // Writes a root dictionary as the file, bypassing the store.
   void WriteRoot(const cf::DictionaryRef& root) { ASSERT_TRUE(cf::PropertyListWriteToFile(root, current_)); }
   cf::DictionaryRef ReadRoot() { return cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(current_)); }
-
-  TempRoot tmp_;
-  std::string current_, prev_;
 };
 
 TEST_F(ServiceStore, WriteProducesTheExactFileFormat) {

@@ -53,21 +53,7 @@ void ExpectSameList(const ProfileList& a, const ProfileList& b, const char* kind
   }
 }
 
-class ProfileFileGolden : public ::testing::Test {
- protected:
-  void SetUp() override {
-    current_ = tmp_.folder() + "/alice-R2740-profile.plist";
-    prev_ = tmp_.folder() + "/alice-R2740-profile.prev.plist";
-    QV_PLIST_PROFILE_PATH = current_.c_str();
-    QV_PLIST_PROFILE_PREV_PATH = prev_.c_str();
-  }
-  void TearDown() override {
-    QV_PLIST_PROFILE_PATH = nullptr;
-    QV_PLIST_PROFILE_PREV_PATH = nullptr;
-  }
-  TempRoot tmp_;
-  std::string current_, prev_;
-};
+using ProfileFileGolden = ServiceFiles;
 
 }  // namespace
 

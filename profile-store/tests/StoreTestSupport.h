@@ -54,4 +54,24 @@ class TempRoot {
   std::string root_, folder_;
 };
 
+#if QV_PLIST_SERVICE_BUILD
+// The service's view: alice's current and backup files in a fresh root,
+// named as a request would name them.
+class ServiceFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    current_ = tmp_.folder() + "/alice-R2740-profile.plist";
+    prev_ = tmp_.folder() + "/alice-R2740-profile.prev.plist";
+    QV_PLIST_PROFILE_PATH = current_.c_str();
+    QV_PLIST_PROFILE_PREV_PATH = prev_.c_str();
+  }
+  void TearDown() override {
+    QV_PLIST_PROFILE_PATH = nullptr;
+    QV_PLIST_PROFILE_PREV_PATH = nullptr;
+  }
+  TempRoot tmp_;
+  std::string current_, prev_;
+};
+#endif
+
 }  // namespace storetest

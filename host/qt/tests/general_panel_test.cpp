@@ -17,6 +17,7 @@
 #include "presets.h"
 #include "qt_env.h"
 #include "run.h"
+#include "session_env.h"
 
 namespace {
 
@@ -30,19 +31,9 @@ class GeneralPanelTest : public ::testing::Test {
   void Open(std::initializer_list<const char*> bundles) {
     fs::path dir = qttest::LastingBundles(bundles);
     if (dir.empty()) GTEST_SKIP() << "the bundles are not built in " << R2740_BUNDLE_DIR;
-    fs::create_directories(tmp.path / "root");
-    setenv("R2740_ROOT", (tmp.path / "root").c_str(), 1);
-    setenv("R2740_USER_PREFS", (tmp.path / "prefs").c_str(), 1);
-    std::vector<std::string> errors;
-    auto plugins = host::LoadPlugInFolder(dir.string(), &errors);
-    ASSERT_TRUE(errors.empty()) << errors.front();
-    std::string ppdPath = std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", why;
-    auto ppd = host::PPDFile::open(ppdPath, &why);
-    ASSERT_TRUE(ppd) << why;
-    queue = host::ManualQueue(ppdPath, "R2740_Queue_1", "lpd://127.0.0.1/queue");
-    session = std::make_unique<host::DialogSession>(std::make_shared<host::HostCallback>(queue, std::move(ppd)),
-                                                    std::move(plugins));
-    ASSERT_EQ(host::StartDialog(*session, queue, {}, &start, &why), host::kOK) << why;
+    std::string why;
+    session = qttest::StartSession(dir, tmp.path, "R2740_Queue_1", &queue, &start, &why);
+    ASSERT_TRUE(session) << why;
     ASSERT_TRUE(session->open(&why)) << why;
     ui::SetModalHandler(std::make_shared<qthost::BatchModalHandler>());
     dialog = std::make_unique<qthost::PrintDialog>(*session, "R2740_Queue_1");

@@ -27,6 +27,7 @@
 #include "modal.h"
 #include "qt_env.h"
 #include "run.h"
+#include "session_env.h"
 
 // QStrings in failure messages as text.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -66,19 +67,9 @@ class LanguageAccessTest : public ::testing::Test {
     fs::path dir = Links() / "both";
     if (!fs::exists(dir) && !qttest::LinkBundles(dir, {"ColorOptionsPDE_R2740", "SecurityPanelPDE"}))
       GTEST_SKIP() << "the bundles are not built in " << R2740_BUNDLE_DIR;
-    fs::create_directories(tmp.path / "root");
-    setenv("R2740_ROOT", (tmp.path / "root").c_str(), 1);
-    setenv("R2740_USER_PREFS", (tmp.path / "prefs").c_str(), 1);
-    std::vector<std::string> errors;
-    auto plugins = host::LoadPlugInFolder(dir.string(), &errors);
-    ASSERT_TRUE(errors.empty()) << errors.front();
-    std::string ppdPath = std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", why;
-    auto ppd = host::PPDFile::open(ppdPath, &why);
-    ASSERT_TRUE(ppd) << why;
-    queue = host::ManualQueue(ppdPath, "R2740", "lpd://127.0.0.1/queue");
-    session = std::make_unique<host::DialogSession>(std::make_shared<host::HostCallback>(queue, std::move(ppd)),
-                                                    std::move(plugins));
-    ASSERT_EQ(host::StartDialog(*session, queue, {}, &start, &why), host::kOK) << why;
+    std::string why;
+    session = qttest::StartSession(dir, tmp.path, "R2740", &queue, &start, &why);
+    ASSERT_TRUE(session) << why;
     ASSERT_TRUE(showProgress ? qthost::OpenShowingProgress(*session, "R2740", &why) : session->open(&why)) << why;
     ASSERT_EQ(session->panels().size(), 2u);
     catcher = std::make_shared<WindowCatcher>();
