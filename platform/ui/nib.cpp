@@ -208,7 +208,8 @@ class Compiler {
     // Later objects may grow the vector: reach this one by index.
     auto plan = [&]() -> ObjectPlan& { return out_.objects[index]; };
     plan().cls = *cls;
-    plan().type = &typeid(*obj);
+    const NibObject& made = *obj;  // typeid of a call would be evaluated: clang warns
+    plan().type = &typeid(made);
     std::string here = where;
     std::string id;
     if (auto s = str(d, "id", where)) {
@@ -369,7 +370,9 @@ class Instance {
     objects_.reserve(file_.objects.size());
     for (const auto& plan : file_.objects) {
       NibObjectRef obj = classes.create(plan.cls);
-      if (!obj || typeid(*obj) != *plan.type) return false;
+      if (!obj) return false;
+      const NibObject& made = *obj;
+      if (typeid(made) != *plan.type) return false;
       objects_.push_back(std::move(obj));
     }
     return true;
