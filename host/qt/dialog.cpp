@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QGuiApplication>
@@ -9,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QProgressBar>
@@ -166,6 +168,28 @@ void PrintDialog::setGeneral(QWidget* general) {
     QWidget::setTabOrder(previous, w);
     previous = w;
   }
+}
+
+void PrintDialog::setJob(const host::HeldJobInfo& job) {
+  if (job.empty()) return;
+  setWindowTitle(job.name.empty() ? tr("Print job %1").arg(Q(job.id))
+                                  : tr("Print job %1: %2").arg(Q(job.id), Q(job.name)));
+  QStringList parts{job.name.empty() ? tr("Job %1").arg(Q(job.id)) : tr("Job %1 \"%2\"").arg(Q(job.id), Q(job.name))};
+  if (!job.pages.empty()) parts << (job.pages == "1" ? tr("1 page") : tr("%1 pages").arg(Q(job.pages)));
+  if (!job.application.empty() && !job.host.empty()) parts << tr("from %1 on %2").arg(Q(job.application), Q(job.host));
+  else if (!job.application.empty() || !job.host.empty()) parts << tr("from %1").arg(Q(job.application + job.host));
+  if (job.sent > 0)
+    parts << tr("sent %1").arg(QLocale().toString(QDateTime::fromSecsSinceEpoch(job.sent), QLocale::ShortFormat));
+  if (!job_) {
+    job_ = new QLabel(this);
+    job_->setObjectName("job");
+    // The sender chose the name: never read as rich text.
+    job_->setTextFormat(Qt::PlainText);
+    job_->setWordWrap(true);
+    job_->setAccessibleName(tr("Job"));
+    if (auto* box = qobject_cast<QVBoxLayout*>(layout())) box->insertWidget(0, job_);
+  }
+  job_->setText(parts.join(tr(", ")));
 }
 
 void PrintDialog::addPage(const QString& name, QWidget* page) {
