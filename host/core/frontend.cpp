@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <unicode/uchar.h>
-#include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
 #include <algorithm>
@@ -49,15 +48,8 @@ Flag TakeJobValue(const std::string& key, const std::string& value, HeldJobInfo*
 }  // namespace
 
 std::string PlainText(const std::string& text, size_t limit) {
-  UErrorCode status = U_ZERO_ERROR;
-  int32_t length = 0;
-  u_strFromUTF8WithSub(nullptr, 0, &length, text.data(), static_cast<int32_t>(text.size()), 0xFFFD, nullptr,
-                       &status);
-  std::u16string wide(static_cast<size_t>(length), u'\0');
-  status = U_ZERO_ERROR;
-  u_strFromUTF8WithSub(wide.data(), length, nullptr, text.data(), static_cast<int32_t>(text.size()), 0xFFFD,
-                       nullptr, &status);
-  if (U_FAILURE(status)) return "";
+  const std::u16string wide = cf::String(text).utf16();  // malformed bytes read as U+FFFD
+  const int32_t length = static_cast<int32_t>(wide.size());
   std::u16string kept;
   size_t count = 0;
   for (int32_t i = 0; i < length;) {
@@ -74,14 +66,8 @@ std::string PlainText(const std::string& text, size_t limit) {
     else kept += {static_cast<char16_t>(U16_LEAD(c)), static_cast<char16_t>(U16_TRAIL(c))};
     ++count;
   }
-  std::string out(kept.size() * 3, '\0');
-  int32_t written = 0;
-  status = U_ZERO_ERROR;
-  u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &written, kept.data(), static_cast<int32_t>(kept.size()),
-              &status);
-  if (U_FAILURE(status)) return "";
-  out.resize(static_cast<size_t>(written));
-  return out;
+  cf::StringRef out = cf::String::createWithUTF16(kept);
+  return out ? out->utf8() : "";
 }
 
 std::string JobLine(const HeldJobInfo& job) {

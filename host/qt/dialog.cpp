@@ -157,7 +157,8 @@ ViewMirror* PrintDialog::mirror(int panel) const {
 }
 
 void PrintDialog::setGeneral(QWidget* general) {
-  if (auto* box = qobject_cast<QVBoxLayout*>(layout())) box->insertWidget(1, general);
+  // Below the printer line (and the job's line above it).
+  if (auto* box = qobject_cast<QVBoxLayout*>(layout())) box->insertWidget(job_ ? 2 : 1, general);
   // Tab goes as the eye does: the chooser, the general options, the page.
   std::vector<QWidget*> chain;
   for (QWidget* w = general->nextInFocusChain(); w != general && general->isAncestorOf(w) && chain.size() < 1000;
