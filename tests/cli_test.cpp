@@ -257,8 +257,8 @@ TEST(Cli, SecureOptionsWithoutAFilterAreSaidOnceBeforeTheJob) {
   std::filesystem::create_directory_symlink(std::string(R2740_BUNDLE_DIR) + "/SecurityPanelPDE.plugin",
                                             dir.file("SecurityPanelPDE.plugin"));
   std::string ppd = ReadAll(ColorPPD());
-  std::string filtered = dir.write("filtered.ppd", ppd.insert(ppd.find("*NickName:"),
-                                                              "*cupsFilter2: \"application/pdf application/vnd.cups-pdf 0 -\"\n"));
+  ppd.insert(ppd.find("*NickName:"), "*cupsFilter2: \"application/pdf application/vnd.cups-pdf 0 -\"\n");
+  std::string filtered = dir.write("filtered.ppd", ppd);
   auto print = [&](const std::string& ppdPath, std::vector<std::string> sets) {
     std::vector<std::string> args{"--ppd", ppdPath, "--queue-id", "Q", "--bundles", dir.path(), "--action", "print",
                                   "--destination", "R2740", "--job", "id=7"};
