@@ -114,6 +114,8 @@ TEST(Cli, FailuresExitWithOneLineReasons) {
       {{"--bogus"}, 2, "unknown argument"},
       {Manual({"--action", "fly"}), 2, "--action is save or print"},
       {Manual({"--set", "novalue"}), 2, "--set wants KEY=VALUE"},
+      {Manual({"--job", "colour=red"}), 2, "--job knows id, name"},
+      {Manual({"--job", "pages=3;x"}), 2, "--job pages= wants a number"},
       {{"--ppd", dir.file("none.ppd"), "--queue-id", "Q"}, 3, "PPD not found"},
       {{"--ppd", garbagePPD, "--queue-id", "Q"}, 3, "failed to open"},
       {Manual({"--bundles", dir.file("no-such-folder")}), 4, "bundle failed to load"},
@@ -245,4 +247,37 @@ TEST(Cli, SecurePrintWithoutItsPasswordRefusesToPrint) {
   r = RunCli(args, {"R2740_LANG=en"});
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_THAT(r.err, HasSubstr("alert: Secure Print has been turned off"));
+}
+
+// Secure print on a queue whose PPD names no filter goes out as an ordinary
+// job: one line says so before the job goes (here it is then refused, no
+// cupsd answering), and nothing is said where the PPD names a filter.
+TEST(Cli, SecureOptionsWithoutAFilterAreSaidOnceBeforeTheJob) {
+  TempDir dir;
+  std::filesystem::create_directory_symlink(std::string(R2740_BUNDLE_DIR) + "/SecurityPanelPDE.plugin",
+                                            dir.file("SecurityPanelPDE.plugin"));
+  std::string ppd = ReadAll(ColorPPD());
+  ppd.insert(ppd.find("*NickName:"), "*cupsFilter2: \"application/pdf application/vnd.cups-pdf 0 -\"\n");
+  std::string filtered = dir.write("filtered.ppd", ppd);
+  auto print = [&](const std::string& ppdPath, std::vector<std::string> sets) {
+    std::vector<std::string> args{"--ppd", ppdPath, "--queue-id", "Q", "--bundles", dir.path(), "--action", "print",
+                                  "--destination", "R2740", "--job", "id=7"};
+    for (const auto& s : sets) args.insert(args.end(), {"--set", s});
+    return RunCli(args, {"R2740_LANG=en", "CUPS_SERVER=" + dir.file("no-cupsd.sock")});
+  };
+  const std::vector<std::string> secure{"PrintModeR2740=SecurePrint", "jp.orvessa.printers.R2740.secureKey=24681357",
+                                        "QVAuthenticationR2740=True", "jp.orvessa.printers.R2740.userType=1",
+                                        "jp.orvessa.printers.R2740.userName=alice"};
+  auto r = print(ColorPPD(), secure);
+  EXPECT_EQ(r.code, 9) << r.err;
+  ASSERT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
+  EXPECT_THAT(r.err, StartsWith("r2740-pde-cli: note: for Job 7\n"
+                                "alert: Secure Print and User Authentication are not carried out by this queue. | "
+                                "The queue's PPD names no filter"));
+  EXPECT_THAT(r.lastErrLine(), HasSubstr("the job was not accepted"));
+
+  for (const auto& quiet : {print(filtered, secure), print(ColorPPD(), {})}) {
+    EXPECT_EQ(quiet.code, 9) << quiet.err;
+    EXPECT_THAT(quiet.err, ::testing::Not(HasSubstr("alert:")));
+  }
 }

@@ -5,6 +5,7 @@
 
 #include <cups/cups.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <map>
 
 namespace agent {
@@ -313,40 +315,162 @@ Notified Events(const std::string& user, int subscription, int* sequence) {
   return got;
 }
 
-std::string LockPath(int jobId, std::string* error) {
-  std::string dir;
-  const char* runtime = getenv("XDG_RUNTIME_DIR");
-  if (runtime && *runtime == '/') dir = std::string(runtime) + "/r2740-agent";
-  else dir = "/tmp/r2740-agent-" + std::to_string(geteuid());
-  (void)mkdir(dir.c_str(), 0700);  // it may exist: checked below
-  struct stat st;
-  // Another user could have made the /tmp folder first: only our own,
-  // private, real folder will do.
-  if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 077)) {
-    *error = dir + " is not a private folder of this user";
-    return "";
-  }
-  return dir + "/job-" + std::to_string(jobId) + ".lock";
+namespace {
+
+constexpr const char* kFolderName = "r2740-agent";
+
+int OpenFolderAt(int dir, const char* name) {
+  return openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-int LockJob(int jobId, std::string* error) {
-  std::string path = LockPath(jobId, error);
-  if (path.empty()) return -1;
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    *error = "cannot open " + path + ": " + std::strerror(errno);
-    return -1;
+// The folder of `fd` is this user's and no other user may write in it
+// (`strict`: nobody else may even enter it, mode 0700).
+bool OwnFolder(int fd, bool strict, std::string* why) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) *why = "not a folder";
+  else if (st.st_uid != geteuid()) *why = "owned by user id " + std::to_string(st.st_uid);
+  else if (strict && (st.st_mode & 07777) != 0700) *why = "not mode 0700";
+  else if (!strict && (st.st_mode & 022)) *why = "writable by other users";
+  else return true;
+  return false;
+}
+
+// A name in a folder only this user may write that holds no file of ours:
+// a leftover of this user (or root); removed, or moved aside when it is a
+// folder with files in it.
+bool Replace(int dir, const std::string& name, std::string* why) {
+  if (unlinkat(dir, name.c_str(), 0) == 0 || unlinkat(dir, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT)
+    return true;
+  std::string aside = "." + name + ".stale-" + std::to_string(getpid()) + "-" + std::to_string(time(nullptr));
+  if (renameat(dir, name.c_str(), dir, aside.c_str()) == 0) return true;
+  *why = "cannot replace " + name + ": " + std::strerror(errno);
+  return false;
+}
+
+// r2740-agent in the checked folder `base`, made 0700 when missing.
+int SubFolder(int base, std::string* why) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (mkdirat(base, kFolderName, 0700) != 0 && errno != EEXIST) {
+      *why = std::string("cannot make ") + kFolderName + ": " + std::strerror(errno);
+      return -1;
+    }
+    int fd = OpenFolderAt(base, kFolderName);
+    if (fd >= 0) {
+      struct stat st;
+      if (fstat(fd, &st) == 0 && st.st_uid == geteuid() && ((st.st_mode & 077) == 0 || fchmod(fd, 0700) == 0))
+        return fd;
+      close(fd);
+      // Only root can have put it there: not ours to remove.
+      *why = std::string(kFolderName) + " there is not this user's";
+      return -1;
+    }
+    if (errno != ELOOP && errno != ENOTDIR) {
+      *why = std::string("cannot open ") + kFolderName + ": " + std::strerror(errno);
+      return -1;
+    }
+    if (!Replace(base, kFolderName, why)) return -1;
   }
+  *why = std::string(kFolderName) + " keeps being replaced";
+  return -1;
+}
+
+std::string HomeFolder() {
+  if (const char* h = getenv("HOME"); h && *h == '/') return h;
+  passwd* pw = getpwuid(geteuid());
+  return pw && pw->pw_dir ? pw->pw_dir : "";
+}
+
+}  // namespace
+
+PrivateFolder::PrivateFolder(PrivateFolder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
+  other.fd_ = -1;
+}
+PrivateFolder& PrivateFolder::operator=(PrivateFolder&& other) noexcept {
+  std::swap(fd_, other.fd_);
+  std::swap(path_, other.path_);
+  return *this;
+}
+PrivateFolder::~PrivateFolder() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool PrivateFolder::open(std::string* error, std::string* note) {
+  struct Candidate {
+    std::string base;
+    bool strict;  // the base itself must be 0700
+  };
+  std::vector<Candidate> candidates;
+  if (const char* run = getenv("XDG_RUNTIME_DIR"); run && *run == '/') candidates.push_back({run, true});
+  const char* cache = getenv("XDG_CACHE_HOME");
+  std::string home = HomeFolder();
+  if (cache && *cache == '/') candidates.push_back({cache, false});
+  else if (!home.empty()) candidates.push_back({home + "/.cache", false});
+  std::string reasons;
+  note->clear();
+  for (const auto& c : candidates) {
+    if (!c.strict) (void)mkdir(c.base.c_str(), 0700);  // may exist: checked below
+    std::string why;
+    int base = ::open(c.base.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (base < 0) why = std::strerror(errno);
+    int fd = base >= 0 && OwnFolder(base, c.strict, &why) ? SubFolder(base, &why) : -1;
+    if (base >= 0) close(base);
+    if (fd >= 0) {
+      if (fd_ >= 0) close(fd_);
+      fd_ = fd;
+      path_ = c.base + "/" + kFolderName;
+      *note = reasons;
+      return true;
+    }
+    reasons += (reasons.empty() ? "" : "; ") + c.base + " is not a private folder of this user (" + why + ")";
+  }
+  *error = reasons.empty() ? "no private folder: neither XDG_RUNTIME_DIR nor HOME is set" : reasons;
+  return false;
+}
+
+std::string PrivateFolder::makeTemporaryFolder(const std::string& prefix, std::string* error) const {
+  std::string path = path_ + "/" + prefix + "XXXXXX";
+  if (!mkdtemp(path.data())) {
+    *error = "cannot make a temporary folder in " + path_ + ": " + std::strerror(errno);
+    return "";
+  }
+  return path;
+}
+
+JobLock::~JobLock() {
+  if (fd_ >= 0) {
+    unlinkat(dir_, name_.c_str(), 0);
+    close(fd_);
+  }
+  if (dir_ >= 0) close(dir_);
+}
+
+bool JobLock::lock(const PrivateFolder& folder, int jobId, std::string* error) {
+  name_ = "job-" + std::to_string(jobId) + ".lock";
+  if (dir_ < 0) dir_ = fcntl(folder.fd(), F_DUPFD_CLOEXEC, 0);
+  if (dir_ < 0) return *error = std::string("no private folder: ") + std::strerror(errno), false;
+  int fd = -1;
+  for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
+    fd = openat(dir_, name_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid()) break;
+    if (fd < 0 && errno != ELOOP && errno != EISDIR && errno != ENXIO && errno != EACCES)
+      return *error = "cannot open " + name_ + " in " + folder.path() + ": " + std::strerror(errno), false;
+    if (fd >= 0) close(fd);
+    fd = -1;
+    if (!Replace(dir_, name_, error)) return false;
+  }
+  if (fd < 0) return *error = name_ + " in " + folder.path() + " keeps being replaced", false;
   // The holder removes the file when done: a lock on a removed file is no
   // lock, since the next agent makes a new one.
   struct stat held, named;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &held) != 0 || stat(path.c_str(), &named) != 0 ||
-      held.st_ino != named.st_ino || held.st_dev != named.st_dev) {
-    *error = "another print agent of this user has job " + std::to_string(jobId) + " open";
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &held) != 0 ||
+      fstatat(dir_, name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || held.st_ino != named.st_ino ||
+      held.st_dev != named.st_dev) {
     close(fd);
-    return -1;
+    return *error = "another print agent of this user has job " + std::to_string(jobId) + " open", false;
   }
-  return fd;
+  fd_ = fd;
+  return true;
 }
 
 }  // namespace agent

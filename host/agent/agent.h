@@ -70,12 +70,52 @@ int Subscribe(const std::string& user, std::string* error);
 enum class Notified { kEvents, kNone, kGone };
 Notified Events(const std::string& user, int subscription, int* sequence);
 
+// The agent's private folder, for its locks and temporary files:
+// $XDG_RUNTIME_DIR/r2740-agent when XDG_RUNTIME_DIR is a folder of this user,
+// mode 0700 and no link; else r2740-agent in $XDG_CACHE_HOME (or
+// ~/.cache), a folder of this user that no other user may write. Never a
+// name in a folder shared with other users. The folder is made 0700 when
+// missing; a file, link or stale entry of this user at its name is
+// replaced. Trusted because it is opened without following links and
+// checked on its descriptor: this user's, 0700, inside a folder no other
+// user may write, so nobody else can have made, replaced or linked it.
+class PrivateFolder {
+ public:
+  PrivateFolder() = default;
+  PrivateFolder(PrivateFolder&& other) noexcept;
+  PrivateFolder& operator=(PrivateFolder&& other) noexcept;
+  ~PrivateFolder();
+  int fd() const { return fd_; }
+  const std::string& path() const { return path_; }
+  // False with every reason when no candidate folder is safe; *note says
+  // why a folder was passed over for the one taken (empty when none was).
+  [[nodiscard]] bool open(std::string* error, std::string* note);
+  // A new folder of its own inside ("<prefix>XXXXXX", 0700); its path, or
+  // empty with the reason.
+  std::string makeTemporaryFolder(const std::string& prefix, std::string* error) const;
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
 // Per-user lock of one job, so that two agents of one user never open a
-// dialog for the same job: a file in $XDG_RUNTIME_DIR/r2740-agent (else
-// /tmp/r2740-agent-<uid>, made 0700 and checked to be the user's own),
-// locked with flock while the dialog is open. -1 when another agent holds
-// it or the folder is unsafe (*error says which).
-int LockJob(int jobId, std::string* error);
-std::string LockPath(int jobId, std::string* error);
+// dialog for the same job: "job-ID.lock" in the private folder, locked with
+// flock while the dialog is open and removed when released. Opened relative
+// to the folder without following links; a link, folder or other non-file
+// at that name is replaced. False when another agent holds it or the file
+// cannot be made (*error says which).
+class JobLock {
+ public:
+  JobLock() = default;
+  JobLock(const JobLock&) = delete;
+  JobLock& operator=(const JobLock&) = delete;
+  ~JobLock();
+  [[nodiscard]] bool lock(const PrivateFolder& folder, int jobId, std::string* error);
+
+ private:
+  int dir_ = -1, fd_ = -1;
+  std::string name_;
+};
 
 }  // namespace agent

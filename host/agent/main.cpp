@@ -97,49 +97,92 @@ int RunDialog(const std::vector<std::string>& args) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// --job values that name the held job in the dialog: cupsd's copies of what
+// the job's sender chose, which the dialog shows as plain text only.
+// Numbers that are not plain digits are left out, so they never stop it.
+std::vector<std::string> JobArguments(const agent::HeldJob& job) {
+  auto attribute = [&](const char* name) -> std::string {
+    for (const auto& [k, v] : job.attributes)
+      if (k == name) return v;
+    return "";
+  };
+  std::vector<std::string> args = {"--job", "id=" + std::to_string(job.id)};
+  auto add = [&](const std::string& key, const std::string& value) {
+    if (!value.empty()) args.insert(args.end(), {"--job", key + "=" + value});
+  };
+  auto digits = [](const std::string& v) {
+    return v.size() <= 12 && v.find_first_not_of("0123456789") == std::string::npos ? v : std::string();
+  };
+  add("name", job.name);
+  add("pages", digits(attribute("job-impressions")));
+  add("host", attribute("job-originating-host-name"));
+  add("sent", digits(attribute("time-at-creation")));
+  return args;
+}
+
+// TMPDIR for the job's time: libcups' downloaded PPD (cupsTempFd), and
+// whatever the dialog makes for itself, go into the job's private folder.
+class ScopedTmpDir {
+ public:
+  explicit ScopedTmpDir(const std::string& dir) {
+    if (const char* old = getenv("TMPDIR")) old_ = old;
+    had_ = getenv("TMPDIR") != nullptr;
+    setenv("TMPDIR", dir.c_str(), 1);
+  }
+  ~ScopedTmpDir() {
+    if (had_) setenv("TMPDIR", old_.c_str(), 1);
+    else unsetenv("TMPDIR");
+  }
+
+ private:
+  std::string old_;
+  bool had_ = false;
+};
+
 // One job: true when it was printed or cancelled.
 bool Handle(const Options& o, const std::string& user, agent::HeldJob job) {
-  std::string why;
+  std::string why, note;
   auto fail = [&](const std::string& reason) {
-    std::fprintf(stderr, "r2740-print-agent: job %d (%s): %s\n", job.id, job.name.c_str(), reason.c_str());
+    std::fprintf(stderr, "r2740-print-agent: job %d (%s): %s\n", job.id, host::PlainText(job.name).c_str(),
+                 reason.c_str());
     return false;
   };
-  int lock = agent::LockJob(job.id, &why);
-  if (lock < 0) return fail(why);
-  struct Unlock {
-    int fd;
-    std::string path;
-    ~Unlock() {
-      if (!path.empty()) unlink(path.c_str());
-      close(fd);
-    }
-  } unlock{lock, agent::LockPath(job.id, &why)};
+  agent::PrivateFolder folder;
+  if (!folder.open(&why, &note)) return fail(why);
+  // Which folder it uses is said once, when it is not the first choice.
+  static std::string said;
+  if (!note.empty() && note != said)
+    std::fprintf(stderr, "r2740-print-agent: using %s: %s\n", folder.path().c_str(), note.c_str());
+  said = note;
+  agent::JobLock lock;
+  if (!lock.lock(folder, job.id, &why)) return fail(why);
   // Another agent may have handled it between the listing and the lock.
   if (!agent::StillWaiting(user, &job)) {
     std::printf("job %d: handled elsewhere\n", job.id);
     return true;
   }
 
-  auto queue = host::CupsQueue(job.realQueue, &why);
-  if (!queue) return fail(why);
+  std::string temporary = folder.makeTemporaryFolder("job-" + std::to_string(job.id) + "-", &why);
+  if (temporary.empty()) return fail(why);
   struct Cleanup {
-    std::string ppd, dir;
+    std::string dir, ppd;
     ~Cleanup() {
       std::error_code ec;
       if (!ppd.empty()) std::filesystem::remove(ppd, ec);
-      if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+      std::filesystem::remove_all(dir, ec);
     }
-  } cleanup{queue->ppdPath, ""};
+  } cleanup{temporary, ""};
+  ScopedTmpDir tmpdir(temporary);
+  auto queue = host::CupsQueue(job.realQueue, &why);
+  if (!queue) return fail(why);
+  cleanup.ppd = queue->ppdPath;
   auto ppd = host::PPDFile::open(queue->ppdPath, &why);
   if (!ppd) return fail(why);
-
-  std::string tmpl = (std::filesystem::temp_directory_path() / "r2740-agent-XXXXXX").string();
-  if (!mkdtemp(tmpl.data())) return fail("no temporary folder");
-  cleanup.dir = tmpl;
-  std::string settingsPath = tmpl + "/settings.plist";
+  std::string settingsPath = temporary + "/settings.plist";
 
   std::vector<std::string> args = {DialogProgram(), "--queue", job.realQueue, "--settings-only", "--settings-out",
                                    settingsPath};
+  for (const auto& a : JobArguments(job)) args.push_back(a);
   for (const auto& a : agent::DialogArguments(job, ppd->get())) args.push_back(a);
   if (!o.bundles.empty()) args.insert(args.end(), {"--bundles", o.bundles});
   if (!o.action.empty()) args.insert(args.end(), {"--action", o.action});
@@ -149,7 +192,7 @@ bool Handle(const Options& o, const std::string& user, agent::HeldJob job) {
 
   if (!std::filesystem::exists(settingsPath)) {
     if (!agent::CancelJob(user, job, &why)) return fail(why);
-    std::printf("job %d (%s): cancelled\n", job.id, job.name.c_str());
+    std::printf("job %d (%s): cancelled\n", job.id, host::PlainText(job.name).c_str());
     return true;
   }
   auto settings = cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(settingsPath));
@@ -157,8 +200,8 @@ bool Handle(const Options& o, const std::string& user, agent::HeldJob job) {
   // The same options the dialog sends with a job of its own.
   auto options = host::JobOptions(settings, ppd->get());
   if (!agent::PrintJob(user, job, options, &why)) return fail(why);
-  std::printf("job %d (%s): sent to %s with %zu options\n", job.id, job.name.c_str(), job.realQueue.c_str(),
-              options.size());
+  std::printf("job %d (%s): sent to %s with %zu options\n", job.id, host::PlainText(job.name).c_str(),
+              job.realQueue.c_str(), options.size());
   return true;
 }
 

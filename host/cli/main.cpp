@@ -28,6 +28,7 @@ constexpr const char* kUsage = R"(usage: r2740-pde-cli (--queue NAME | --ppd FIL
                      [--action save|print] [--settings-out FILE] [--summary-out FILE]
                      [general options] [--preset NAME] [--save-preset NAME]
                      [--save-default] [--document FILE]... [--destination NAME]
+                     [--job KEY=VALUE]...
 
 Opens the plug-in panels of a print dialog for one queue, drives them in the
 print system's order, and reports what they leave in the print settings.
@@ -58,6 +59,9 @@ print system's order, and reports what they leave in the print settings.
                        id and the queue's state are printed
   --destination NAME   the CUPS queue a print goes to (default: the --queue;
                        a queue given by hand sends no job without it)
+  --job KEY=VALUE      the held job the settings are for, said on standard
+                       error (repeatable; KEY is id, name, pages,
+                       application, host, or sent in seconds since the epoch)
 )";
 // After the general options' lines (kDialogFlagsUsage).
 constexpr const char* kUsageTail = R"(  --settings-out FILE  write the final print settings there (XML property list;
@@ -163,6 +167,7 @@ int main(int argc, char** argv) {
   if (!flags.documents.empty() && o.action != "print") return Die(kUsageErr, "--document goes with --action print");
 
   ui::SetModalHandler(std::make_shared<CliModalHandler>());
+  if (!o.job.empty()) std::fprintf(stderr, "r2740-pde-cli: note: for %s\n", host::JobLine(o.job).c_str());
 
   host::OpenedQueue opened;
   if (int code = host::OpenQueue(o, &opened, &why); code != kOK) return Die(code, why);
@@ -196,6 +201,7 @@ int main(int argc, char** argv) {
         documents.push_back(generated.path);
       }
       auto options = host::JobOptions(session.settingsDictionary(), callback->ppdFile());
+      host::NoticeUnenforcedSecurity(options, callback->ppdFile());
       int job = host::PrintDocuments(destination, documents, flags.documents.empty() ? "R2740 test page" : documents[0],
                                      options, &why);
       std::string state = host::QueueState(destination);

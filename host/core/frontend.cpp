@@ -5,14 +5,87 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <cstring>
 #include <random>
 
 #include "cf/plist.h"
 
 namespace host {
+
+namespace {
+
+// Digits only, at most 12 of them (an id, a page count, a time); empty stays empty.
+bool Digits(const std::string& v) {
+  return v.size() <= 12 && std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+Flag TakeJobValue(const std::string& key, const std::string& value, HeldJobInfo* job, std::string* error) {
+  bool number = key == "id" || key == "pages" || key == "sent";
+  if (number && !Digits(value)) {
+    *error = "--job " + key + "= wants a number, got \"" + PlainText(value) + "\"";
+    return Flag::Error;
+  }
+  if (key == "id") job->id = value;
+  else if (key == "pages") job->pages = value;
+  else if (key == "sent") job->sent = value.empty() ? 0 : std::stoll(value);
+  else if (key == "name") job->name = PlainText(value);
+  else if (key == "application") job->application = PlainText(value);
+  else if (key == "host") job->host = PlainText(value);
+  else {
+    *error = "--job knows id, name, pages, application, host and sent, not \"" + PlainText(key) + "\"";
+    return Flag::Error;
+  }
+  return Flag::Taken;
+}
+
+}  // namespace
+
+std::string PlainText(const std::string& text, size_t limit) {
+  const std::u16string wide = cf::String(text).utf16();  // malformed bytes read as U+FFFD
+  const int32_t length = static_cast<int32_t>(wide.size());
+  std::u16string kept;
+  size_t count = 0;
+  for (int32_t i = 0; i < length;) {
+    UChar32 c;
+    U16_NEXT(wide.data(), i, length, c);
+    int8_t type = u_charType(c);
+    if (c == '\t' || c == '\n' || c == '\r' || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR) c = ' ';
+    else if (type == U_CONTROL_CHAR || type == U_FORMAT_CHAR || type == U_SURROGATE) continue;
+    if (count == limit) {
+      kept += u"...";
+      break;
+    }
+    if (U_IS_BMP(c)) kept += static_cast<char16_t>(c);
+    else kept += {static_cast<char16_t>(U16_LEAD(c)), static_cast<char16_t>(U16_TRAIL(c))};
+    ++count;
+  }
+  cf::StringRef out = cf::String::createWithUTF16(kept);
+  return out ? out->utf8() : "";
+}
+
+std::string JobLine(const HeldJobInfo& job) {
+  if (job.empty()) return "";
+  std::string line = "Job " + job.id;
+  if (!job.name.empty()) line += " \"" + job.name + "\"";
+  if (!job.pages.empty()) line += ", " + job.pages + (job.pages == "1" ? " page" : " pages");
+  if (!job.application.empty()) line += ", from " + job.application;
+  if (!job.host.empty()) line += (job.application.empty() ? ", from " : " on ") + job.host;
+  if (job.sent > 0) {
+    time_t t = static_cast<time_t>(job.sent);
+    struct tm local {};
+    char when[64];
+    if (localtime_r(&t, &local) && std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local))
+      line += std::string(", sent ") + when;
+  }
+  return line;
+}
 
 Flag TakeSharedFlag(int argc, char** argv, int* i, FrontEndOptions* o, std::string* error) {
   const std::string a = argv[*i];
@@ -25,7 +98,7 @@ Flag TakeSharedFlag(int argc, char** argv, int* i, FrontEndOptions* o, std::stri
   else if (a == "--settings-in") into = &o->settingsIn;
   else if (a == "--settings-out") into = &o->settingsOut;
   else if (a == "--action") into = &o->action;
-  else if (a != "--set") return Flag::NotShared;
+  else if (a != "--set" && a != "--job") return Flag::NotShared;
   if (*i + 1 >= argc) {
     *error = a + " needs a value (see --help)";
     return Flag::Error;
@@ -38,9 +111,10 @@ Flag TakeSharedFlag(int argc, char** argv, int* i, FrontEndOptions* o, std::stri
   }
   size_t eq = value.find('=');
   if (eq == std::string::npos || eq == 0) {
-    *error = "--set wants KEY=VALUE, got \"" + value + "\"";
+    *error = a + " wants KEY=VALUE, got \"" + PlainText(value) + "\"";
     return Flag::Error;
   }
+  if (a == "--job") return TakeJobValue(value.substr(0, eq), value.substr(eq + 1), &o->job, error);
   std::string v = value.substr(eq + 1);
   if (v.rfind(kProfilePrefix, 0) == 0 && !ParseProfileChoice(v)) {
     *error = "--set " + value + ": write profile:FILE@disk or profile:FILE@card";

@@ -24,16 +24,39 @@ enum Exit {
   kJobErr = 9,
 };
 
+// The held job a dialog is opened for (r2740-print-agent names it). The
+// values come from cupsd, but whoever sent the job chose them: they are
+// taken as plain text only (PlainText), numbers as digits only.
+struct HeldJobInfo {
+  std::string id, name, pages, application, host;
+  long long sent = 0;  // time-at-creation, seconds since the epoch; 0 unknown
+  bool empty() const { return id.empty(); }
+};
+// "--job" values, one KEY=VALUE each: id, name, pages, application, host, sent.
+inline constexpr const char* kJobKeys[] = {"id", "name", "pages", "application", "host", "sent"};
+
 struct FrontEndOptions {
   std::string queueName, ppdPath, queueId, deviceURI, bundles, settingsIn, settingsOut, action;
   bool haveDeviceURI = false;
   std::vector<std::pair<std::string, std::string>> sets;
+  HeldJobInfo job;
 };
+
+// Text another user may have chosen, made fit to show as one line of plain
+// text: invalid UTF-8 becomes U+FFFD, line breaks and tabs a space, other
+// control and format characters (bidirectional overrides, zero-width
+// marks) are dropped, and it is cut to `limit` characters ("..." marks the cut).
+inline constexpr size_t kPlainTextLimit = 120;
+std::string PlainText(const std::string& text, size_t limit = kPlainTextLimit);
+// One line naming the job, in English: Job 12 "report.pdf", 3 pages, from
+// LibreOffice on host.example, sent 2026-12-08 17:20 (local time). Parts
+// the job does not have are left out.
+std::string JobLine(const HeldJobInfo& job);
 
 enum class Flag { Taken, NotShared, Error };
 // Takes argv[*i] (and its value, advancing *i) when it is one of the shared
 // flags --queue --ppd --queue-id --device-uri --bundles --settings-in
-// --settings-out --action --set; Error with a one-line reason.
+// --settings-out --action --set --job; Error with a one-line reason.
 Flag TakeSharedFlag(int argc, char** argv, int* i, FrontEndOptions* o, std::string* error);
 // The queue flags make sense together (either --queue or --ppd with
 // --queue-id); `required`: one of them must be there.

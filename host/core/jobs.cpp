@@ -2,6 +2,7 @@
 #include "jobs.h"
 
 #include <cups/cups.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,6 +46,31 @@ int PrintDocuments(const std::string& queue, const std::vector<std::string>& doc
     return 0;
   }
   return id;
+}
+
+bool NoticeUnenforcedSecurity(const OptionList& options, ppd_file_t* ppd) {
+  if (!ppd || ppd->num_filters > 0) return false;
+  std::vector<std::string> asked;
+  for (const auto& [name, value] : options) {
+    if (name == kPrintModeOption && strcasecmp(value.c_str(), "SecurePrint") == 0) asked.push_back("Secure Print");
+    if (name == kAuthenticationOption && strcasecmp(value.c_str(), "True") == 0) asked.push_back("User Authentication");
+    if (name == kSectionManagementOption && strcasecmp(value.c_str(), "True") == 0)
+      asked.push_back("Section Management");
+  }
+  if (asked.empty()) return false;
+  std::string what;
+  for (size_t i = 0; i < asked.size(); ++i)
+    what += (i == 0 ? "" : i + 1 == asked.size() ? " and " : ", ") + asked[i];
+  ui::Alert alert;
+  alert.style = ui::AlertStyle::Informational;
+  alert.messageText = what + (asked.size() == 1 ? " is" : " are") + " not carried out by this queue.";
+  alert.informativeText =
+      "The queue's PPD names no filter, so no printer driver turns these options into printer commands: "
+      "the printer receives the job as an ordinary one and prints it at once. A queue made with the "
+      "printer maker's driver carries them out.";
+  alert.addButtonWithTitle("OK");
+  (void)alert.runModal();  // one button: there is nothing to decide
+  return true;
 }
 
 std::string QueueState(const std::string& queue) {

@@ -1,12 +1,30 @@
 // Printing documents on a CUPS queue, and what the user is told about it.
 #pragma once
 
+#include <cups/ppd.h>
+
 #include <string>
 #include <vector>
 
 #include "general.h"
 
 namespace host {
+
+// The security panel's PPD options (the sample PPDs' main keywords) and the
+// choices that ask the printer to hold or check a job.
+inline constexpr const char* kPrintModeOption = "PrintModeR2740";                  // "SecurePrint"
+inline constexpr const char* kAuthenticationOption = "QVAuthenticationR2740";      // "True"
+inline constexpr const char* kSectionManagementOption = "QVSectionManagementR2740";  // "True"
+
+// A job's options ask for secure print, user authentication or section
+// management, but the queue's PPD names no filter (*cupsFilter or
+// *cupsFilter2, libcups' ppd->filters): no driver turns them into printer
+// commands, so the printer prints the job at once as an ordinary one. Then
+// an informational alert says so through the modal handler (a message box
+// in the dialog, one "alert: ..." line on standard error in batch runs);
+// both faces call this just before a job goes. A notice, not a refusal:
+// true when it was said.
+bool NoticeUnenforcedSecurity(const OptionList& options, ppd_file_t* ppd);
 
 // One job holding the documents, in order (cupsPrintFiles2 on the server of
 // CUPS_SERVER / the client configuration; cupsd types each file itself, so

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QGuiApplication>
@@ -9,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QProgressBar>
@@ -155,7 +157,8 @@ ViewMirror* PrintDialog::mirror(int panel) const {
 }
 
 void PrintDialog::setGeneral(QWidget* general) {
-  if (auto* box = qobject_cast<QVBoxLayout*>(layout())) box->insertWidget(1, general);
+  // Below the printer line (and the job's line above it).
+  if (auto* box = qobject_cast<QVBoxLayout*>(layout())) box->insertWidget(job_ ? 2 : 1, general);
   // Tab goes as the eye does: the chooser, the general options, the page.
   std::vector<QWidget*> chain;
   for (QWidget* w = general->nextInFocusChain(); w != general && general->isAncestorOf(w) && chain.size() < 1000;
@@ -166,6 +169,28 @@ void PrintDialog::setGeneral(QWidget* general) {
     QWidget::setTabOrder(previous, w);
     previous = w;
   }
+}
+
+void PrintDialog::setJob(const host::HeldJobInfo& job) {
+  if (job.empty()) return;
+  setWindowTitle(job.name.empty() ? tr("Print job %1").arg(Q(job.id))
+                                  : tr("Print job %1: %2").arg(Q(job.id), Q(job.name)));
+  QStringList parts{job.name.empty() ? tr("Job %1").arg(Q(job.id)) : tr("Job %1 \"%2\"").arg(Q(job.id), Q(job.name))};
+  if (!job.pages.empty()) parts << (job.pages == "1" ? tr("1 page") : tr("%1 pages").arg(Q(job.pages)));
+  if (!job.application.empty() && !job.host.empty()) parts << tr("from %1 on %2").arg(Q(job.application), Q(job.host));
+  else if (!job.application.empty() || !job.host.empty()) parts << tr("from %1").arg(Q(job.application + job.host));
+  if (job.sent > 0)
+    parts << tr("sent %1").arg(QLocale().toString(QDateTime::fromSecsSinceEpoch(job.sent), QLocale::ShortFormat));
+  if (!job_) {
+    job_ = new QLabel(this);
+    job_->setObjectName("job");
+    // The sender chose the name: never read as rich text.
+    job_->setTextFormat(Qt::PlainText);
+    job_->setWordWrap(true);
+    job_->setAccessibleName(tr("Job"));
+    if (auto* box = qobject_cast<QVBoxLayout*>(layout())) box->insertWidget(0, job_);
+  }
+  job_->setText(parts.join(tr(", ")));
 }
 
 void PrintDialog::addPage(const QString& name, QWidget* page) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend.h"
 #include "host.h"
 #include "mirror.h"
 
@@ -52,6 +53,10 @@ class PrintDialog : public QDialog {
   QTreeWidget* summaryView() const { return summary_; }
   QComboBox* chooser() const { return chooser_; }
   QLabel* status() const { return status_; }
+  // Names the held job the dialog was opened for, in the window title and
+  // in a line on top; the values are shown as plain text, never markup.
+  void setJob(const host::HeldJobInfo& job);
+  QLabel* jobLine() const { return job_; }
   void refreshSummary();
 
   // Ends editing of every text field (false when one refuses).
@@ -71,6 +76,7 @@ class PrintDialog : public QDialog {
   QStackedWidget* stack_ = nullptr;
   QTreeWidget* summary_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* job_ = nullptr;
   int current_ = -1;
   std::vector<QString> hostPages_;
   Submit submit_;

@@ -38,7 +38,7 @@ constexpr const char* kUsage = R"(usage: r2740-print-dialog [--queue NAME | --pp
                           [--screenshot DIR] [--destination NAME]
                           [general options] [--preset NAME] [--save-preset NAME]
                           [--save-default] [--document FILE]... [FILE]...
-                          [--settings-only]
+                          [--settings-only] [--job KEY=VALUE]...
 
 The print dialog of one queue with the plug-in panels its PPD names.
 
@@ -70,6 +70,10 @@ The print dialog of one queue with the plug-in panels its PPD names.
   --settings-only      Print sends nothing: it only writes the final settings
                        to --settings-out, for a caller that holds the job
                        itself (r2740-print-agent); Cancel writes nothing
+  --job KEY=VALUE      the held job the dialog is for, shown in the window
+                       title and a line on top (repeatable; KEY is id, name,
+                       pages, application, host, or sent in seconds since
+                       the epoch); r2740-print-agent gives them
   --help               this text
   --version            the version
 )";
@@ -198,6 +202,7 @@ int main(int argc, char** argv) {
     bool opened = batch ? session.open(&why) : qthost::OpenShowingProgress(session, QString::fromStdString(label), &why);
     if (!opened) std::fprintf(stderr, "r2740-print-dialog: %s\n", why.c_str());
     qthost::PrintDialog dialog(session, QString::fromStdString(label));
+    dialog.setJob(o.job);
     auto* general = new qthost::GeneralPanel(session, queue, start);
     qthost::AttachGeneral(dialog, general);
     std::string notices;
@@ -215,6 +220,9 @@ int main(int argc, char** argv) {
     TempFile generated;
     auto submit = [&](std::string* message) {
       if (!general->commit(message)) return false;
+      // Said before the job goes, also when the agent sends it.
+      auto options = host::JobOptions(session.settingsDictionary(), callback->ppdFile());
+      host::NoticeUnenforcedSecurity(options, callback->ppdFile());
       if (settingsOnly) return true;
       std::vector<std::string> documents = flags.documents;
       if (documents.empty()) {
@@ -227,7 +235,6 @@ int main(int argc, char** argv) {
         *message = "queue " + label + " is not a CUPS queue; give --destination NAME to print";
         return false;
       }
-      auto options = host::JobOptions(session.settingsDictionary(), callback->ppdFile());
       jobId = host::PrintDocuments(destination, documents, flags.documents.empty() ? "R2740 test page" : documents[0],
                                    options, message);
       queueState = host::QueueState(destination);

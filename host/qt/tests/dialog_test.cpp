@@ -4,13 +4,16 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include "dialog.h"
 #include "host.h"
@@ -201,6 +204,36 @@ TEST_F(DialogTest, StartupFailureShowsAMessageBox) {
   });
   qthost::ShowStartupFailure("PPD not found: /nowhere.ppd");
   EXPECT_EQ(text, "PPD not found: /nowhere.ppd");
+}
+
+// The values come from whoever sent the job: as the agent passes them on
+// the command line, they reach the window as one line of plain text.
+TEST_F(DialogTest, AHeldJobIsNamedInTheTitleAndAboveTheOptionsAsPlainText) {
+  const long long sent = 1765200000;  // 2025-12-08 13:20 UTC
+  std::string name = "Q4 <b>report</b>\x1b[2J\xe2\x80\xae" "fdp.exe\nline two\xff" + std::string(300, 'x');
+  std::vector<std::string> args = {"r2740-print-dialog", "--job", "id=42", "--job", "name=" + name,
+                                   "--job", "pages=3", "--job", "application=lp", "--job", "host=ws1.example",
+                                   "--job", "sent=" + std::to_string(sent)};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  host::FrontEndOptions o;
+  std::string why;
+  for (int i = 1; i < static_cast<int>(argv.size()); ++i)
+    ASSERT_EQ(host::TakeSharedFlag(static_cast<int>(argv.size()), argv.data(), &i, &o, &why), host::Flag::Taken) << why;
+  dialog->setJob(o.job);
+
+  auto* line = dialog->findChild<QLabel*>("job");
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(line->textFormat(), Qt::PlainText);
+  const QString expectedName = "Q4 <b>report</b>[2Jfdp.exe line two\uFFFD" + QString(120 - 36, 'x') + "...";
+  EXPECT_EQ(dialog->windowTitle().toStdString(), ("Print job 42: " + expectedName).toStdString());
+  const QString when = QLocale().toString(QDateTime::fromSecsSinceEpoch(sent), QLocale::ShortFormat);
+  EXPECT_EQ(line->text().toStdString(),
+            ("Job 42 \"" + expectedName + "\", 3 pages, from lp on ws1.example, sent " + when).toStdString());
+  // On top of the window, above the printer line and the options.
+  auto* box = qobject_cast<QVBoxLayout*>(dialog->layout());
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->itemAt(0)->widget(), line);
 }
 
 }  // namespace

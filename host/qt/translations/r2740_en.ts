@@ -4,19 +4,19 @@
 <context>
     <name>QObject</name>
     <message>
-        <location filename="../dialog.cpp" line="274"/>
-        <location filename="../main.cpp" line="173"/>
-        <location filename="../main.cpp" line="262"/>
+        <location filename="../dialog.cpp" line="299"/>
+        <location filename="../main.cpp" line="177"/>
+        <location filename="../main.cpp" line="275"/>
         <source>Print</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="274"/>
+        <location filename="../dialog.cpp" line="299"/>
         <source>The print dialog cannot open.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../main.cpp" line="173"/>
+        <location filename="../main.cpp" line="177"/>
         <source>Printer:</source>
         <translation type="unfinished"></translation>
     </message>
@@ -34,72 +34,72 @@
 <context>
     <name>host</name>
     <message>
-        <location filename="../dialog.cpp" line="43"/>
+        <location filename="../dialog.cpp" line="45"/>
         <source>General</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="43"/>
+        <location filename="../dialog.cpp" line="45"/>
         <source>Copies</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="44"/>
+        <location filename="../dialog.cpp" line="46"/>
         <source>Collated</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="44"/>
+        <location filename="../dialog.cpp" line="46"/>
         <source>On</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="45"/>
+        <location filename="../dialog.cpp" line="47"/>
         <source>Off</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="45"/>
+        <location filename="../dialog.cpp" line="47"/>
         <source>Pages</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="46"/>
+        <location filename="../dialog.cpp" line="48"/>
         <source>All</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="46"/>
+        <location filename="../dialog.cpp" line="48"/>
         <source>Paper Size</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="47"/>
+        <location filename="../dialog.cpp" line="49"/>
         <source>Orientation</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="47"/>
+        <location filename="../dialog.cpp" line="49"/>
         <source>Portrait</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="48"/>
+        <location filename="../dialog.cpp" line="50"/>
         <source>Landscape</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="48"/>
+        <location filename="../dialog.cpp" line="50"/>
         <source>Reverse Landscape</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="49"/>
+        <location filename="../dialog.cpp" line="51"/>
         <source>Reverse Portrait</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="49"/>
+        <location filename="../dialog.cpp" line="51"/>
         <source>Two-Sided</source>
         <translation type="unfinished"></translation>
     </message>
@@ -240,56 +240,111 @@
 <context>
     <name>qthost::PrintDialog</name>
     <message>
-        <location filename="../dialog.cpp" line="63"/>
-        <location filename="../dialog.cpp" line="114"/>
-        <location filename="../dialog.cpp" line="248"/>
+        <location filename="../dialog.cpp" line="65"/>
+        <location filename="../dialog.cpp" line="116"/>
+        <location filename="../dialog.cpp" line="273"/>
         <source>Print</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="68"/>
-        <location filename="../dialog.cpp" line="250"/>
+        <location filename="../dialog.cpp" line="70"/>
+        <location filename="../dialog.cpp" line="275"/>
         <source>Printer: %1</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="72"/>
+        <location filename="../dialog.cpp" line="74"/>
         <source>Pa&amp;nel:</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="91"/>
+        <location filename="../dialog.cpp" line="93"/>
         <source>This panel has no view.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="101"/>
+        <location filename="../dialog.cpp" line="103"/>
         <source>Item</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="101"/>
+        <location filename="../dialog.cpp" line="103"/>
         <source>Value</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="110"/>
-        <location filename="../dialog.cpp" line="253"/>
+        <location filename="../dialog.cpp" line="112"/>
+        <location filename="../dialog.cpp" line="278"/>
         <source>Status</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="194"/>
+        <location filename="../dialog.cpp" line="176"/>
+        <source>Print job %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="177"/>
+        <source>Print job %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="178"/>
+        <source>Job %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="178"/>
+        <source>Job %1 &quot;%2&quot;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="179"/>
+        <source>1 page</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="179"/>
+        <source>%1 pages</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="180"/>
+        <source>from %1 on %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="181"/>
+        <source>from %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="183"/>
+        <source>sent %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="190"/>
+        <source>Job</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="193"/>
+        <source>, </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <location filename="../dialog.cpp" line="219"/>
         <source>The panel &quot;%1&quot; cannot be left now.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.cpp" line="251"/>
+        <location filename="../dialog.cpp" line="276"/>
         <source>Asking %1 for its colour profiles...</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../dialog.h" line="26"/>
+        <location filename="../dialog.h" line="27"/>
         <source>Summary</source>
         <translation type="unfinished"></translation>
     </message>
