@@ -5,6 +5,7 @@
 
 #include <cups/cups.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -40,8 +41,7 @@ class PrivateCupsd : public ::testing::Test {
     dir_.write("etc/cupsd.conf", "Listen " + socket_ +
                                      "\nLogLevel warn\nWebInterface No\nBrowsing No\nDefaultAuthType None\n" +
                                      ExtraConf() +
-                                     "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                                     "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
+                                     "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n" + Policies());
     dir_.write("etc/cups-files.conf", "ServerRoot " + d + "/etc\nRequestRoot " + d + "/spool\nTempDir " + d +
                                           "/tmp\nCacheDir " + d + "/cache\nStateDir " + d + "/state\nAccessLog " +
                                           d + "/log/access_log\nErrorLog " + d + "/log/error_log\nPageLog " + d +
@@ -61,6 +61,10 @@ class PrivateCupsd : public ::testing::Test {
   }
   virtual std::string DeviceURI(const std::string&) const { return "lpd://127.0.0.1/queue"; }
   virtual std::string ExtraConf() const { return ""; }
+  // The <Policy> blocks of cupsd.conf.
+  virtual std::string Policies() const {
+    return "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+  }
   virtual std::string ExtraFilesConf() const { return ""; }
 
   // Starts cupsd on the folder's configuration; ready once it answers on
@@ -99,6 +103,23 @@ class PrivateCupsd : public ::testing::Test {
   std::string socket_;
   pid_t pid_ = -1;
 };
+
+// The default policy of the cupsd.conf that CUPS installs, as Debian ships it.
+inline std::string StockDefaultPolicy() {
+  std::string conf = ReadAll("/usr/share/cups/cupsd.conf.default");
+  size_t begin = conf.find("<Policy default>"), end = conf.find("</Policy>\n", begin);
+  return begin == std::string::npos || end == std::string::npos ? "" : conf.substr(begin, end + 10 - begin);
+}
+
+// The shell words that run a command as another local user (uid, gid and
+// groups; no shell of theirs, no password), in place, so that a signal to
+// it reaches the command; without a terminal, so that a password prompt
+// fails instead of waiting.
+inline std::string AsUser(const std::string& user) {
+  passwd* pw = getpwnam(user.c_str());
+  std::string uid = pw ? std::to_string(pw->pw_uid) : "no-such-user", gid = pw ? std::to_string(pw->pw_gid) : "";
+  return "/usr/bin/setsid -w /usr/bin/setpriv --reuid=" + uid + " --regid=" + gid + " --init-groups -- ";
+}
 
 // Runs a shell command; its exit status, with stdout and stderr in *output.
 inline int RunShell(const std::string& command, std::string* output) {

@@ -45,17 +45,23 @@ ipp_t* JobRequest(ipp_op_t op, const std::string& user, int id) {
   return request;
 }
 
-// The real queue an ask queue names; empty for any other queue.
-std::string RealQueue(const std::string& queue) {
+// What an ask queue says of itself: the real queue it names (empty for any
+// other queue) and its printer-op-policy.
+struct AskQueue {
+  std::string real, policy;
+};
+AskQueue AskQueueOf(const std::string& queue) {
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, PrinterURI(queue).c_str());
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, kRealQueueDefault);
+  static const char* const kWanted[] = {kRealQueueDefault, "printer-op-policy"};
+  ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, kWanted);
   ipp_t* response = Ask(request, "/");
-  std::string real;
-  if (ipp_attribute_t* a = response ? ippFindAttribute(response, kRealQueueDefault, IPP_TAG_ZERO) : nullptr)
-    if (const char* v = ippGetString(a, 0, nullptr)) real = v;
+  AskQueue q;
+  for (auto [name, out] : {std::pair{kRealQueueDefault, &q.real}, std::pair{"printer-op-policy", &q.policy}})
+    if (ipp_attribute_t* a = response ? ippFindAttribute(response, name, IPP_TAG_ZERO) : nullptr)
+      if (const char* v = ippGetString(a, 0, nullptr)) *out = v;
   ippDelete(response);
-  return real;
+  return q;
 }
 
 std::string Text(ipp_attribute_t* a) {
@@ -91,9 +97,13 @@ HeldJob ReadJob(ipp_t* response, ipp_attribute_t* a, ipp_attribute_t** next) {
   return job;
 }
 
-// Jobs of the response that wait on an ask queue and are the user's.
-void Collect(ipp_t* response, const std::string& user, std::map<std::string, std::string>* realQueues,
-             std::vector<HeldJob>* jobs) {
+// Jobs of the response that wait on an ask queue and are the user's. A job
+// is the user's when cupsd says its job-originating-user-name is: the
+// r2740-ask policy makes cupsd take that name only from an authenticated
+// user, so jobs on an ask queue without it are left alone (noted in
+// *unprotected, ask queue -> real queue).
+void Collect(ipp_t* response, const std::string& user, std::map<std::string, AskQueue>* askQueues,
+             std::vector<HeldJob>* jobs, std::map<std::string, std::string>* unprotected) {
   ipp_attribute_t* a = ippFirstAttribute(response);
   while (a) {
     while (a && ippGetGroupTag(a) != IPP_TAG_JOB) a = ippNextAttribute(response);
@@ -101,17 +111,23 @@ void Collect(ipp_t* response, const std::string& user, std::map<std::string, std
     HeldJob job = ReadJob(response, a, &a);
     if (a) a = ippNextAttribute(response);  // past the separator
     if (job.id <= 0 || job.owner != user || job.askQueue.empty()) continue;
-    auto it = realQueues->find(job.askQueue);
-    if (it == realQueues->end()) it = realQueues->emplace(job.askQueue, RealQueue(job.askQueue)).first;
-    if (it->second.empty() || it->second == job.askQueue) continue;
-    job.realQueue = it->second;
+    auto it = askQueues->find(job.askQueue);
+    if (it == askQueues->end()) it = askQueues->emplace(job.askQueue, AskQueueOf(job.askQueue)).first;
+    const AskQueue& q = it->second;
+    if (q.real.empty() || q.real == job.askQueue) continue;
+    if (q.policy != kAskPolicy) {
+      if (unprotected) (*unprotected)[job.askQueue] = q.real;
+      continue;
+    }
+    job.realQueue = q.real;
     jobs->push_back(std::move(job));
   }
 }
 
 }  // namespace
 
-bool WaitingJobs(const std::string& user, std::vector<HeldJob>* jobs, std::string* error) {
+bool WaitingJobs(const std::string& user, std::vector<HeldJob>* jobs, std::string* error,
+                 std::map<std::string, std::string>* unprotected) {
   jobs->clear();
   ipp_t* request = ippNewRequest(IPP_OP_GET_JOBS);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, "ipp://localhost/");
@@ -124,8 +140,8 @@ bool WaitingJobs(const std::string& user, std::vector<HeldJob>* jobs, std::strin
     *error = LastError("cannot list the jobs");
     return false;
   }
-  std::map<std::string, std::string> realQueues;
-  Collect(response, user, &realQueues, jobs);
+  std::map<std::string, AskQueue> askQueues;
+  Collect(response, user, &askQueues, jobs, unprotected);
   ippDelete(response);
   return true;
 }
@@ -135,9 +151,9 @@ bool StillWaiting(const std::string& user, HeldJob* job) {
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
   ipp_t* response = Ask(request, "/");
   if (!response) return false;
-  std::map<std::string, std::string> realQueues;
+  std::map<std::string, AskQueue> askQueues;
   std::vector<HeldJob> found;
-  Collect(response, user, &realQueues, &found);
+  Collect(response, user, &askQueues, &found, nullptr);
   ippDelete(response);
   if (found.size() != 1 || found[0].id != job->id) return false;
   *job = std::move(found[0]);

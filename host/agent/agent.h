@@ -6,6 +6,7 @@
 
 #include <cups/ppd.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,13 @@ namespace agent {
 // Get-Printer-Attributes (and copies it onto the queue's jobs).
 inline constexpr const char* kRealQueueDefault = "r2740-real-queue-default";
 inline constexpr const char* kAskSuffix = "-Ask";
+// The CUPS policies r2740-setup-queue keeps in cupsd.conf and names in
+// printer-op-policy: kRealPolicy for the real queue, kAskPolicy for its ask
+// queue. The ask queue remembers the real queue's policy before ours in
+// kRealPolicyBefore, for --remove.
+inline constexpr const char* kRealPolicy = "r2740";
+inline constexpr const char* kAskPolicy = "r2740-ask";
+inline constexpr const char* kRealPolicyBefore = "r2740-real-op-policy-default";
 // What `lpstat -p` shows for an ask queue.
 inline constexpr const char* kAskQueueMessage =
     "Jobs wait here until their user's R2740 print agent opens the print dialog";
@@ -31,8 +39,12 @@ struct HeldJob {
 
 // The jobs waiting on ask queues (held or pending) whose owner
 // (job-originating-user-name) is `user`, oldest first. Jobs of other users
-// are never returned. False with a reason when cupsd cannot be asked.
-[[nodiscard]] bool WaitingJobs(const std::string& user, std::vector<HeldJob>* jobs, std::string* error);
+// are never returned, even where cupsd lists them. Nor are jobs on an ask
+// queue whose printer-op-policy is not kAskPolicy (anyone may have sent
+// them in the user's name): those queues go to *unprotected (ask queue ->
+// its real queue) when given. False with a reason when cupsd cannot be asked.
+[[nodiscard]] bool WaitingJobs(const std::string& user, std::vector<HeldJob>* jobs, std::string* error,
+                               std::map<std::string, std::string>* unprotected = nullptr);
 // The same job asked again, for after its lock was taken: false when it no
 // longer waits on an ask queue (another agent handled it) or is not the user's.
 [[nodiscard]] bool StillWaiting(const std::string& user, HeldJob* job);

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -49,8 +50,12 @@ The user is cupsUser() (CUPS_USER, else the login); only jobs whose owner
 is that user are touched. The dialog is $R2740_PRINT_DIALOG, else
 r2740-print-dialog beside this program, else the one on the PATH.
 
+Jobs on an ask queue without the policy r2740-ask (see r2740-setup-queue)
+are left waiting: anyone could have sent them in this user's name.
+
 Exit status: 0 every job handled; 1 a job was left waiting (its dialog
-failed, cupsd refused, or another agent has it open); 2 bad arguments;
+failed, cupsd refused, another agent has it open, or its ask queue lacks
+the policy r2740-ask); 2 bad arguments;
 3 cupsd could not be asked.
 )";
 
@@ -212,12 +217,21 @@ enum AgentExit { kAgentOK = 0, kAgentJobLeft = 1, kAgentUsage = 2, kAgentNoCupsd
 // kAgentNoCupsd when cupsd did not answer (said unless `quiet`).
 AgentExit Pass(const Options& o, const std::string& user, std::set<int>* failed, bool quiet) {
   std::vector<agent::HeldJob> jobs;
+  std::map<std::string, std::string> unprotected;
   std::string why;
-  if (!agent::WaitingJobs(user, &jobs, &why)) {
+  if (!agent::WaitingJobs(user, &jobs, &why, &unprotected)) {
     if (!quiet) std::fprintf(stderr, "r2740-print-agent: %s\n", why.c_str());
     return kAgentNoCupsd;
   }
-  AgentExit code = kAgentOK;
+  AgentExit code = unprotected.empty() ? kAgentOK : kAgentJobLeft;
+  // Said once per queue for as long as the agent runs.
+  static std::set<std::string> told;
+  for (const auto& [ask, real] : unprotected)
+    if (told.insert(ask).second)
+      std::fprintf(stderr,
+                   "r2740-print-agent: %s lacks the policy %s, so anyone could have sent its jobs in your name; "
+                   "no dialog opens for them until the administrator runs: r2740-setup-queue %s\n",
+                   ask.c_str(), agent::kAskPolicy, real.c_str());
   for (auto& job : jobs) {
     if (gStop) break;
     // A watching agent does not reopen a dialog that failed for a job.

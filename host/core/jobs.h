@@ -26,6 +26,15 @@ inline constexpr const char* kSectionManagementOption = "QVSectionManagementR274
 // true when it was said.
 bool NoticeUnenforcedSecurity(const OptionList& options, ppd_file_t* ppd);
 
+// The job-ticket keys the security panel fills with a user name, a section
+// name or a password (hex, encrypted, or the login's full name in clear).
+// r2740-setup-queue makes them private job attributes in its CUPS policies.
+inline constexpr const char* kPrivateTicketKeys[] = {
+    "jp.orvessa.printers.R2740.secureKey",   "jp.orvessa.printers.R2740.userName",
+    "jp.orvessa.printers.R2740.userKey",     "jp.orvessa.printers.R2740.sectionName",
+    "jp.orvessa.printers.R2740.sectionKey",  "jp.orvessa.printers.R2740.loginName",
+};
+
 // One job holding the documents, in order (cupsPrintFiles2 on the server of
 // CUPS_SERVER / the client configuration; cupsd types each file itself, so
 // PDF, PostScript, images and text all go as they are) with the options.

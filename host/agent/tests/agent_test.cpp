@@ -1,13 +1,15 @@
 // The print agent against a private cupsd: a real queue R2740 (a file
 // device, stopped, so that a job sent on stays in the spool to be read) and
-// its ask queue made by r2740-setup-queue. Jobs are sent with lp as the
-// users "alice" and "bob"; the agent runs as alice (CUPS_USER), in batch
+// its ask queue made by r2740-setup-queue, with its policies. Jobs are sent
+// with lp by two local users without privileges, as themselves (cupsd
+// authenticates them on its socket); the agent runs as the first, in batch
 // mode, with the real colour and security panels.
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 
 #include <fcntl.h>
+#include <pwd.h>
 
 #include <map>
 #include <regex>
@@ -18,6 +20,11 @@
 using namespace hosttest;
 
 namespace {
+
+// Accounts every Debian system has, without privileges: the agent's user
+// and another user.
+constexpr const char* kUser = "daemon";
+constexpr const char* kOther = "bin";
 
 class AgentTest : public PrivateCupsd {
  protected:
@@ -38,7 +45,12 @@ class AgentTest : public PrivateCupsd {
       if (!std::filesystem::exists(b + "/Contents/lib/" + name + ".so")) GTEST_SKIP() << name << " is not built";
       std::filesystem::create_directory_symlink(b, dir_.file("bundles/" + name + ".plugin"));
     }
-    for (const char* sub : {"home", "root", "run"}) std::filesystem::create_directories(dir_.file(sub));
+    passwd* pw = getpwnam(kUser);
+    ASSERT_NE(pw, nullptr);
+    for (const char* sub : {"home", "root", "run"}) {
+      std::filesystem::create_directories(dir_.file(sub));
+      ASSERT_EQ(chown(dir_.file(sub).c_str(), pw->pw_uid, pw->pw_gid), 0);
+    }
     chmod(dir_.file("run").c_str(), 0700);
     env_ = "env -u R2740_USER_PREFS -u XDG_CONFIG_HOME CUPS_SERVER='" + socket_ + "' HOME='" + dir_.file("home") +
            "' R2740_ROOT='" + dir_.file("root") + "' XDG_RUNTIME_DIR='" + dir_.file("run") +
@@ -48,13 +60,13 @@ class AgentTest : public PrivateCupsd {
   }
   static std::string Program(const std::string& name) { return std::string(R2740_BINARY_DIR) + "/bin/" + name; }
   std::string Agent(const std::string& args) {
-    return env_ + "CUPS_USER=alice " + Program("r2740-print-agent") + " --bundles '" + dir_.file("bundles") + "' " + args;
+    return AsUser(kUser) + env_ + Program("r2740-print-agent") + " --bundles '" + dir_.file("bundles") + "' " + args;
   }
   static int Run(const std::string& command, std::string* output) { return hosttest::RunShell(command, output); }
   // lp as `user`; the job id.
   int Submit(const std::string& user, const std::string& args) {
     std::string out;
-    EXPECT_EQ(Run(env_ + "/usr/bin/lp -U " + user + " -d R2740-Ask " + args, &out), 0) << out;
+    EXPECT_EQ(Run(AsUser(user) + env_ + "/usr/bin/lp -d R2740-Ask " + args, &out), 0) << out;
     std::smatch m;
     if (!std::regex_search(out, m, std::regex("R2740-Ask-([0-9]+)"))) return 0;
     return std::stoi(m[1]);
@@ -80,12 +92,12 @@ TEST_F(AgentTest, AskQueueHoldsJobsAndNamesItsRealQueue) {
 
   // With no agent running the job stays, held; even released by hand it
   // does not print, the ask queue being stopped.
-  int job = Submit("alice", "'" + Document() + "'");
+  int job = Submit(kUser, "'" + Document() + "'");
   ASSERT_GT(job, 0);
   auto attrs = Job(job);
   EXPECT_EQ(attrs["job-state"], "pending-held");
   EXPECT_EQ(attrs["job-hold-until"], "indefinite");
-  ASSERT_EQ(Run(env_ + "/usr/bin/lp -i " + std::to_string(job) + " -H resume", &out), 0) << out;
+  ASSERT_EQ(Run(AsUser(kUser) + env_ + "/usr/bin/lp -i " + std::to_string(job) + " -H resume", &out), 0) << out;
   EXPECT_EQ(Job(job)["job-state"], "pending");
   EXPECT_NE(Job(job)["job-printer-uri"].find("/R2740-Ask"), std::string::npos);
 
@@ -98,12 +110,13 @@ TEST_F(AgentTest, PrintSendsTheJobOnWithThePanelsOptionsAndLeavesOthersAlone) {
   // The user's defaults for the real queue fill in what the application
   // left open.
   std::string out;
-  ASSERT_EQ(Run(env_ + "/usr/bin/lpoptions -p R2740 -o number-up=4 -o fit-to-page=true", &out), 0) << out;
+  ASSERT_EQ(Run(AsUser(kUser) + env_ + "/usr/bin/lpoptions -p R2740 -o number-up=4 -o fit-to-page=true", &out), 0)
+      << out;
   // Sent while no agent runs; the application chose copies, pages, paper, layout.
   std::string doc = Document();
-  int mine = Submit("alice", "-n 2 -P 1-2 -o media=iso_a5_148x210mm -o sides=two-sided-long-edge -o number-up=2 '" +
+  int mine = Submit(kUser, "-n 2 -P 1-2 -o media=iso_a5_148x210mm -o sides=two-sided-long-edge -o number-up=2 '" +
                                  doc + "'");
-  int theirs = Submit("bob", "'" + doc + "'");
+  int theirs = Submit(kOther, "'" + doc + "'");
   ASSERT_GT(mine, 0);
   ASSERT_GT(theirs, 0);
 
@@ -144,15 +157,48 @@ TEST_F(AgentTest, PrintSendsTheJobOnWithThePanelsOptionsAndLeavesOthersAlone) {
   }
   EXPECT_NE(written.find("Lighter1"), std::string::npos);
 
-  // Bob's job is still held on the ask queue, untouched.
+  // The other user's job is still held on the ask queue, untouched.
   auto other = Job(theirs);
   EXPECT_EQ(other["job-state"], "pending-held");
   EXPECT_NE(other["job-printer-uri"].find("R2740-Ask"), std::string::npos);
   EXPECT_EQ(other.count("QVBrightness"), 0u);
 }
 
+TEST_F(AgentTest, AnAskQueueWithoutItsPolicyOpensNoDialog) {
+  // As on an ask queue made before the policies: cupsd takes any name for
+  // the job's owner there.
+  std::string out;
+  ASSERT_EQ(Run(env_ + "/usr/sbin/lpadmin -p R2740-Ask -o printer-op-policy=default", &out), 0) << out;
+  int first = Submit(kUser, "'" + Document() + "'"), second = Submit(kUser, "'" + Document() + "'");
+  ASSERT_GT(first, 0);
+  ASSERT_GT(second, 0);
+  EXPECT_EQ(Run(Agent("--once --action print"), &out), 1) << out;
+  const std::string advice = "r2740-setup-queue R2740\n";
+  ASSERT_NE(out.find(advice), std::string::npos) << out;
+  EXPECT_EQ(out.find(advice), out.rfind(advice)) << "said once per queue: " << out;
+  for (int job : {first, second}) EXPECT_EQ(Job(job)["job-state"], "pending-held");
+  // Once the administrator ran it, the jobs go.
+  ASSERT_EQ(Run(env_ + Program("r2740-setup-queue") + " R2740", &out), 0) << out;
+  EXPECT_EQ(Run(Agent("--once --action print"), &out), 0) << out;
+  for (int job : {first, second}) EXPECT_EQ(Job(job)["job-state"], "pending");
+}
+
+TEST_F(AgentTest, AnotherUsersJobIsNeverTheAgents) {
+  // Asked by job id, cupsd answers for any job to an authenticated user
+  // (here root, who sees every attribute): the agent's own owner check is
+  // what refuses it.
+  int theirs = Submit(kOther, "'" + Document() + "'");
+  ASSERT_GT(theirs, 0);
+  agent::HeldJob job;
+  job.id = theirs;
+  EXPECT_FALSE(agent::StillWaiting(kUser, &job));
+  job.id = theirs;
+  EXPECT_TRUE(agent::StillWaiting(kOther, &job));
+  EXPECT_EQ(job.owner, kOther);
+}
+
 TEST_F(AgentTest, CancelRemovesTheJob) {
-  int job = Submit("alice", "'" + Document() + "'");
+  int job = Submit(kUser, "'" + Document() + "'");
   ASSERT_GT(job, 0);
   std::string out;
   ASSERT_EQ(Run(Agent("--once --action cancel"), &out), 0) << out;
@@ -163,13 +209,16 @@ TEST_F(AgentTest, CancelRemovesTheJob) {
 }
 
 TEST_F(AgentTest, AJobAnotherAgentHasOpenIsLeftToIt) {
-  int job = Submit("alice", "'" + Document() + "'");
+  int job = Submit(kUser, "'" + Document() + "'");
   ASSERT_GT(job, 0);
   std::string lock = dir_.file("run/r2740-agent/job-" + std::to_string(job) + ".lock");
   std::filesystem::create_directories(dir_.file("run/r2740-agent"));
   chmod(dir_.file("run/r2740-agent").c_str(), 0700);
   int fd = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(fd, 0);
+  passwd* pw = getpwnam(kUser);
+  ASSERT_NE(pw, nullptr);
+  for (const std::string& p : {dir_.file("run/r2740-agent"), lock}) ASSERT_EQ(chown(p.c_str(), pw->pw_uid, pw->pw_gid), 0);
   ASSERT_EQ(flock(fd, LOCK_EX), 0);
   std::string out;
   EXPECT_EQ(Run(Agent("--once --action print"), &out), 1) << out;
@@ -208,7 +257,7 @@ TEST_F(AgentTest, AWatchingAgentOutlivesACupsdRestart) {
   // brings the job to it within the wait below (the periodic look is a minute).
   ASSERT_TRUE(await(2)) << ReadAll(log);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  int job = Submit("alice", "'" + Document() + "'");
+  int job = Submit(kUser, "'" + Document() + "'");
   ASSERT_GT(job, 0);
   std::string state;
   for (int i = 0; i < 200 && state != "pending"; ++i) {
