@@ -238,8 +238,12 @@ void RemovePlants(int folder, const std::string& path, dev_t dev) {
     bool removed = S_ISDIR(st.st_mode) ? RemovePlantedFolder(folder, n.c_str(), dev, 0, &budget)
                                        : ::unlinkat(folder, n.c_str(), 0) == 0;
     const char* kind = EntryKind(st.st_mode);
+    // A planted name must not make lines of its own in the log.
+    std::string shown = n;
+    for (char& c : shown)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
     const std::string line = std::string(removed ? "removed " : "cannot remove ") + kind + " (" + why + ", owner " +
-                             std::to_string(st.st_uid) + ") from the profile folder " + path + ": " + n;
+                             std::to_string(st.st_uid) + ") from the profile folder " + path + ": " + shown;
     std::fprintf(stderr, "R2740XPCService: %s\n", line.c_str());
     sys::SystemLog(removed ? LOG_WARNING : LOG_ERR, "R2740XPCService: %s", line.c_str());
   }

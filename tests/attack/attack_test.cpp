@@ -705,6 +705,7 @@ TEST_F(AttackFiles, PlantsOfAnOlderInstallAreRemovedAtStart) {
                 ::mkdir((vicPrev + ".dummy/deeper").c_str(), 0777) == 0;
       std::ofstream(vicPrev + ".dummy/deeper/file") << "eve's";
       std::ofstream(vicCur + ".bad") << "eve's";
+      std::ofstream(folder + "/x\nR2740XPCService: forged line") << "eve's";
       return std::string(ok ? "ok" : std::strerror(errno));
     });
     EXPECT_EQ("ok", made);
@@ -714,6 +715,8 @@ TEST_F(AttackFiles, PlantsOfAnOlderInstallAreRemovedAtStart) {
   };
   Service svc(10, {}, plant);
   ASSERT_TRUE(svc.up());
+  // Answered only once the folder is clean (the socket is bound before).
+  EXPECT_EQ("TRUE", Request(svc.socket(), "qvPListExistProfile_XPC", svc.folder() + "/" + kept));
 
   // Only root's own file stays; the folder is closed again.
   EXPECT_EQ(kept + "\n", [&] {
@@ -735,8 +738,10 @@ TEST_F(AttackFiles, PlantsOfAnOlderInstallAreRemovedAtStart) {
        {vic.name() + "-R2740-profile.plist", vic.name() + "-R2740-profile.prev.plist", vic.name() + "-R2740-profile.plist.dummy",
         vic.name() + "-R2740-profile.prev.plist.dummy", vic.name() + "-R2740-profile.plist.bad",
         eve.name() + "-R2740-profile.plist", eve.name() + "-R2740-profile.prev.plist"})
-    EXPECT_NE(std::string::npos, log.find("removed ") != std::string::npos ? log.find(": " + name + "\n") : std::string::npos)
+    EXPECT_NE(std::string::npos, log.find(") from the profile folder " + svc.folder() + ": " + name + "\n"))
         << name << " in\n" << log;
+  EXPECT_EQ(std::string::npos, log.find("cannot remove")) << log;
+  EXPECT_EQ(std::string::npos, log.find("\nR2740XPCService: forged")) << log;
   // vic has its names back.
   EXPECT_EQ("TRUE\n", AsUserNow(vic, [&] {
               return Request(svc.socket(), "writeDictionaryToPlistFile_XPC",
