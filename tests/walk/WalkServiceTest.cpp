@@ -1,7 +1,7 @@
 // The walk as the root service runs it for every local user: only the
 // plug-in's request is walked, a silent or slow printer costs little and is
-// not asked again at once, printers are walked at the same time, and users
-// of one printer share its walk. Printers are snmpd or a plain UDP peer on a
+// not asked again at once (for the configured time), printers are walked at
+// the same time, and users of one printer and community share its walk. Printers are snmpd or a plain UDP peer on a
 // 127.11.x.y address of their own; the service's port setting names the
 // port.
 #include <gtest/gtest.h>
