@@ -191,6 +191,23 @@ const char* EntryKind(mode_t mode) {
   return "a file";
 }
 
+// The names in the folder `fd` but "." and "..", read before any is
+// removed, through a descriptor of their own (`fd` stays open).
+std::optional<std::vector<std::string>> NamesIn(int fd) {
+  int listing = ::dup(fd);
+  DIR* d = listing >= 0 ? ::fdopendir(listing) : nullptr;
+  if (!d) {
+    if (listing >= 0) ::close(listing);
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  while (dirent* e = ::readdir(d)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
+  }
+  ::closedir(d);
+  return names;
+}
+
 // Removes the folder `name` of `dir` and what it holds; false when some of
 // it stays.
 bool RemovePlantedFolder(int dir, const char* name, dev_t dev, int depth, long* budget) {
@@ -198,39 +215,27 @@ bool RemovePlantedFolder(int dir, const char* name, dev_t dev, int depth, long* 
   int fd = ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
-  DIR* d = ::fstat(fd, &st) == 0 && st.st_dev == dev ? ::fdopendir(fd) : nullptr;
-  if (!d) {
+  auto names = ::fstat(fd, &st) == 0 && st.st_dev == dev ? NamesIn(fd) : std::nullopt;
+  if (!names) {
     ::close(fd);
     return false;
   }
-  std::vector<std::string> names;
-  while (dirent* e = ::readdir(d)) {
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
-  }
-  for (const std::string& n : names) {
+  for (const std::string& n : *names) {
     if (--*budget < 0) break;
     if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISDIR(st.st_mode)) (void)RemovePlantedFolder(fd, n.c_str(), dev, depth + 1, budget);  // the rmdir below says
+    // What stays in a sub-folder makes this folder's removal fail below.
+    if (S_ISDIR(st.st_mode)) (void)RemovePlantedFolder(fd, n.c_str(), dev, depth + 1, budget);
     else ::unlinkat(fd, n.c_str(), 0);
   }
-  ::closedir(d);
+  ::close(fd);
   return ::unlinkat(dir, name, AT_REMOVEDIR) == 0;
 }
 
 void RemovePlants(int folder, const std::string& path, dev_t dev) {
-  int listing = ::dup(folder);
-  DIR* d = listing >= 0 ? ::fdopendir(listing) : nullptr;
-  if (!d) {
-    if (listing >= 0) ::close(listing);
-    return;
-  }
-  std::vector<std::string> names;
-  while (dirent* e = ::readdir(d)) {
-    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
-  }
-  ::closedir(d);
+  auto names = NamesIn(folder);
+  if (!names) return;
   long budget = kMaxPlantEntries;
-  for (const std::string& n : names) {
+  for (const std::string& n : *names) {
     struct stat st;
     if (::fstatat(folder, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     const char* why = QVPListRefusal(st);
