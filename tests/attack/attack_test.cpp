@@ -2,7 +2,9 @@
 // in a real install; the test makes its own unprivileged users (and removes
 // them), sends requests as them from child processes, and checks that each
 // attack is refused without a thread hanging, that nothing but the caller's
-// own files changes, and that other users are still served.
+// own files changes, and that other users are still served. Walk answers
+// are forged from another loopback address against snmpd and the relay of
+// tests/profiles.
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -27,7 +29,7 @@
 #include <thread>
 #include <vector>
 
-#include "ProfileTestSupport.h"
+#include "../profiles/ProfileTestSupport.h"
 #include "QVPList.h"
 #include "XPCWire.h"
 #include "system/layout.h"
