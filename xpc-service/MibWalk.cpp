@@ -1,5 +1,8 @@
 #include "MibWalk.h"
 
+#include <sys/random.h>
+#include <sys/socket.h>
+
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -165,6 +168,40 @@ Clock::duration WaitLimit() {
   return std::chrono::milliseconds(s.deadlineMs + s.timeoutMs * (s.retries + 1)) + std::chrono::seconds(5);
 }
 
+// Answers are taken from the printer alone: the walk's socket is connected
+// to the address the library resolved for the session, so the kernel drops
+// datagrams from any other address or port before the library sees them.
+// False (the walk fails) when the session has no such socket.
+bool ConnectToPrinter(void* sessp) {
+  netsnmp_transport* t = snmp_sess_transport(sessp);
+  if (!t || t->sock < 0 || !t->data || t->data_length != sizeof(netsnmp_indexed_addr_pair)) return false;
+  const auto* pair = static_cast<const netsnmp_indexed_addr_pair*>(t->data);
+  const sockaddr* peer = &pair->remote_addr.sa;
+  socklen_t length = peer->sa_family == AF_INET ? sizeof(sockaddr_in) : 0;
+#ifdef NETSNMP_ENABLE_IPV6
+  if (peer->sa_family == AF_INET6) length = sizeof(sockaddr_in6);
+#endif
+  return length != 0 && ::connect(t->sock, peer, length) == 0;
+}
+
+// A request whose id nobody can foresee: the library counts ids up by one
+// from a time-seeded start across all walks, so one user's walk would tell
+// the next walk's ids. Null when the system has no random bytes to give.
+netsnmp_pdu* NewRequest(int command, const oid* name, size_t nameLength) {
+  uint32_t id = 0;
+  while (id == 0) {
+    ssize_t n = ::getrandom(&id, sizeof id, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n != static_cast<ssize_t>(sizeof id)) return nullptr;
+    id &= 0x7fffffff;  // a positive INTEGER on the wire
+  }
+  netsnmp_pdu* pdu = snmp_pdu_create(command);
+  if (!pdu) return nullptr;
+  pdu->reqid = static_cast<long>(id);
+  snmp_add_null_var(pdu, name, nameLength);
+  return pdu;
+}
+
 int RunWalk(const WalkRequest& request, ProfileList* spool) {
   const WalkSettings& s = Settings();
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(s.deadlineMs);
@@ -184,6 +221,10 @@ int RunWalk(const WalkRequest& request, ProfileList* spool) {
   if (!sessp) {
     MyDebugMessage("[UTIL-MIB] SNMP Open Err\n", 0);
     snmp_sess_perror("snmpwalk", &session);
+    return 1;
+  }
+  if (!ConnectToPrinter(sessp)) {
+    snmp_sess_close(sessp);
     return 1;
   }
   netsnmp_session* ss = snmp_sess_session(sessp);
@@ -206,8 +247,12 @@ int RunWalk(const WalkRequest& request, ProfileList* spool) {
     }
     // No request outlives the walk's deadline.
     ss->timeout = std::max(1000L, std::min<long>(s.timeoutMs * 1000L, left / (s.retries + 1)));
-    netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GETNEXT);
-    snmp_add_null_var(pdu, name, nameLength);
+    netsnmp_pdu* pdu = NewRequest(SNMP_MSG_GETNEXT, name, nameLength);
+    if (!pdu) {
+      result = 1;
+      status = STAT_ERROR;
+      break;
+    }
     netsnmp_pdu* response = nullptr;
     status = snmp_sess_synch_response(sessp, pdu, &response);
     if (status == STAT_SUCCESS) {
@@ -338,8 +383,8 @@ int mib_walk(const WalkRequest& request) {
 }
 
 void snmp_get_and_print(void* sessp, oid* theoid, size_t theoid_len, int* numprinted) {
-  netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
-  snmp_add_null_var(pdu, theoid, theoid_len);
+  netsnmp_pdu* pdu = NewRequest(SNMP_MSG_GET, theoid, theoid_len);
+  if (!pdu) return;
   netsnmp_pdu* response = nullptr;
   int status = snmp_sess_synch_response(sessp, pdu, &response);
   if (status == STAT_SUCCESS && response->errstat == SNMP_ERR_NOERROR) {

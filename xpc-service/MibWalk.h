@@ -7,7 +7,9 @@
 // here from the checked fields and the service's settings, never from caller
 // options. Walks of different printers run at once; callers asking for a
 // printer whose walk is running share it, and a printer whose walk failed
-// is not asked again for a while (see README.md, "The walk").
+// is not asked again for a while (see README.md, "The walk"). Answers are
+// taken from the printer's address and port alone, to requests whose ids
+// are random.
 #pragma once
 
 #include <net-snmp/net-snmp-config.h>

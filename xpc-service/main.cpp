@@ -1,5 +1,6 @@
 // R2740XPCService: serves the profile operations over a Unix-domain stream
 // socket, one thread per connection. See README.md for start-up modes.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -8,6 +9,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +25,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "MibWalk.h"
 #include "QVPList.h"
@@ -166,8 +169,95 @@ void Spawn(int fd) {
   }
 }
 
+// What a world-writable folder of an older install may have left is
+// removed at start: every entry that is not a file the service may use
+// (QVPListRefusal: a regular file of its own with one link). Nothing is
+// followed: entries are looked at with fstatat(AT_SYMLINK_NOFOLLOW) and
+// removed with unlinkat relative to their folder's descriptor, so a link
+// goes and never what it names, and a hard link loses only the folder's
+// name. A directory is emptied the same way, entry by entry, within the
+// folder's file system and kMaxPlantDepth levels; what cannot be removed
+// so stays and is logged.
+constexpr int kMaxPlantDepth = 16;
+// Bounds the start-up whatever a plant holds.
+constexpr long kMaxPlantEntries = 100000;
+
+const char* EntryKind(mode_t mode) {
+  if (S_ISLNK(mode)) return "a symbolic link";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISDIR(mode)) return "a folder";
+  return "a file";
+}
+
+// The names in the folder `fd` but "." and "..", read before any is
+// removed, through a descriptor of their own (`fd` stays open).
+std::optional<std::vector<std::string>> NamesIn(int fd) {
+  int listing = ::dup(fd);
+  DIR* d = listing >= 0 ? ::fdopendir(listing) : nullptr;
+  if (!d) {
+    if (listing >= 0) ::close(listing);
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  while (dirent* e = ::readdir(d)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
+  }
+  ::closedir(d);
+  return names;
+}
+
+// Removes the folder `name` of `dir` and what it holds; false when some of
+// it stays.
+bool RemovePlantedFolder(int dir, const char* name, dev_t dev, int depth, long* budget) {
+  if (depth > kMaxPlantDepth) return false;
+  int fd = ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  auto names = ::fstat(fd, &st) == 0 && st.st_dev == dev ? NamesIn(fd) : std::nullopt;
+  if (!names) {
+    ::close(fd);
+    return false;
+  }
+  for (const std::string& n : *names) {
+    if (--*budget < 0) break;
+    if (::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    // What stays in a sub-folder makes this folder's removal fail below.
+    if (S_ISDIR(st.st_mode)) (void)RemovePlantedFolder(fd, n.c_str(), dev, depth + 1, budget);
+    else ::unlinkat(fd, n.c_str(), 0);
+  }
+  ::close(fd);
+  return ::unlinkat(dir, name, AT_REMOVEDIR) == 0;
+}
+
+void RemovePlants(int folder, const std::string& path, dev_t dev) {
+  auto names = NamesIn(folder);
+  if (!names) return;
+  long budget = kMaxPlantEntries;
+  for (const std::string& n : *names) {
+    struct stat st;
+    if (::fstatat(folder, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    const char* why = QVPListRefusal(st);
+    if (!why) continue;
+    bool removed = S_ISDIR(st.st_mode) ? RemovePlantedFolder(folder, n.c_str(), dev, 0, &budget)
+                                       : ::unlinkat(folder, n.c_str(), 0) == 0;
+    const char* kind = EntryKind(st.st_mode);
+    // A planted name must not make lines of its own in the log.
+    std::string shown = n;
+    for (char& c : shown)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    const std::string line = std::string(removed ? "removed " : "cannot remove ") + kind + " (" + why + ", owner " +
+                             std::to_string(st.st_uid) + ") from the profile folder " + path + ": " + shown;
+    std::fprintf(stderr, "R2740XPCService: %s\n", line.c_str());
+    sys::SystemLog(removed ? LOG_WARNING : LOG_ERR, "R2740XPCService: %s", line.c_str());
+  }
+}
+
 // The profile folder is written by the service alone; every user's write
-// comes through it. An older install left it writable for everybody.
+// comes through it. An older install left it writable for everybody: the
+// folder loses that first, so nobody adds a plant while the rest are
+// removed.
 void PrepareProfileFolder() {
   std::string folder = sys::ResolvePath(kQVPListProfileFolder);
   if (!sys::MakeDirectories(folder)) return;
@@ -175,8 +265,10 @@ void PrepareProfileFolder() {
   if (fd < 0) return;
   struct stat st;
   constexpr mode_t kLoose = S_IWGRP | S_IWOTH | S_ISVTX;
-  if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & kLoose))
-    (void)!::fchmod(fd, st.st_mode & 07777 & ~kLoose);
+  // A folder of somebody else's is not the service's to clean.
+  if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid()) {
+    if (!(st.st_mode & kLoose) || ::fchmod(fd, st.st_mode & 07777 & ~kLoose) == 0) RemovePlants(fd, folder, st.st_dev);
+  }
   ::close(fd);
 }
 

@@ -222,3 +222,32 @@ TEST(Differential, AesCbcAndSha256AgainstOpenSSL) {
     ASSERT_EQ(ToHex(d, 32), ToHex(ref, 32)) << msg.size();
   }
 }
+
+// Every added byte must hold the count: a last block that differs from the
+// rule in any one added byte, not only the last, is refused and the buffer
+// left as it was. OpenSSL makes the ciphertexts from chosen plaintexts.
+TEST(AesCbc, PaddingThatDiffersAnywhereIsRefused) {
+  std::mt19937 rng(27402);
+  std::vector<unsigned char> key(32), iv(16);
+  for (auto& b : key) b = static_cast<unsigned char>(rng());
+  for (auto& b : iv) b = static_cast<unsigned char>(rng());
+  for (int added = 1; added <= 16; ++added) {
+    std::vector<unsigned char> plain(32);
+    for (auto& b : plain) b = static_cast<unsigned char>('a' + rng() % 26);
+    std::fill(plain.end() - added, plain.end(), static_cast<unsigned char>(added - 1));
+    auto good = OpenSSLCbc(true, key.data(), iv.data(), plain);
+    int outLength = -1;
+    ASSERT_EQ(QV_MES_AES_CBC_Decrypt(good.data(), 32, key.data(), iv.data(), &outLength), 0) << added;
+    EXPECT_EQ(32 - added, outLength);
+    // The count byte itself stays; each other added byte is changed in turn.
+    for (int at = 32 - added; at < 31; ++at) {
+      auto bad = plain;
+      bad[at] ^= static_cast<unsigned char>(1 + rng() % 255);
+      auto cipher = OpenSSLCbc(true, key.data(), iv.data(), bad);
+      const auto before = cipher;
+      EXPECT_EQ(QV_MES_AES_CBC_Decrypt(cipher.data(), 32, key.data(), iv.data(), &outLength), -1)
+          << added << " added, byte " << at << " differs";
+      EXPECT_EQ(before, cipher);
+    }
+  }
+}

@@ -2,7 +2,9 @@
 // in a real install; the test makes its own unprivileged users (and removes
 // them), sends requests as them from child processes, and checks that each
 // attack is refused without a thread hanging, that nothing but the caller's
-// own files changes, and that other users are still served.
+// own files changes, and that other users are still served. Walk answers
+// are forged from another loopback address against snmpd and the relay of
+// tests/profiles.
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -27,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "../profiles/ProfileTestSupport.h"
 #include "QVPList.h"
 #include "XPCWire.h"
 #include "system/layout.h"
@@ -79,11 +82,16 @@ class LocalUser {
   gid_t gid_ = 0;
 };
 
+using Settings = std::vector<std::pair<std::string, std::string>>;
+
 // The service, started by the test as root in a fresh install root whose
-// profile folder is root's, mode 0755, as an install lays it out.
+// profile folder is root's, mode 0755, as an install lays it out; `settings`
+// go into its environment, `before` sees the folder before it starts, and
+// its standard error goes to log().
 class Service {
  public:
-  explicit Service(int requestSeconds) {
+  explicit Service(int requestSeconds, const Settings& settings = {},
+                   const std::function<void(const std::string& folder)>& before = {}) {
     char tmpl[] = "/tmp/r2740-attack-XXXXXX";
     root_ = ::mkdtemp(tmpl);
     folder_ = root_ + sys::InstalledPath(kQVPListProfileFolder);
@@ -91,10 +99,15 @@ class Service {
     for (std::filesystem::path p = folder_; p.string().size() >= root_.size(); p = p.parent_path())
       ::chmod(p.c_str(), 0755);
     socket_ = root_ + "/xpc.sock";
+    if (before) before(folder_);
     std::string seconds = std::to_string(requestSeconds);
     std::string program = std::string(R2740_BINARY_DIR) + "/bin/R2740XPCService";
+    const std::string log = root_ + "/service.log";
     pid_ = ::fork();
     if (pid_ == 0) {
+      int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+      if (fd >= 0) ::dup2(fd, 2);
+      for (const auto& [name, value] : settings) ::setenv(name.c_str(), value.c_str(), 1);
       ::setenv("R2740_ROOT", root_.c_str(), 1);
       ::setenv("R2740_XPC_SOCKET", socket_.c_str(), 1);
       ::execl(program.c_str(), "R2740XPCService", "--request-timeout", seconds.c_str(), static_cast<char*>(nullptr));
@@ -136,6 +149,7 @@ class Service {
   const std::string& root() const { return root_; }
   const std::string& folder() const { return folder_; }
   const std::string& socket() const { return socket_; }
+  std::string log() const { return sys::ReadFile(root_ + "/service.log").value_or(""); }
   std::string path(const std::string& login, const char* kind = "profile.plist") const {
     return folder_ + "/" + login + "-R2740-" + kind;
   }
@@ -594,6 +608,274 @@ TEST_F(AttackConnections, RequestTrickledPastTheDeadlineIsDropped) {
   EXPECT_GE(ms, 1500);  // the deadline, not the first pause, ended it
   EXPECT_LT(ms, 5000);
   EXPECT_FALSE(sys::FileExists(cur));
+}
+
+TEST_F(AttackConnections, EachUserHoldsEightConnectionsAndTheNinthIsRefused) {
+  LocalUser eve(Prefix() + "eve");
+  ASSERT_TRUE(eve.ok()) << "useradd failed";
+  Service svc(30);
+  ASSERT_TRUE(svc.up());
+  std::string got = AsUserNow(eve, [&] {
+    // Taken in the order they connect: the service accepts one at a time.
+    std::vector<int> fds;
+    for (int i = 0; i < 9; ++i) fds.push_back(xpcwire::Connect(svc.socket()));
+    timeval tv{5, 0};
+    ::setsockopt(fds[8], SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    std::string ninth;
+    if (xpcwire::Reader(fds[8]).readReply(&ninth) != xpcwire::Reader::Status::kOk) ninth = "<none>";
+    std::string held;
+    for (int i = 0; i < 8; ++i) {
+      char c;
+      held += fds[i] >= 0 && ::recv(fds[i], &c, 1, MSG_DONTWAIT) < 0 && errno == EAGAIN ? "h" : "-";
+    }
+    for (int fd : fds) ::close(fd);
+    return held + " " + ninth;
+  });
+  EXPECT_EQ("hhhhhhhh ERROR: too many connections of this user", got);
+}
+
+// ---- callers ---------------------------------------------------------------------
+
+class AttackCallers : public Attack {};
+
+TEST_F(AttackCallers, UidWithoutPasswdEntryActsForNobody) {
+  // Rootless containers run under uids that the user database does not know.
+  uid_t stranger = 3900000 + static_cast<uid_t>(::getpid() % 10000);
+  ASSERT_EQ(nullptr, ::getpwuid(stranger));
+  Service svc(10);
+  ASSERT_TRUE(svc.up());
+  const std::string before = Listing(svc.folder());
+  int out[2];
+  ASSERT_EQ(0, ::pipe(out));
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::close(out[0]);
+    std::string lines = "<cannot become the stranger>";
+    if (::setgroups(0, nullptr) == 0 && ::setgid(stranger) == 0 && ::setuid(stranger) == 0) {
+      std::vector<std::string> refused;
+      // Root's names, a real user's, and every login the uid could be taken for.
+      for (const std::string& login : std::vector<std::string>{"root", "daemon", "nobody", std::to_string(stranger), "x"})
+        for (const auto& l : NotRefused(EveryOperation(svc.socket(), svc.path(login), svc.path(login, "profile.prev.plist")).lines))
+          refused.push_back(login + ": " + l);
+      std::string walk = Request(svc.socket(), "mibwalk_XPC",
+                                 "R2740:ModelName:ENDdaemon:USErName:ENDsnmpwalk:arg:-Os:arg:-c:arg:public:arg:-v:arg:1:arg:"
+                                 "127.0.0.1:arg:1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1:arg:");
+      if (walk.rfind("ERROR: ", 0) != 0) refused.push_back("walk: " + walk);
+      lines = Join(refused);
+    }
+    (void)!::write(out[1], lines.data(), lines.size());
+    _exit(0);
+  }
+  ::close(out[1]);
+  std::string got;
+  for (char buf[4096]; ssize_t n = ::read(out[0], buf, sizeof buf);) {
+    if (n < 0) break;
+    got.append(buf, static_cast<size_t>(n));
+  }
+  ::close(out[0]);
+  int st;
+  ::waitpid(child, &st, 0);
+  EXPECT_EQ("", got);
+  EXPECT_EQ(before, Listing(svc.folder()));
+}
+
+// ---- files planted by an older install ---------------------------------------------
+
+TEST_F(AttackFiles, PlantsOfAnOlderInstallAreRemovedAtStart) {
+  LocalUser eve(Prefix() + "eve"), vic(Prefix() + "vic");
+  ASSERT_TRUE(eve.ok() && vic.ok()) << "useradd failed";
+  // Outside the folder: a root-only file and a folder with a file in it.
+  std::string outside;
+  const std::string kept = "root-R2740-profile.plist";
+  auto plant = [&](const std::string& folder) {
+    const std::string root = folder.substr(0, folder.size() - sys::InstalledPath(kQVPListProfileFolder).size());
+    outside = root + "/outside";
+    std::filesystem::create_directories(outside + "/dir");
+    std::ofstream(outside + "/secret") << "root only";
+    std::ofstream(outside + "/dir/file") << "keep";
+    ::chmod((outside + "/secret").c_str(), 0600);
+    // The folder as an older install left it; eve plants at vic's names.
+    ::chmod(folder.c_str(), 01777);
+    std::ofstream(folder + "/" + kept) << kPlist;
+    const std::string vicCur = folder + "/" + vic.name() + "-R2740-profile.plist";
+    const std::string vicPrev = folder + "/" + vic.name() + "-R2740-profile.prev.plist";
+    std::string made = AsUserNow(eve, [&] {
+      bool ok = ::symlink((outside + "/secret").c_str(), vicCur.c_str()) == 0 &&
+                ::mkfifo(vicPrev.c_str(), 0666) == 0 && ::symlink((outside + "/dir").c_str(), (vicCur + ".dummy").c_str()) == 0 &&
+                ::mkdir((vicPrev + ".dummy").c_str(), 0777) == 0 &&
+                ::symlink((outside + "/dir/file").c_str(), (vicPrev + ".dummy/link").c_str()) == 0 &&
+                ::mkdir((vicPrev + ".dummy/deeper").c_str(), 0777) == 0;
+      std::ofstream(vicPrev + ".dummy/deeper/file") << "eve's";
+      std::ofstream(vicCur + ".bad") << "eve's";
+      std::ofstream(folder + "/x\nR2740XPCService: forged line") << "eve's";
+      return std::string(ok ? "ok" : std::strerror(errno));
+    });
+    EXPECT_EQ("ok", made);
+    // Root-owned oddities: a second name of the outside file and a device.
+    EXPECT_EQ(0, ::link((outside + "/secret").c_str(), (folder + "/" + eve.name() + "-R2740-profile.plist").c_str()));
+    EXPECT_EQ(0, ::mknod((folder + "/" + eve.name() + "-R2740-profile.prev.plist").c_str(), S_IFCHR | 0666, ::makedev(1, 3)));
+  };
+  Service svc(10, {}, plant);
+  ASSERT_TRUE(svc.up());
+  // Answered only once the folder is clean (the socket is bound before).
+  EXPECT_EQ("TRUE", Request(svc.socket(), "qvPListExistProfile_XPC", svc.folder() + "/" + kept));
+
+  // Only root's own file stays; the folder is closed again.
+  EXPECT_EQ(kept + "\n", [&] {
+    std::string names;
+    for (const auto& e : std::filesystem::directory_iterator(svc.folder())) names += e.path().filename().string() + "\n";
+    return names;
+  }());
+  struct stat st;
+  ASSERT_EQ(0, ::stat(svc.folder().c_str(), &st));
+  EXPECT_EQ(0755u, st.st_mode & 07777);
+  // Nothing outside was touched, followed or lost a link.
+  EXPECT_EQ("root only", sys::ReadFile(outside + "/secret").value_or(""));
+  ASSERT_EQ(0, ::stat((outside + "/secret").c_str(), &st));
+  EXPECT_EQ(1u, st.st_nlink);
+  EXPECT_EQ("keep", sys::ReadFile(outside + "/dir/file").value_or(""));
+  // Each removal is logged by name.
+  const std::string log = svc.log();
+  for (const std::string& name :
+       {vic.name() + "-R2740-profile.plist", vic.name() + "-R2740-profile.prev.plist", vic.name() + "-R2740-profile.plist.dummy",
+        vic.name() + "-R2740-profile.prev.plist.dummy", vic.name() + "-R2740-profile.plist.bad",
+        eve.name() + "-R2740-profile.plist", eve.name() + "-R2740-profile.prev.plist"})
+    EXPECT_NE(std::string::npos, log.find(") from the profile folder " + svc.folder() + ": " + name + "\n"))
+        << name << " in\n" << log;
+  EXPECT_EQ(std::string::npos, log.find("cannot remove")) << log;
+  EXPECT_EQ(std::string::npos, log.find("\nR2740XPCService: forged")) << log;
+  // vic has its names back.
+  EXPECT_EQ("TRUE\n", AsUserNow(vic, [&] {
+              return Request(svc.socket(), "writeDictionaryToPlistFile_XPC",
+                             "file://" + svc.path(vic.name()) + ":AddURL:END" + kPlist) + "\n";
+            }));
+}
+
+// ---- printer answers ----------------------------------------------------------------
+
+// Where an SNMPv1 message (RFC 1157) keeps its PDU tag, request id and error
+// status; nullopt for anything else.
+struct V1Fields {
+  size_t pduTag = 0, errorStatus = 0;
+  long requestId = 0;
+};
+std::optional<V1Fields> ParseV1(const std::string& m) {
+  size_t at = 0;
+  // Steps to the content of the element at `at`; its length in `*len`.
+  auto enter = [&](size_t* len) {
+    if (at + 2 > m.size()) return false;
+    unsigned char first = static_cast<unsigned char>(m[at + 1]);
+    at += 2;
+    *len = first;
+    if (first & 0x80) {
+      size_t bytes = first & 0x7f;
+      if (bytes == 0 || bytes > 2 || at + bytes > m.size()) return false;
+      for (*len = 0; bytes--;) *len = *len << 8 | static_cast<unsigned char>(m[at++]);
+    }
+    return at + *len <= m.size();
+  };
+  size_t len = 0;
+  V1Fields f;
+  if (!enter(&len) || !enter(&len)) return std::nullopt;  // message, version
+  at += len;
+  if (!enter(&len)) return std::nullopt;  // community
+  at += len;
+  f.pduTag = at;
+  if (!enter(&len) || !enter(&len) || len == 0 || len > 4) return std::nullopt;  // PDU, request id
+  for (size_t i = 0; i < len; ++i) f.requestId = f.requestId << 8 | static_cast<unsigned char>(m[at++]);
+  if (!enter(&len) || len != 1) return std::nullopt;
+  f.errorStatus = at;
+  return f;
+}
+
+// The plug-in's walk request for `login`'s file.
+std::string WalkPayload(const std::string& login, const std::string& community, const std::string& address) {
+  std::string p = "R2740:ModelName:END" + login + ":USErName:END";
+  for (const std::string& a : {std::string("snmpwalk"), std::string("-Os"), std::string("-c"), community, std::string("-v"),
+                               std::string("1"), address, std::string(proftest::kTableRoot)})
+    p += a + ":arg:";
+  return p;
+}
+
+class AttackWalk : public Attack {};
+
+TEST_F(AttackWalk, ForgedAnswersAndErrorsFromAnotherAddressAreIgnored) {
+  constexpr int kPort = 16431;
+  LocalUser vic(Prefix() + "vic"), ann(Prefix() + "ann");
+  ASSERT_TRUE(vic.ok() && ann.ok()) << "useradd failed";
+  proftest::Agent real("127.21.1.2", kPort, {{1, 4, "Real", "REAL.ICC", 1}});
+  proftest::Agent evil("127.21.1.3", kPort, {{1, 4, "Evil", "EVIL.ICC", 1}, {2, 5, "Evil Two", "EVIL2.ICC", 3}});
+  ASSERT_TRUE(real.ready() && evil.ready());
+  // The printer answers each request 50 ms late; the attacker, who sees
+  // every request (its id and the service's port), answers at once from
+  // another local address: the evil agent's answer, or an error.
+  proftest::Printer printer("127.21.1.1", kPort, &real, 50ms);
+  ASSERT_TRUE(printer.bound());
+  int forger = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in self = proftest::Address("127.21.1.4", 0);
+  ASSERT_EQ(0, ::bind(forger, reinterpret_cast<sockaddr*>(&self), sizeof self));
+  std::mutex mutex;
+  std::vector<long> ids;
+  bool forgeErrors = false;
+  printer.watch([&](const std::string& request, const sockaddr_in& service) {
+    auto f = ParseV1(request);
+    if (!f) return;
+    std::string forged = request;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      ids.push_back(f->requestId);
+      if (forgeErrors) {
+        forged[f->pduTag] = static_cast<char>(0xa2);  // GetResponse
+        forged[f->errorStatus] = 5;                   // genErr
+      }
+    }
+    if (forged == request) {
+      sockaddr_in to = proftest::Address(evil.host(), evil.port());
+      ::sendto(forger, request.data(), request.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+      pollfd p{forger, POLLIN, 0};
+      char buf[65536];
+      ssize_t n = ::poll(&p, 1, 1000) == 1 ? ::recv(forger, buf, sizeof buf, 0) : -1;
+      if (n <= 0) return;
+      forged.assign(buf, static_cast<size_t>(n));
+    }
+    for (int i = 0; i < 3; ++i)
+      ::sendto(forger, forged.data(), forged.size(), 0, reinterpret_cast<const sockaddr*>(&service), sizeof service);
+  });
+  Service svc(10, {{"R2740_XPC_SNMP_PORT", std::to_string(kPort)}, {"R2740_XPC_WALK_TIMEOUT_MS", "1000"}});
+  ASSERT_TRUE(svc.up());
+  auto walk = [&](const LocalUser& u) {
+    return AsUserNow(u, [&] { return Request(svc.socket(), "mibwalk_XPC", WalkPayload(u.name(), "public", printer.host())); });
+  };
+  // Each walk's file lists the printer's profile and nothing of the attacker's.
+  auto listed = [&](const LocalUser& u) {
+    proftest::Lists lists;
+    if (!proftest::ReadLists(svc.path(u.name()), &lists)) return std::string("<unreadable>");
+    std::string names;
+    for (ProfileList* l : {&lists.rgb(), &lists.sim(), &lists.dst()})
+      for (int i = 0; i < l->iNum; ++i) names += std::string(l->entry[i].FileName) + " ";
+    return names;
+  };
+
+  EXPECT_EQ("iRet=0", walk(vic));
+  EXPECT_EQ("REAL.ICC ", listed(vic));
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    forgeErrors = true;
+  }
+  EXPECT_EQ("iRet=0", walk(ann));
+  EXPECT_EQ("REAL.ICC ", listed(ann));
+  // The forged error is not held: the next walk asks the printer again.
+  const size_t asked = printer.arrivals().size();
+  EXPECT_EQ("iRet=0", walk(vic));
+  EXPECT_GT(printer.arrivals().size(), asked);
+  printer.watch({});
+  ::close(forger);
+  // Nobody can tell a request's id from the ids before it.
+  std::lock_guard<std::mutex> lock(mutex);
+  ASSERT_GE(ids.size(), 6u);
+  int following = 0;
+  for (size_t i = 1; i < ids.size(); ++i) following += ids[i] == ids[i - 1] + 1;
+  EXPECT_EQ(0, following) << "of " << ids.size() << " requests";
 }
 
 }  // namespace

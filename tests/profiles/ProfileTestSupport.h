@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -244,6 +245,13 @@ class Printer {
     std::lock_guard<std::mutex> lock(mutex_);
     return arrivals_;
   }
+  // Called with each datagram and its sender as it arrives, before it is
+  // handed on (an attacker who sees every request).
+  using Watcher = std::function<void(const std::string& datagram, const sockaddr_in& from)>;
+  void watch(Watcher w) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    watcher_ = std::move(w);
+  }
 
  private:
   void Serve() {
@@ -259,10 +267,13 @@ class Printer {
       ssize_t n = ::recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
       if (n <= 0) continue;
       bool first = served++ == 0;
+      Watcher watcher;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         if (arrivals_.size() < 100000) arrivals_.push_back(Clock::now());
+        watcher = watcher_;
       }
+      if (watcher) watcher(std::string(buf, static_cast<size_t>(n)), from);
       if (!agent_) continue;
       std::this_thread::sleep_for(first ? firstDelay_ : delay_);
       sockaddr_in to = Address(agent_->host(), agent_->port());
@@ -283,6 +294,7 @@ class Printer {
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
   std::vector<Clock::time_point> arrivals_;
+  Watcher watcher_;
   std::thread thread_;
 };
 

@@ -1,7 +1,7 @@
 // The walk as the root service runs it for every local user: only the
 // plug-in's request is walked, a silent or slow printer costs little and is
-// not asked again at once, printers are walked at the same time, and users
-// of one printer share its walk. Printers are snmpd or a plain UDP peer on a
+// not asked again at once (for the configured time), printers are walked at
+// the same time, and users of one printer and community share its walk. Printers are snmpd or a plain UDP peer on a
 // 127.11.x.y address of their own; the service's port setting names the
 // port.
 #include <gtest/gtest.h>
@@ -219,6 +219,64 @@ TEST(WalkLoad, UsersOfOnePrinterShareOneWalk) {
       EXPECT_EQ(kProfileLocationCard, e->Location);
     }
   }
+}
+
+TEST(WalkLoad, WalksAreSharedAndHeldPerCommunity) {
+  // "secret" may read only the system group: the table has no rows for it.
+  Agent agent("127.11.7.2", kPort, {{1, 4, "Rgb One", "RGB1.ICC", 1}}, "rocommunity secret 127.0.0.0/8 .1.3.6.1.2.1.1\n");
+  ASSERT_TRUE(agent.ready());
+  Printer printer("127.11.7.1", kPort, &agent, milliseconds(0), milliseconds(800));
+  ASSERT_TRUE(printer.bound());
+  Service svc(Settings{{"R2740_XPC_WALK_TIMEOUT_MS", "1500"}});
+  ASSERT_TRUE(svc.started);
+  auto args = [&](const std::string& user, const std::string& community) {
+    auto a = WalkArgs(user, printer.host());
+    a[6] = community;
+    return a;
+  };
+  auto rgb = [&](const std::string& user) {
+    Lists l;
+    if (!ReadLists(svc.ProfilePath(user), &l)) return std::string("<unreadable>");
+    std::string names;
+    for (int i = 0; i < l.rgb().iNum; ++i) names += std::string(l.rgb().entry[i].FileName) + " ";
+    return names;
+  };
+
+  // A walk of another community while "public" waits for its first answer
+  // walks on its own and gets only what its community may read.
+  auto publicWalk = std::async(std::launch::async, [&] { return svc.Reply(args("root", "public")); });
+  for (int i = 0; i < 250 && printer.arrivals().empty(); ++i) std::this_thread::sleep_for(milliseconds(20));
+  ASSERT_FALSE(printer.arrivals().empty());
+  EXPECT_EQ("iRet=0", svc.Reply(args("daemon", "secret")));
+  EXPECT_EQ("iRet=0", publicWalk.get());
+  EXPECT_EQ("", rgb("daemon"));
+  EXPECT_EQ("RGB1.ICC ", rgb("root"));
+
+  // A community the printer ignores fails, and that failure is held for it
+  // alone.
+  EXPECT_EQ("iRet=1", svc.Reply(args("lp", "wrong")));
+  size_t asked = printer.arrivals().size();
+  EXPECT_EQ("iRet=1", svc.Reply(args("daemon", "wrong")));
+  EXPECT_EQ(asked, printer.arrivals().size());
+  EXPECT_EQ("iRet=0", svc.Reply(args("lp", "public")));
+  EXPECT_GT(printer.arrivals().size(), asked);
+  EXPECT_EQ("RGB1.ICC ", rgb("lp"));
+}
+
+TEST(WalkLoad, FailedWalkIsHeldForTheConfiguredTime) {
+  Printer silent("127.11.8.1", kPort);
+  ASSERT_TRUE(silent.bound());
+  Service svc(Settings{{"R2740_XPC_WALK_HOLD_SECONDS", "3"}});
+  ASSERT_TRUE(svc.started);
+  EXPECT_EQ("iRet=1", svc.Reply(WalkArgs("root", silent.host())));
+  const auto ended = Clock::now();
+  EXPECT_EQ(2u, silent.arrivals().size());
+  EXPECT_EQ("iRet=1", svc.Reply(WalkArgs("daemon", silent.host())));
+  EXPECT_EQ(2u, silent.arrivals().size());
+  // Past the hold, the printer is asked again.
+  std::this_thread::sleep_until(ended + std::chrono::milliseconds(3500));
+  EXPECT_EQ("iRet=1", svc.Reply(WalkArgs("daemon", silent.host())));
+  EXPECT_EQ(4u, silent.arrivals().size());
 }
 
 }  // namespace
