@@ -132,8 +132,9 @@ class Lookup {
   explicit Lookup(Clock::time_point deadline) : deadline_(deadline) {}
 
   // Waits for the lookup's thread; at the deadline cuts its connection so
-  // that whatever it waits for fails at once.
-  void Wait() {
+  // that whatever it waits for fails at once. True when the deadline came
+  // first.
+  bool Wait() {
     std::unique_lock<std::mutex> lock(mutex_);
     if (!ended_.wait_until(lock, deadline_, [&] { return done_; })) {
       expired_ = true;
@@ -141,6 +142,7 @@ class Lookup {
       if (fd_ >= 0) ::shutdown(fd_, SHUT_RD);
       ended_.wait(lock, [&] { return done_; });
     }
+    return expired_;
   }
   void Done() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -268,19 +270,22 @@ std::optional<std::vector<std::string>> Follow(Lookup& lookup, const ServerQueue
 }  // namespace
 
 std::vector<std::string> PrintersBehindQueue(const std::string& deviceUri) {
-  auto q = ServerQueueOf(deviceUri, false);
-  if (!q) return {deviceUri};
+  // An implicitclass:// URI's host is not a host.
   const bool implicitClass = deviceUri.rfind("implicitclass://", 0) == 0;
+  auto q = ServerQueueOf(deviceUri, false);
+  if (!q) return implicitClass ? std::vector<std::string>{} : std::vector<std::string>{deviceUri};
   Lookup lookup(Clock::now() + std::chrono::milliseconds(kLookupMs));
   std::optional<std::vector<std::string>> found;
   std::thread worker([&] {
     found = Follow(lookup, *q, kMaxServers - 1);
     lookup.Done();
   });
-  lookup.Wait();
+  const bool expired = lookup.Wait();
   worker.join();
   if (found) return *found;
-  if (implicitClass) return {};
+  // A server that did not answer within the time is not there to walk
+  // either; one that answered without a device URI may be the printer.
+  if (implicitClass || expired) return {};
   return {deviceUri};
 }
 
