@@ -132,9 +132,8 @@ class Lookup {
   explicit Lookup(Clock::time_point deadline) : deadline_(deadline) {}
 
   // Waits for the lookup's thread; at the deadline cuts its connection so
-  // that whatever it waits for fails at once. True when the deadline came
-  // first.
-  bool Wait() {
+  // that whatever it waits for fails at once.
+  void Wait() {
     std::unique_lock<std::mutex> lock(mutex_);
     if (!ended_.wait_until(lock, deadline_, [&] { return done_; })) {
       expired_ = true;
@@ -142,7 +141,6 @@ class Lookup {
       if (fd_ >= 0) ::shutdown(fd_, SHUT_RD);
       ended_.wait(lock, [&] { return done_; });
     }
-    return expired_;
   }
   void Done() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -280,12 +278,12 @@ std::vector<std::string> PrintersBehindQueue(const std::string& deviceUri) {
     found = Follow(lookup, *q, kMaxServers - 1);
     lookup.Done();
   });
-  const bool expired = lookup.Wait();
+  lookup.Wait();
   worker.join();
   if (found) return *found;
-  // A server that did not answer within the time is not there to walk
-  // either; one that answered without a device URI may be the printer.
-  if (implicitClass || expired) return {};
+  // A host that does not tell (no IPP, no device URI, no answer in time)
+  // may be the printer itself.
+  if (implicitClass) return {};
   return {deviceUri};
 }
 

@@ -18,9 +18,9 @@ namespace R2740_COLOR_NS {
 //   whole lookup) for the queue's device-uri, or a class's member-uris and
 //   then each member's device-uri in member order. A device URI that is
 //   itself a server queue is followed once more, no further.
-// - A server that answers without a device URI, or refuses the connection:
-//   the URI itself (walked at its host), but nothing for implicitclass://.
-// - A server that does not answer within the second: nothing.
+// - A server that answers without a device URI, or not at all within the
+//   second: the URI itself (walked at its host), but nothing for
+//   implicitclass://.
 // - A server that answers with a device the network cannot reach (usb://,
 //   a scheme we do not know, a value too long): nothing.
 std::vector<std::string> PrintersBehindQueue(const std::string& deviceUri);

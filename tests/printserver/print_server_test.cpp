@@ -119,8 +119,9 @@ TEST_F(PrintServerQueue, SessionWalksThePrinterBehindTheServer) {
 
   // The server's queue, and a server queue that prints to another (one
   // more hop).
+  Clock::duration base{};  // a session whose lookup and walk are answered at once
   for (const char* queue : {"R2740", "R2740Relay"}) {
-    session(queue);
+    base = session(queue);
     expectPrintersProfiles(queue);
   }
   // cups-browsed's form with the server named; cupsd hides a device URI's
@@ -152,7 +153,8 @@ TEST_F(PrintServerQueue, SessionWalksThePrinterBehindTheServer) {
   EXPECT_EQ(std::string::npos, log.find("- root [")) << log;
 
   // A server that takes the connection and says nothing costs the lookup's
-  // second and is not walked.
+  // second; its address is then walked as any queue's host (a second for a
+  // silent one).
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in a = proftest::Address(kMuteServer, kIppPort);
   ASSERT_EQ(0, ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a));
@@ -161,8 +163,8 @@ TEST_F(PrintServerQueue, SessionWalksThePrinterBehindTheServer) {
   ASSERT_TRUE(mute.bound());
   auto took = session("R2740Mute");
   ::close(fd);
-  EXPECT_LT(took, std::chrono::milliseconds(2500));
-  EXPECT_TRUE(mute.arrivals().empty());
+  EXPECT_LT(took - base, std::chrono::milliseconds(2800));
+  EXPECT_EQ(2u, mute.arrivals().size());
 }
 
 }  // namespace
