@@ -14,6 +14,8 @@
 #include "ProfilePrintServer.h"
 
 #include <cups/cups.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 
 #include <chrono>
@@ -275,6 +277,13 @@ std::vector<std::string> PrintersBehindQueue(const std::string& deviceUri) {
   Lookup lookup(Clock::now() + std::chrono::milliseconds(kLookupMs));
   std::optional<std::vector<std::string>> found;
   std::thread worker([&] {
+    // libcups writes without MSG_NOSIGNAL: a server that drops the
+    // connection must not end the dialog. A SIGPIPE of this thread stays
+    // pending and goes with the thread.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     found = Follow(lookup, *q, kMaxServers - 1);
     lookup.Done();
   });

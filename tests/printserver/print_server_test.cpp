@@ -27,8 +27,8 @@ std::string Ipp(const char* host, const std::string& path) {
   return std::string("ipp://") + host + ":" + std::to_string(kIppPort) + path;
 }
 
-// The print server: the real queues, a class of both (the silent member
-// first), a queue that prints to another of its queues, one that prints to
+// The print server (TLS on request too): the real queues, a class of both
+// (the silent member first), a queue that prints to another of its queues, one that prints to
 // itself, and one whose attributes only an authenticated user may read;
 // reachable at kServer:kIppPort.
 class ServerCupsd : public hosttest::PrivateCupsd {
@@ -51,6 +51,11 @@ class ServerCupsd : public hosttest::PrivateCupsd {
            "\nAccessLogLevel all\n<Policy secret>\n  <Limit Get-Printer-Attributes>\n    AuthType Basic\n"
            "    Require valid-user\n  </Limit>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
   }
+  // cupsd makes its self-signed certificate there for the first TLS client.
+  std::string ExtraFilesConf() const override {
+    std::filesystem::create_directories(dir_.file("etc/ssl"));
+    return "";
+  }
   const std::string& socket() const { return socket_; }
   std::string AccessLog() const { return hosttest::ReadAll(dir_.file("log/access_log")); }
 };
@@ -72,13 +77,15 @@ class PrintServerQueue : public hosttest::PrivateCupsd {
   }
   std::vector<std::pair<std::string, std::string>> Queues() const override {
     std::vector<std::pair<std::string, std::string>> queues;
-    for (const char* name : {"R2740", "R2740Pool", "R2740Relay", "R2740Browsed", "R2740Loop", "R2740Secret", "R2740Mute"})
+    for (const char* name :
+         {"R2740", "R2740Tls", "R2740Pool", "R2740Relay", "R2740Browsed", "R2740Loop", "R2740Secret", "R2740Mute"})
       queues.push_back({name, "State Idle\nAccepting Yes"});
     return queues;
   }
   std::string DeviceURI(const std::string& name) const override {
     if (name == "R2740Pool") return Ipp(kServer, "/classes/R2740Pool");
     if (name == "R2740Mute") return Ipp(kMuteServer, "/printers/R2740");
+    if (name == "R2740Tls") return "ipps://" + std::string(kServer) + ":" + std::to_string(kIppPort) + "/printers/R2740";
     // cups-browsed's form: the server's queue name before the "@".
     if (name == "R2740Browsed") return "implicitclass://R2740@" + std::string(kServer) + ":" + std::to_string(kIppPort) + "/";
     return Ipp(kServer, "/printers/" + name);
@@ -117,10 +124,10 @@ TEST_F(PrintServerQueue, SessionWalksThePrinterBehindTheServer) {
     EXPECT_STREQ("CARD.ICC", l.sim().entry[0].FileName);
   };
 
-  // The server's queue, and a server queue that prints to another (one
-  // more hop).
+  // The server's queue, over TLS too, and a server queue that prints to
+  // another (one more hop).
   Clock::duration base{};  // a session whose lookup and walk are answered at once
-  for (const char* queue : {"R2740", "R2740Relay"}) {
+  for (const char* queue : {"R2740", "R2740Tls", "R2740Relay"}) {
     base = session(queue);
     expectPrintersProfiles(queue);
   }
