@@ -43,8 +43,8 @@ struct WalkSettings {
 
 // The defaults overridden by R2740_XPC_SNMP_PORT, R2740_XPC_WALK_TIMEOUT_MS,
 // R2740_XPC_WALK_RETRIES, R2740_XPC_WALK_DEADLINE_MS,
-// R2740_XPC_WALK_HOLD_SECONDS and R2740_XPC_WALK_SHARE_SECONDS; false with the reason when one is not a
-// number in its range (`*out` untouched).
+// R2740_XPC_WALK_HOLD_SECONDS and R2740_XPC_WALK_SHARE_SECONDS; false with
+// the reason when one is not a number in its range (`*out` untouched).
 bool WalkSettingsFromEnvironment(WalkSettings* out, std::string* reason);
 
 // Prepares the SNMP library and fixes the settings. The first call wins;

@@ -28,7 +28,8 @@ struct CliRoot : ServiceRoot {
   // r2740-pde-cli with the bundles and `args`, saving; output and errors
   // together.
   sys::TaskResult Session(const std::vector<std::string>& args) const {
-    std::vector<std::string> all = {"-c", "exec \"$0\" \"$@\" 2>&1", std::string(R2740_BINARY_DIR) + "/bin/r2740-pde-cli"};
+    std::vector<std::string> all = {"-c", "exec \"$0\" \"$@\" 2>&1",
+                                    std::string(R2740_BINARY_DIR) + "/bin/r2740-pde-cli"};
     all.insert(all.end(), args.begin(), args.end());
     for (const char* a : {"--bundles", bundles.c_str(), "--action", "save"}) all.push_back(a);
     return sys::RunTask("/bin/sh", all);

@@ -23,9 +23,8 @@ constexpr const char* kMuteServer = "127.24.0.9";     // accepts connections, ne
 constexpr int kIppPort = 16631;
 constexpr int kSnmpPort = 16424;
 
-std::string Ipp(const char* host, const std::string& path) {
-  return std::string("ipp://") + host + ":" + std::to_string(kIppPort) + path;
-}
+// HOST:PORT of a cupsd's IPP port.
+std::string At(const char* host) { return std::string(host) + ":" + std::to_string(kIppPort); }
 
 // The print server (TLS on request too): the real queues, a class of both
 // (the silent member first), a queue that prints to another of its queues, one that prints to
@@ -42,12 +41,12 @@ class ServerCupsd : public hosttest::PrivateCupsd {
             {"R2740Secret", state + "\nOpPolicy secret"}};
   }
   std::string DeviceURI(const std::string& name) const override {
-    if (name == "R2740Relay") return Ipp(kServer, "/printers/R2740");
-    if (name == "R2740Loop") return Ipp(kServer, "/printers/R2740Loop");
+    if (name == "R2740Relay") return "ipp://" + At(kServer) + "/printers/R2740";
+    if (name == "R2740Loop") return "ipp://" + At(kServer) + "/printers/R2740Loop";
     return std::string("socket://") + (name == "R2740Off" ? kSilentPrinter : kPrinter) + ":9100";
   }
   std::string ExtraConf() const override {
-    return "Listen " + std::string(kServer) + ":" + std::to_string(kIppPort) +
+    return "Listen " + At(kServer) +
            "\nAccessLogLevel all\n<Policy secret>\n  <Limit Get-Printer-Attributes>\n    AuthType Basic\n"
            "    Require valid-user\n  </Limit>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
   }
@@ -67,8 +66,9 @@ class PrintServerQueue : public hosttest::PrivateCupsd {
     server_.Begin();
     if (IsSkipped() || HasFatalFailure()) return;
     std::string out;
-    for (const char* member : {"R2740Off", "R2740"})
-      ASSERT_EQ(0, hosttest::RunShell("lpadmin -h " + server_.socket() + " -p " + member + " -c R2740Pool", &out)) << out;
+    for (const std::string member : {"R2740Off", "R2740"})
+      ASSERT_EQ(0, hosttest::RunShell("lpadmin -h " + server_.socket() + " -p " + member + " -c R2740Pool", &out))
+          << out;
     PrivateCupsd::SetUp();
   }
   void TearDown() override {
@@ -83,12 +83,12 @@ class PrintServerQueue : public hosttest::PrivateCupsd {
     return queues;
   }
   std::string DeviceURI(const std::string& name) const override {
-    if (name == "R2740Pool") return Ipp(kServer, "/classes/R2740Pool");
-    if (name == "R2740Mute") return Ipp(kMuteServer, "/printers/R2740");
-    if (name == "R2740Tls") return "ipps://" + std::string(kServer) + ":" + std::to_string(kIppPort) + "/printers/R2740";
+    if (name == "R2740Pool") return "ipp://" + At(kServer) + "/classes/R2740Pool";
+    if (name == "R2740Mute") return "ipp://" + At(kMuteServer) + "/printers/R2740";
+    if (name == "R2740Tls") return "ipps://" + At(kServer) + "/printers/R2740";
     // cups-browsed's form: the server's queue name before the "@".
-    if (name == "R2740Browsed") return "implicitclass://R2740@" + std::string(kServer) + ":" + std::to_string(kIppPort) + "/";
-    return Ipp(kServer, "/printers/" + name);
+    if (name == "R2740Browsed") return "implicitclass://R2740@" + At(kServer) + "/";
+    return "ipp://" + At(kServer) + "/printers/" + name;
   }
   ServerCupsd server_;
 };
@@ -134,7 +134,7 @@ TEST_F(PrintServerQueue, SessionWalksThePrinterBehindTheServer) {
   // cups-browsed's form with the server named; cupsd hides a device URI's
   // user part from its clients, so its queue names no server and is not
   // walked.
-  const std::string browsed = "implicitclass://R2740@" + std::string(kServer) + ":" + std::to_string(kIppPort) + "/";
+  const std::string browsed = "implicitclass://R2740@" + At(kServer) + "/";
   session(browsed, {"--ppd", hosttest::ColorPPD(), "--queue-id", "R2740Browsed", "--device-uri", browsed});
   expectPrintersProfiles(browsed);
   session("R2740Browsed");
