@@ -6,7 +6,10 @@
 //   once on 8 agents, each beside one walk; once straight to snmpd on
 //   loopback, where every walk is CPU work of service and agent, and once
 //   through a relay that answers each request 1 ms late, as a printer on
-//   the network would.
+//   the network would;
+// - 50 users one after another on one printer within the share time (one
+//   walk, then 49 users served from it), beside one walk, in time and in
+//   requests at the printer (counted at the relay).
 // The agents are snmpd on 127.12.0.1 to 127.12.0.8, their relays on
 // 127.12.1.1 to 127.12.1.8, all at one port, which the service's port
 // setting names. Prints the ratios.
@@ -58,8 +61,15 @@ bool WalkAtOnce(const std::vector<std::vector<std::string>>& requests) {
 // The host the service walks for agent i: snmpd itself, or its relay.
 std::string Host(bool relayed, size_t i) { return relayed ? gRelays[i]->host() : gAgents[i]->host(); }
 
+// Requests the printer behind relay 0 received per iteration.
+void CountRequests(benchmark::State& state, size_t before) {
+  const double requests = static_cast<double>(gRelays[0]->arrivals().size() - before);
+  state.counters["requests_at_printer"] = benchmark::Counter(requests, benchmark::Counter::kAvgIterations);
+}
+
 void OneWalk(benchmark::State& state, bool relayed) {
   auto args = WalkArgs("root", Host(relayed, 0));
+  const size_t before = gRelays[0]->arrivals().size();
   for (auto _ : state) {
     std::string reply = gService->Reply(args);
     if (reply != "iRet=0") {
@@ -67,6 +77,7 @@ void OneWalk(benchmark::State& state, bool relayed) {
       return;
     }
   }
+  if (relayed) CountRequests(state, before);
 }
 void BM_ServiceWalk(benchmark::State& state) { OneWalk(state, false); }
 BENCHMARK(BM_ServiceWalk)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
@@ -116,6 +127,31 @@ BENCHMARK(BM_ServiceWalk1ms)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRe
 BENCHMARK(BM_FiftyUsersOneAgent1ms)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_EightUsersEightAgents1ms)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 
+// The service keeps a complete walk for its share time. Each iteration
+// starts a service of its own (untimed), so that its first user walks.
+void BM_FiftyUsersOneAfterAnother1ms(benchmark::State& state) {
+  gService->StopService();
+  gService->Setting("R2740_XPC_WALK_SHARE_SECONDS", "30");
+  const size_t before = gRelays[0]->arrivals().size();
+  for (auto _ : state) {
+    state.PauseTiming();
+    gService->StopService();
+    (void)gService->Reply({"qvPListIsAdminProfile_XPC", gService->ProfilePath("root")});  // starts it
+    state.ResumeTiming();
+    for (const auto& user : gUsers) {
+      std::string reply = gService->Reply(WalkArgs(user, Host(true, 0)));
+      if (reply != "iRet=0") {
+        state.SkipWithError(("walk answered " + reply).c_str());
+        break;
+      }
+    }
+  }
+  CountRequests(state, before);
+  gService->StopService();
+  gService->Setting("R2740_XPC_WALK_SHARE_SECONDS", "0");
+}
+BENCHMARK(BM_FiftyUsersOneAfterAnother1ms)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -142,6 +178,8 @@ int main(int argc, char** argv) {
   }
   gService = std::make_unique<ServiceRoot>();
   gService->Setting("R2740_XPC_SNMP_PORT", std::to_string(kPort));
+  // Every walk walks, unless a benchmark says otherwise.
+  gService->Setting("R2740_XPC_WALK_SHARE_SECONDS", "0");
   // Starts the service once, so that no walk pays for its start.
   if (gService->Reply(WalkArgs("root", gAgents[0]->host())) != "iRet=0") {
     std::fprintf(stderr, "the first walk failed\n");
@@ -162,6 +200,8 @@ int main(int argc, char** argv) {
                  "BM_FiftyUsersOneAgent1ms", "BM_ServiceWalk1ms");
   reporter.Ratio("walk load, agents answering after 1 ms: 8 users at once on 8 agents / one walk",
                  "BM_EightUsersEightAgents1ms", "BM_ServiceWalk1ms");
+  reporter.Ratio("walk share, agent answering after 1 ms: 50 users one after another within the share time / one walk",
+                 "BM_FiftyUsersOneAfterAnother1ms", "BM_ServiceWalk1ms");
   gService.reset();
   gRelays.clear();
   gAgents.clear();

@@ -102,15 +102,20 @@ struct SharedWalk {
   Clock::time_point endedAt;
 };
 
-// Running walks, and failed walks for as long as they are held.
+// Running walks, and ended walks for as long as they are held: a complete
+// one for the share time, a failed one for the hold time.
 std::mutex gWalksMutex;
 std::map<std::string, std::shared_ptr<SharedWalk>> gWalks;
-// Each held failure keeps its spool (some 70 KiB): a caller naming ever new
-// silent devices must not grow the service without end.
-constexpr size_t kMaxHeldFailures = 64;
+// Each held walk keeps its spool (some 70 KiB): a caller naming ever new
+// devices must not grow the service without end.
+constexpr size_t kMaxHeldWalks = 64;
 
-void ForgetOldFailures(Clock::time_point now) {
-  const auto hold = std::chrono::seconds(Settings().failureHoldSeconds);
+std::chrono::seconds HoldTime(int result) {
+  const WalkSettings& s = Settings();
+  return std::chrono::seconds(result == 0 ? s.successHoldSeconds : s.failureHoldSeconds);
+}
+
+void ForgetOldWalks(Clock::time_point now) {
   size_t held = 0;
   auto oldest = gWalks.end();
   for (auto it = gWalks.begin(); it != gWalks.end();) {
@@ -118,7 +123,7 @@ void ForgetOldFailures(Clock::time_point now) {
       ++it;
       continue;
     }
-    if (now - it->second->endedAt >= hold) {
+    if (now - it->second->endedAt >= HoldTime(it->second->result)) {
       it = gWalks.erase(it);
       continue;
     }
@@ -126,14 +131,14 @@ void ForgetOldFailures(Clock::time_point now) {
     if (oldest == gWalks.end() || it->second->endedAt < oldest->second->endedAt) oldest = it;
     ++it;
   }
-  if (held >= kMaxHeldFailures) gWalks.erase(oldest);
+  if (held >= kMaxHeldWalks) gWalks.erase(oldest);
 }
 
 // The walk to take part in: the running or held one for `key`, or a new
 // one that the caller runs (`*mine`).
 std::shared_ptr<SharedWalk> JoinOrStart(const std::string& key, bool* mine) {
   std::lock_guard<std::mutex> lock(gWalksMutex);
-  ForgetOldFailures(Clock::now());
+  ForgetOldWalks(Clock::now());
   auto it = gWalks.find(key);
   *mine = it == gWalks.end();
   if (!*mine) return it->second;
@@ -147,11 +152,9 @@ void Finish(const std::string& key, SharedWalk* walk, int result) {
   walk->result = result;
   walk->done = true;
   walk->endedAt = Clock::now();
-  // Only a failure is held; the next caller after a complete walk walks
-  // again.
+  // A walk whose hold time is 0 is not held: the next caller walks again.
   auto it = gWalks.find(key);
-  if ((result == 0 || Settings().failureHoldSeconds == 0) && it != gWalks.end() && it->second.get() == walk)
-    gWalks.erase(it);
+  if (HoldTime(result).count() == 0 && it != gWalks.end() && it->second.get() == walk) gWalks.erase(it);
   walk->finished.notify_all();
 }
 
@@ -333,7 +336,8 @@ bool WalkSettingsFromEnvironment(WalkSettings* out, std::string* reason) {
       !ReadSetting("R2740_XPC_WALK_TIMEOUT_MS", 10, 10000, &s.timeoutMs, reason) ||
       !ReadSetting("R2740_XPC_WALK_RETRIES", 0, 5, &s.retries, reason) ||
       !ReadSetting("R2740_XPC_WALK_DEADLINE_MS", 100, 600000, &s.deadlineMs, reason) ||
-      !ReadSetting("R2740_XPC_WALK_HOLD_SECONDS", 0, 3600, &s.failureHoldSeconds, reason))
+      !ReadSetting("R2740_XPC_WALK_HOLD_SECONDS", 0, 3600, &s.failureHoldSeconds, reason) ||
+      !ReadSetting("R2740_XPC_WALK_SHARE_SECONDS", 0, 3600, &s.successHoldSeconds, reason))
     return false;
   *out = s;
   return true;

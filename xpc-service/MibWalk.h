@@ -6,10 +6,10 @@
 // the request is checked against the plug-in's walk and the session is built
 // here from the checked fields and the service's settings, never from caller
 // options. Walks of different printers run at once; callers asking for a
-// printer whose walk is running share it, and a printer whose walk failed
-// is not asked again for a while (see README.md, "The walk"). Answers are
-// taken from the printer's address and port alone, to requests whose ids
-// are random.
+// printer whose walk is running, or ended a short while ago, share it, and
+// a printer whose walk failed is not asked again for a while (see
+// README.md, "The walk"). Answers are taken from the printer's address
+// and port alone, to requests whose ids are random.
 #pragma once
 
 #include <net-snmp/net-snmp-config.h>
@@ -39,12 +39,13 @@ struct WalkSettings {
   int retries = 1;              // tries after the first
   int deadlineMs = 30000;       // a whole walk
   int failureHoldSeconds = 60;  // a failed walk answers its printer's requests for this long
+  int successHoldSeconds = 30;  // and a complete one for this long
 };
 
 // The defaults overridden by R2740_XPC_SNMP_PORT, R2740_XPC_WALK_TIMEOUT_MS,
-// R2740_XPC_WALK_RETRIES, R2740_XPC_WALK_DEADLINE_MS and
-// R2740_XPC_WALK_HOLD_SECONDS; false with the reason when one is not a
-// number in its range (`*out` untouched).
+// R2740_XPC_WALK_RETRIES, R2740_XPC_WALK_DEADLINE_MS,
+// R2740_XPC_WALK_HOLD_SECONDS and R2740_XPC_WALK_SHARE_SECONDS; false with
+// the reason when one is not a number in its range (`*out` untouched).
 bool WalkSettingsFromEnvironment(WalkSettings* out, std::string* reason);
 
 // Prepares the SNMP library and fixes the settings. The first call wins;
@@ -57,7 +58,7 @@ void MibWalkSetup(const WalkSettings& settings);
 void MibWalkStopAll();
 
 // Walks the device (or joins the running walk of the same device and
-// community, or takes the failed walk held for it), then merges the result
+// community, or takes the ended walk held for it), then merges the result
 // into the profile files of the running request and writes them.
 // 0 complete, 1 failed, 2 device error status.
 int mib_walk(const WalkRequest& request);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ProfilePrintServer.h"
 #include "QVPList.h"
 #include "printing/pde.h"
 #include "system/system.h"
@@ -25,6 +26,9 @@ namespace R2740_COLOR_NS {
 namespace {
 
 constexpr int kBonjourTimeoutMs = 1000;
+// A class's members are walked in order until one answers; each silent one
+// costs the dialog a walk's time-outs.
+constexpr int kMaxWalks = 3;
 
 // The URI's host as libcups separates it (a port, user and path cut off),
 // or nullopt when the URI cannot be separated.
@@ -160,6 +164,8 @@ int16_t GetProtocolByUrl(const cf::StringRef& uri) {
   // IPP's HTTP forms) is walked at the URI's host, just as an lpd one.
   for (const char* networked : {"lpd://", "socket://", "ipp://", "ipps://", "http://", "https://"})
     if (starts(networked)) return kProfileProtocolLpd;
+  // cups-browsed's queue of a print server's queue: the printer behind it.
+  if (starts("implicitclass://")) return kProfileProtocolLpd;
   if (starts("pap://")) return kProfileProtocolPap;
   if (starts("usb://")) return kProfileProtocolUsb;
   return kProfileProtocolOther;
@@ -198,23 +204,28 @@ void TellUnreadableProfileFile(pm::PMPrintSession session) {
   (void)pm::PMSessionSetDataInSession(session, pde::kNoticesKey, list);  // a lost note costs only the message
 }
 
-// From the device URI on: the address, then the walk through the helper.
+// From the device URI on: the printer behind a print-server queue, its
+// address, then the walk through the helper; a class's members in order
+// until one walk is complete.
 void WalkDevice(pm::PMPrintSession session) {
   pm::PMPrinter printer = nullptr;
   if (!session || pm::PMSessionGetCurrentPrinter(session, &printer) != pm::noErr || !printer) return;
   cf::URLRef uri;
   if (pm::PMPrinterCopyDeviceURI(printer, &uri) != pm::noErr || !uri) return;
-  int16_t protocol = GetProtocolByUrl(cf::str(uri->string()));
-  auto address = DeviceAddress(protocol, uri->string());
-  if (!address) return;
+  if (GetProtocolByUrl(cf::str(uri->string())) == kProfileProtocolOther) return;
 
   std::string helper = QVPListHelperPath();
-  if (!sys::FileExists(helper)) return;
-  sys::TaskResult r = sys::RunTask(helper, {"mibwalk_XPC", R2740_MODEL_KEY, sys::LoginName(), "snmpwalk", "-Os", "-c",
-                                            "public", "-v", "1", *address, kProfileTableOID});
-  // The walk's result follows "mibwalk_XPC=iRet="; the panel goes on with
-  // whatever the profile file holds either way.
-  (void)r;
+  int walks = 0;
+  for (const std::string& target : PrintersBehindQueue(uri->string())) {
+    auto address = DeviceAddress(GetProtocolByUrl(cf::str(target)), target);
+    if (!address) continue;
+    if (!sys::FileExists(helper) || walks++ == kMaxWalks) return;
+    sys::TaskResult r = sys::RunTask(helper, {"mibwalk_XPC", R2740_MODEL_KEY, sys::LoginName(), "snmpwalk", "-Os",
+                                              "-c", "public", "-v", "1", *address, kProfileTableOID});
+    // The walk's result follows "mibwalk_XPC=iRet="; the panel goes on with
+    // whatever the profile file holds either way.
+    if (r.output.find("=iRet=0") != std::string::npos) return;
+  }
 }
 
 }  // namespace

@@ -841,7 +841,10 @@ TEST_F(AttackWalk, ForgedAnswersAndErrorsFromAnotherAddressAreIgnored) {
     for (int i = 0; i < 3; ++i)
       ::sendto(forger, forged.data(), forged.size(), 0, reinterpret_cast<const sockaddr*>(&service), sizeof service);
   });
-  Service svc(10, {{"R2740_XPC_SNMP_PORT", std::to_string(kPort)}, {"R2740_XPC_WALK_TIMEOUT_MS", "1000"}});
+  // Every walk goes to the printer (no success sharing), so each is forged at.
+  Service svc(10, {{"R2740_XPC_SNMP_PORT", std::to_string(kPort)},
+                   {"R2740_XPC_WALK_TIMEOUT_MS", "1000"},
+                   {"R2740_XPC_WALK_SHARE_SECONDS", "0"}});
   ASSERT_TRUE(svc.up());
   auto walk = [&](const LocalUser& u) {
     return AsUserNow(u, [&] { return Request(svc.socket(), "mibwalk_XPC", WalkPayload(u.name(), "public", printer.host())); });

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "ProfileTestSupport.h"
+#include "cli_root.h"
 
 namespace {
 
@@ -30,16 +30,7 @@ std::string CanListen(const char* address, int port) {
 }
 
 TEST(NetworkQueueCli, EachNetworkUriFormWalksTheHostOfItsUri) {
-  proftest::ServiceRoot root;
-  const std::string helper = sys::ResolvePath(
-      "/Library/Application Support/ORVESSA/R2740/Helpers/R2740Helper.app/Contents/MacOS/R2740Helper");
-  fs::create_directories(fs::path(helper).parent_path());
-  fs::copy_file(proftest::HelperProgram(), helper);
-  fs::permissions(helper, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-  const std::string bundles = root.root() + "/bundles";
-  fs::create_directories(bundles);
-  fs::create_directory_symlink(std::string(R2740_BUNDLE_DIR) + "/ColorOptionsPDE_R2740.plugin",
-                               bundles + "/ColorOptionsPDE_R2740.plugin");
+  proftest::CliRoot root;
 
   // The plug-in walks port 161.
   if (std::string why = CanListen(kPrinter, 161); !why.empty())
@@ -52,10 +43,8 @@ TEST(NetworkQueueCli, EachNetworkUriFormWalksTheHostOfItsUri) {
        {"socket://127.17.0.9:9100", "ipp://127.17.0.9:631/ipp/print", "ipps://127.17.0.9/printers/R2740?waitjob=false",
         "http://127.17.0.9:631/ipp", "https://admin@127.17.0.9"}) {
     fs::remove(profile);
-    auto r =
-        sys::RunTask("/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>&1", std::string(R2740_BINARY_DIR) + "/bin/r2740-pde-cli",
-                                 "--ppd", std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", "--queue-id",
-                                 "R2740_Socket", "--device-uri", uri, "--bundles", bundles, "--action", "save"});
+    auto r = root.Session({"--ppd", std::string(R2740_SOURCE_DIR) + "/data/ppd/R2740.ppd", "--queue-id", "R2740_Socket",
+                           "--device-uri", uri});
     ASSERT_EQ(r.exitStatus, 0) << uri << ": " << r.output;
     ASSERT_TRUE(sys::FileExists(profile)) << uri << ": the walk wrote no profile file";
     QV_PLIST_PROFILE_PATH = profile.c_str();

@@ -67,6 +67,7 @@ TEST(Load, EightClientsWalkAndWriteAtOnce) {
   }
   ServiceRoot svc;
   svc.Setting("R2740_XPC_SNMP_PORT", "16401");
+  svc.Setting("R2740_XPC_WALK_SHARE_SECONDS", "0");  // every walk reaches its printer
   ASSERT_EQ("iRet=0", svc.Reply(WalkArgs(User(0), agents[0]->host())));  // starts the service
   const pid_t pid = svc.ServicePid();
   ASSERT_GT(pid, 0);

@@ -1,12 +1,17 @@
 // The walk as the root service runs it for every local user: only the
 // plug-in's request is walked, a silent or slow printer costs little and is
 // not asked again at once (for the configured time), printers are walked at
-// the same time, and users of one printer and community share its walk. Printers are snmpd or a plain UDP peer on a
+// the same time, and users of one printer and community share its walk,
+// also one after another for a short while. Printers are snmpd or a plain
+// UDP peer on a
 // 127.11.x.y address of their own; the service's port setting names the
 // port.
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+
 #include <future>
+#include <set>
 
 #include "ProfileTestSupport.h"
 
@@ -227,7 +232,8 @@ TEST(WalkLoad, WalksAreSharedAndHeldPerCommunity) {
   ASSERT_TRUE(agent.ready());
   Printer printer("127.11.7.1", kPort, &agent, milliseconds(0), milliseconds(800));
   ASSERT_TRUE(printer.bound());
-  Service svc(Settings{{"R2740_XPC_WALK_TIMEOUT_MS", "1500"}});
+  // No success sharing: each community's own walk is what is counted here.
+  Service svc(Settings{{"R2740_XPC_WALK_TIMEOUT_MS", "1500"}, {"R2740_XPC_WALK_SHARE_SECONDS", "0"}});
   ASSERT_TRUE(svc.started);
   auto args = [&](const std::string& user, const std::string& community) {
     auto a = WalkArgs(user, printer.host());
@@ -277,6 +283,43 @@ TEST(WalkLoad, FailedWalkIsHeldForTheConfiguredTime) {
   std::this_thread::sleep_until(ended + std::chrono::milliseconds(3500));
   EXPECT_EQ("iRet=1", svc.Reply(WalkArgs("daemon", silent.host())));
   EXPECT_EQ(4u, silent.arrivals().size());
+}
+
+TEST(WalkLoad, UsersOneAfterAnotherWithinTheShareTimeMakeOneWalk) {
+  Agent agent("127.11.7.2", kPort, {{1, 4, "Rgb One", "RGB1.ICC", 1}, {2, 5, "Sim Two", "SIM2.ICC", 3}});
+  ASSERT_TRUE(agent.ready());
+  Printer printer("127.11.7.1", kPort, &agent);
+  ASSERT_TRUE(printer.bound());
+  // Long enough for 20 helper runs on a busy machine under the sanitizers.
+  Service svc(Settings{{"R2740_XPC_WALK_SHARE_SECONDS", "10"}});
+  ASSERT_TRUE(svc.started);
+  std::set<std::string> users;
+  ::setpwent();
+  for (passwd* pw; users.size() < 20 && (pw = ::getpwent());) users.insert(pw->pw_name);
+  ::endpwent();
+  ASSERT_EQ(20u, users.size());
+
+  // One walk: six columns of two rows, then the step out of the table;
+  // every user merges it into a file of their own.
+  const auto start = Clock::now();
+  Clock::time_point walked;
+  for (const auto& user : users) {
+    EXPECT_EQ("iRet=0", svc.Reply(WalkArgs(user, printer.host()))) << user;
+    if (walked == Clock::time_point{}) walked = Clock::now();
+  }
+  ASSERT_LT(Clock::now() - start, std::chrono::seconds(10)) << "too slow to stay within the share time";
+  EXPECT_EQ(13u, printer.arrivals().size());
+  for (const auto& user : users) {
+    Lists l;
+    ASSERT_TRUE(ReadLists(svc.ProfilePath(user), &l)) << user;
+    EXPECT_TRUE(Find(l.rgb(), "RGB1.ICC")) << user;
+    EXPECT_TRUE(Find(l.sim(), "SIM2.ICC")) << user;
+  }
+
+  // After the share time the next dialog walks again.
+  std::this_thread::sleep_until(walked + std::chrono::milliseconds(10100));
+  EXPECT_EQ("iRet=0", svc.Reply(WalkArgs("root", printer.host())));
+  EXPECT_EQ(26u, printer.arrivals().size());
 }
 
 }  // namespace
