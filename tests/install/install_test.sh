@@ -120,27 +120,8 @@ grep -q "profile service is not running" <<<"$msg" || fail "helper without a ser
 say "without a service the user is told at once ($ms ms): $msg"
 
 # ---- the simulated printer -------------------------------------------------------------
-printer="127.13.$(( $$ / 254 % 254 + 1 )).$(( $$ % 254 + 1 ))"
-table=1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1
-row() {  # row location "profile name" file class
-  local c=".$table" i=".1.$1"
-  printf 'override %s.1%s integer %s\noverride %s.2%s integer %s\n' "$c" "$i" "$1" "$c" "$i" "$2"
-  printf 'override %s.3%s octet_str "%s"\noverride %s.4%s octet_str "%s"\n' "$c" "$i" "$3" "$c" "$i" "$4"
-  printf 'override %s.5%s integer %s\noverride %s.7%s integer 1\n' "$c" "$i" "$5" "$c" "$i"
-}
-{
-  echo "agentaddress udp:$printer:161"
-  echo "rocommunity public 127.0.0.0/8"
-  row 1 4 "Office RGB" OFFICE.ICC 1
-  row 2 4 "Press Simulation" PRESS.ICC 3
-} >"$tmp/snmpd.conf"
-SNMP_PERSISTENT_DIR="$tmp" MIBS= snmpd -f -Lf "$tmp/snmpd.log" -C -c "$tmp/snmpd.conf" &
-snmpd_pid=$!
-for _ in $(seq 50); do
-  snmpget -v 1 -c public -t 0.2 -r 0 "$printer" "$table.1.1.1" >/dev/null 2>&1 && break
-  kill -0 "$snmpd_pid" 2>/dev/null || fail "snmpd did not start: $(cat "$tmp/snmpd.log")"
-  sleep 0.1
-done
+. "$src/tests/install/printer.sh"
+start_printer 13 "$tmp" || fail "the simulated printer"
 
 # ---- the service as a supervisor runs it, and the user's dialog -----------------------
 install -d -m 0755 "$root$R2740_FULL_PROFILEDIR"  # as the package's postinst does
