@@ -51,7 +51,10 @@ while IFS= read -r -d '' f; do
   [ "$(head -c4 "$f" | od -An -c | tr -d ' ')" = '177ELF' ] && elves+=("$f")
 done < <(find "$out/root" -type f -print0)
 [ ${#elves[@]} -ge 8 ] || fail "only ${#elves[@]} ELF files in the package"
-hardening-check --quiet "${elves[@]}" >"$out/hardening.log" 2>&1 && [ ! -s "$out/hardening.log" ] ||
+# Not control-flow protection: Debian 12's own start files (Scrt1.o, crti.o)
+# lack the IBT/SHSTK note, so no program linked there carries it (cupsd
+# neither), though our objects are compiled with -fcf-protection.
+hardening-check --quiet --nocfprotection "${elves[@]}" >"$out/hardening.log" 2>&1 && [ ! -s "$out/hardening.log" ] ||
   { cat "$out/hardening.log"; fail "hardening-check"; }
 say "hardening-check: ${#elves[@]} ELF files pass"
 
