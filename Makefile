@@ -6,7 +6,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test demo package asan bench clean
+.PHONY: all deps configure build test test-package demo package asan bench clean
 
 all: build
 
@@ -21,15 +21,23 @@ configure: deps $(BUILD)/build.ninja
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# The tests labelled "package" build the Debian package once more:
+# `make test-package` (CI runs it too).
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE package
+
+test-package: build
+	ctest --test-dir $(BUILD) --output-on-failure -L package
 
 demo: build
 	scripts/demo $(BUILD)
 
-# The Debian package, from this build (CPack): $(BUILD)/r2740_<version>_<arch>.deb
-package: build
-	cmake --build $(BUILD) --target package
+# The Debian source and binary packages (debian/), built by dpkg-buildpackage
+# from a copy of the tree in $(PKG_BUILD), with Debian's flags: the .dsc and
+# $(PKG_BUILD)/r2740_<version>_<arch>.deb. The tests are `make test`'s.
+PKG_BUILD ?= $(BUILD)/package
+package: deps
+	DEB_BUILD_OPTIONS="nocheck parallel=$(JOBS) $(DEB_BUILD_OPTIONS)" packaging/build-package $(PKG_BUILD)
 
 $(ASAN_BUILD)/build.ninja:
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DR2740_SANITIZE=ON -DR2740_BUILD_QT=OFF $(CMAKE_ARGS)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # install_test.sh BUILD_DIR
-# Builds the Debian package from the build, checks it with lintian, unpacks
+# Takes the Debian package package_test.sh built (BUILD_DIR/package), unpacks
 # it with dpkg-deb -x into a temporary folder and runs from the unpacked
 # files only: every program's --version; CUPS lists the PPDs; the systemd
 # units pass systemd-analyze verify; a user created here (and removed again)
@@ -17,7 +17,7 @@ src=$(cd "$(dirname "$0")/../.." && pwd)
 say() { echo "install_test: $*"; }
 fail() { echo "install_test: FAIL: $*" >&2; exit 1; }
 [ "$(id -u)" -eq 0 ] || { say "skipped: needs root (it creates a user and runs the service as root)"; exit 77; }
-for tool in cpack dpkg-deb lintian snmpd snmpget useradd runuser; do
+for tool in dpkg-deb snmpd snmpget useradd runuser; do
   command -v "$tool" >/dev/null || fail "$tool not found (scripts/install-deps installs it)"
 done
 . "$build/packaging/layout.env"
@@ -35,15 +35,10 @@ cleanup() {
 trap cleanup EXIT
 
 # ---- the package -----------------------------------------------------------------
-say "building the package"
-cpack --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" 2>&1 || { cat "$tmp/cpack.log"; fail "cpack"; }
-debs=("$tmp"/pkg/r2740_*.deb)
-[ -f "${debs[0]}" ] || fail "no package in $tmp/pkg"
+debs=("$build"/package/r2740_*_"$(dpkg --print-architecture)".deb)
+[ -f "${debs[0]}" ] || fail "no package in $build/package (the test package_build makes it)"
 deb=${debs[0]}
 say "$(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"
-
-say "lintian"
-lintian --fail-on error --tag-display-limit 0 "$deb" | tee "$tmp/lintian.log" || fail "lintian reports errors"
 
 dpkg-deb -x "$deb" "$tmp/root"
 root="$tmp/root"
@@ -125,27 +120,8 @@ grep -q "profile service is not running" <<<"$msg" || fail "helper without a ser
 say "without a service the user is told at once ($ms ms): $msg"
 
 # ---- the simulated printer -------------------------------------------------------------
-printer="127.13.$(( $$ / 254 % 254 + 1 )).$(( $$ % 254 + 1 ))"
-table=1.3.6.1.4.1.47291.1.1.1.1.6.13.1.1
-row() {  # row location "profile name" file class
-  local c=".$table" i=".1.$1"
-  printf 'override %s.1%s integer %s\noverride %s.2%s integer %s\n' "$c" "$i" "$1" "$c" "$i" "$2"
-  printf 'override %s.3%s octet_str "%s"\noverride %s.4%s octet_str "%s"\n' "$c" "$i" "$3" "$c" "$i" "$4"
-  printf 'override %s.5%s integer %s\noverride %s.7%s integer 1\n' "$c" "$i" "$5" "$c" "$i"
-}
-{
-  echo "agentaddress udp:$printer:161"
-  echo "rocommunity public 127.0.0.0/8"
-  row 1 4 "Office RGB" OFFICE.ICC 1
-  row 2 4 "Press Simulation" PRESS.ICC 3
-} >"$tmp/snmpd.conf"
-SNMP_PERSISTENT_DIR="$tmp" MIBS= snmpd -f -Lf "$tmp/snmpd.log" -C -c "$tmp/snmpd.conf" &
-snmpd_pid=$!
-for _ in $(seq 50); do
-  snmpget -v 1 -c public -t 0.2 -r 0 "$printer" "$table.1.1.1" >/dev/null 2>&1 && break
-  kill -0 "$snmpd_pid" 2>/dev/null || fail "snmpd did not start: $(cat "$tmp/snmpd.log")"
-  sleep 0.1
-done
+. "$src/tests/install/printer.sh"
+start_printer 13 "$tmp" || fail "the simulated printer"
 
 # ---- the service as a supervisor runs it, and the user's dialog -----------------------
 install -d -m 0755 "$root$R2740_FULL_PROFILEDIR"  # as the package's postinst does
