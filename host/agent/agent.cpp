@@ -18,9 +18,6 @@
 
 namespace agent {
 
-namespace {
-
-std::string JobURI(int id) { return "ipp://localhost/jobs/" + std::to_string(id); }
 std::string PrinterURI(const std::string& queue) { return "ipp://localhost/printers/" + queue; }
 
 std::string LastError(const char* what) {
@@ -28,7 +25,6 @@ std::string LastError(const char* what) {
   return std::string(what) + ": " + (why && *why ? why : ippErrorString(cupsLastError()));
 }
 
-// Response or null (with cupsLastError set); the caller deletes it.
 ipp_t* Ask(ipp_t* request, const char* resource) {
   ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource);
   if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
@@ -37,6 +33,10 @@ ipp_t* Ask(ipp_t* request, const char* resource) {
   }
   return response;
 }
+
+namespace {
+
+std::string JobURI(int id) { return "ipp://localhost/jobs/" + std::to_string(id); }
 
 ipp_t* JobRequest(ipp_op_t op, const std::string& user, int id) {
   ipp_t* request = ippNewRequest(op);

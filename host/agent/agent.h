@@ -30,6 +30,14 @@ inline constexpr const char* kRealPolicyBefore = "r2740-real-op-policy-default";
 inline constexpr const char* kAskQueueMessage =
     "Jobs wait here until their user's R2740 print agent opens the print dialog";
 
+// One cupsd request on libcups' connection, for the agent and
+// r2740-setup-queue alike: the response, or null with cupsLastError set
+// when cupsd answered with anything but success; the caller deletes it.
+ipp_t* Ask(ipp_t* request, const char* resource);
+// "what: cupsd's reason" for the last request.
+std::string LastError(const char* what);
+std::string PrinterURI(const std::string& queue);
+
 struct HeldJob {
   int id = 0;
   std::string askQueue, realQueue, owner, name;

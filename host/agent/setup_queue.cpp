@@ -72,22 +72,7 @@ const std::vector<const char*> kJobOps = {
 const std::vector<const char*> kCreateOps = {"Create-Job", "Print-Job", "Print-URI", "Validate-Job"};
 const std::vector<const char*> kSendOps = {"Send-Document", "Send-URI"};
 
-std::string Uri(const std::string& queue) { return "ipp://localhost/printers/" + queue; }
-
-std::string CupsError() {
-  const char* why = cupsLastErrorString();
-  return why && *why ? why : ippErrorString(cupsLastError());
-}
-
-// The request's response, or null with cupsLastError set.
-ipp_t* Ask(ipp_t* request, const char* resource = "/admin/") {
-  ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource);
-  if (cupsLastError() > IPP_STATUS_OK_CONFLICTING) {
-    ippDelete(response);
-    return nullptr;
-  }
-  return response;
-}
+constexpr const char* kAdmin = "/admin/";
 
 std::string Trim(const std::string& s) {
   size_t a = s.find_first_not_of(" \t\r");
@@ -253,10 +238,10 @@ bool PutAndAwait(std::string text, const std::string& queue, bool wanted, std::s
   if (!Transfer(true, &text, error)) return false;
   for (int i = 0; i < 450; ++i) {
     ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, Uri(queue).c_str());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, agent::PrinterURI(queue).c_str());
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                  "printer-op-policy-supported");
-    ipp_t* response = Ask(request, "/");
+    ipp_t* response = agent::Ask(request, "/");
     int found = 0;
     ipp_attribute_t* a = response ? ippFindAttribute(response, "printer-op-policy-supported", IPP_TAG_ZERO) : nullptr;
     for (int v = 0; a && v < ippGetCount(a); ++v) {
@@ -274,9 +259,9 @@ bool PutAndAwait(std::string text, const std::string& queue, bool wanted, std::s
 // A printer attribute as text; empty when the queue or the attribute is missing.
 std::string PrinterValue(const std::string& queue, const char* name) {
   ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, Uri(queue).c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, agent::PrinterURI(queue).c_str());
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, name);
-  ipp_t* response = Ask(request, "/");
+  ipp_t* response = agent::Ask(request, "/");
   ipp_attribute_t* a = response ? ippFindAttribute(response, name, IPP_TAG_ZERO) : nullptr;
   const char* v = a ? ippGetString(a, 0, nullptr) : nullptr;
   std::string out = v ? v : "";
@@ -286,12 +271,12 @@ std::string PrinterValue(const std::string& queue, const char* name) {
 
 bool SetPolicy(const std::string& queue, const std::string& policy, std::string* error) {
   ipp_t* request = ippNewRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, Uri(queue).c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, agent::PrinterURI(queue).c_str());
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
   ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-op-policy", nullptr, policy.c_str());
-  ipp_t* response = Ask(request);
+  ipp_t* response = agent::Ask(request, kAdmin);
   ippDelete(response);
-  if (!response) *error = "cupsd refused the policy " + policy + " for " + queue + ": " + CupsError();
+  if (!response) *error = agent::LastError(("cupsd refused the policy " + policy + " for " + queue).c_str());
   return response != nullptr;
 }
 
@@ -300,7 +285,7 @@ std::vector<std::string> QueuesWithOurPolicies(const std::string& except) {
   ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
   static const char* const kWanted[] = {"printer-name", "printer-op-policy"};
   ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, kWanted);
-  ipp_t* response = Ask(request, "/");
+  ipp_t* response = agent::Ask(request, "/");
   std::vector<std::string> out;
   std::string name, policy;
   auto flush = [&] {
@@ -334,11 +319,11 @@ int Remove(const std::string& real, const std::string& ask) {
   std::string before = PrinterValue(ask, agent::kRealPolicyBefore);
   if (before.empty()) before = "default";
   ipp_t* request = ippNewRequest(IPP_OP_CUPS_DELETE_PRINTER);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, Uri(ask).c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, agent::PrinterURI(ask).c_str());
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-  ippDelete(Ask(request));
+  ippDelete(agent::Ask(request, kAdmin));
   if (cupsLastError() > IPP_STATUS_OK_CONFLICTING && cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND)
-    return Fail("cupsd refused to delete " + ask + ": " + CupsError());
+    return Fail(agent::LastError(("cupsd refused to delete " + ask).c_str()));
   if (PrinterValue(real, "printer-op-policy") == agent::kRealPolicy && !SetPolicy(real, before, &why)) return Fail(why);
   if (!Transfer(false, &conf, &why) || !SplitOurs(conf, &theirs, &ours, &why)) return Fail(why);
   auto users = QueuesWithOurPolicies(real);
@@ -392,7 +377,7 @@ int main(int argc, char** argv) {
   if (before == agent::kRealPolicy) before = PrinterValue(ask, agent::kRealPolicyBefore);
   if (before.empty()) before = "default";
 
-  std::string uri = Uri(ask);
+  std::string uri = agent::PrinterURI(ask);
   ipp_t* request = ippNewRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
@@ -407,9 +392,9 @@ int main(int argc, char** argv) {
   ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, agent::kRealQueueDefault, nullptr, real.c_str());
   ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, agent::kRealPolicyBefore, nullptr, before.c_str());
   ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-op-policy", nullptr, agent::kAskPolicy);
-  ippDelete(cupsDoFileRequest(CUPS_HTTP_DEFAULT, request, "/admin/", queue->ppdPath.c_str()));
+  ippDelete(cupsDoFileRequest(CUPS_HTTP_DEFAULT, request, kAdmin, queue->ppdPath.c_str()));
   if (cupsLastError() > IPP_STATUS_OK_CONFLICTING)
-    return Fail("cupsd refused " + ask + ": " + CupsError());
+    return Fail(agent::LastError(("cupsd refused " + ask).c_str()));
   if (!SetPolicy(real, agent::kRealPolicy, &why)) return Fail(why);
   std::printf("%s: jobs wait there for the print agent, which sends them to %s\n", ask.c_str(), real.c_str());
   return 0;
