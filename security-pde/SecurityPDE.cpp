@@ -534,10 +534,18 @@ bool SecurityPDE::SecurityErrorCheck(bool atPrint) {
     if (ok) continue;
     failed = true;
     if (!atPrint) {
+      // The PPD's mark follows, as after a user's choice: the host reads its
+      // conflicts and the choices it keeps from the marks.
       if (row.keyword == kUserNameKey) {
-        if (authenticationIndex >= 0) SecurityTable[authenticationIndex].value = cf::str("False");
+        if (authenticationIndex >= 0) {
+          SecurityTable[authenticationIndex].value = cf::str("False");
+          (void)PDECustomSetJobTicketPPDDict(mQVSession, kAuthenticationKey, "False");  // no PPD: nothing to mark
+        }
       } else if (printModeIndex >= 0) {
-        if (cf::StringRef def = getDefaultValueFromPPD(ppd, kPrintModeKey)) SecurityTable[printModeIndex].value = def;
+        if (cf::StringRef def = getDefaultValueFromPPD(ppd, kPrintModeKey)) {
+          SecurityTable[printModeIndex].value = def;
+          (void)PDECustomSetJobTicketPPDDict(mQVSession, kPrintModeKey, def->utf8().c_str());  // no PPD: nothing to mark
+        }
       }
     }
     // Without its string table the check must still refuse: a silent pass
