@@ -177,10 +177,7 @@ class DialogSession {
   std::vector<PanelSummary> summaries();
   // shouldHide + saveValuesAndReturnError on every panel. A panel that will
   // not hide is not saved; the others still are, and the first refusal or
-  // failure is the reason. No panels is no failure. The panels save again
-  // (at most three passes) while a pass changed the print settings, so that
-  // a value one panel's save-time rule switched off is not left on where an
-  // earlier panel had copied it.
+  // failure is the reason. No panels is no failure.
   [[nodiscard]] bool save(std::string* error);
   // save (with pde::kSavingForPrintKey set in the session meanwhile), then
   // shouldPrint on every panel; false with the refusing panel's name when
@@ -191,7 +188,6 @@ class DialogSession {
   HostCallback& callback() { return *callback_; }
 
  private:
-  [[nodiscard]] bool savePass(std::string* error);
   std::shared_ptr<HostCallback> callback_;
   std::vector<PlugInRef> plugins_;
   std::vector<Panel> panels_;

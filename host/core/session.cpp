@@ -276,22 +276,6 @@ std::vector<PanelSummary> DialogSession::summaries() {
 }
 
 bool DialogSession::save(std::string* error) {
-  // Panels share the print settings: one copies every value of the queue's
-  // dictionary to the top level, another's save-time rule then switches a
-  // function off in that dictionary (a required entry missing). What is
-  // stored or sent must be what the panels show, so the panels save again
-  // until a pass changes nothing; the rules settle in the second pass, a
-  // third is only a bound.
-  constexpr int kMaxPasses = 3;
-  for (int pass = 0; pass < kMaxPasses; ++pass) {
-    cf::Ref before = cf::DeepCopy(settingsDictionary());
-    if (!savePass(error)) return false;
-    if (before && before->isEqual(*settingsDictionary())) break;
-  }
-  return true;
-}
-
-bool DialogSession::savePass(std::string* error) {
   std::string first;
   for (auto& p : panels_) {
     if (!p.panel->shouldHide()) {
