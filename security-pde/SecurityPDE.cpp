@@ -535,9 +535,9 @@ bool SecurityPDE::SecurityErrorCheck(bool atPrint) {
     failed = true;
     if (!atPrint) {
       if (row.keyword == kUserNameKey) {
-        if (authenticationIndex >= 0) SecurityTable[authenticationIndex].value = cf::str("False");
-      } else if (printModeIndex >= 0) {
-        if (cf::StringRef def = getDefaultValueFromPPD(ppd, kPrintModeKey)) SecurityTable[printModeIndex].value = def;
+        switchTo(authenticationIndex, kAuthenticationKey, cf::str("False"));
+      } else {
+        switchTo(printModeIndex, kPrintModeKey, getDefaultValueFromPPD(ppd, kPrintModeKey));
       }
     }
     // Without its string table the check must still refuse: a silent pass
@@ -551,6 +551,22 @@ bool SecurityPDE::SecurityErrorCheck(bool atPrint) {
   if (!atPrint) updateUI();
   SecurityUtil::showAlert(message);
   return false;
+}
+
+void SecurityPDE::switchTo(int rowIndex, const char* keyword, const cf::StringRef& choice) {
+  if (!SecurityTable || rowIndex < 0 || !choice) return;
+  SecurityTable[rowIndex].value = choice;
+  // The choice goes wherever the option's choice is kept, as a user's does:
+  // the ticket, the PPD's mark (the host reads conflicts and saved defaults
+  // from the marks), and the flat copy at the top of the print settings
+  // that a panel sharing the ticket may have made earlier in this save.
+  (void)PDECustomSetJobTicketPPDDict(mQVSession, keyword, choice->utf8().c_str());  // no PPD: no mark to move
+  if (!pdePluginCallbackObject) return;
+  pm::PMPrintSettings settings = pdePluginCallbackObject->printSettings();
+  cf::StringRef key = cf::str(keyword);
+  cf::Ref top;
+  if (settings && pm::PMPrintSettingsGetValue(settings, key, &top) == pm::noErr && cf::As<cf::String>(top))
+    (void)pm::PMPrintSettingsSetValue(settings, key, choice, false);  // the key exists: the store cannot fail
 }
 
 void SecurityPDE::SecurityAction(ui::NibObject* sender) {

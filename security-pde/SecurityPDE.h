@@ -115,6 +115,8 @@ class SecurityPDE : public ui::NibObject, public pde::PDEPanel {
   void unbindFields();
   // The host saves the panels on the way to shouldPrint.
   bool savingForPrint() const;
+  // A save-time rule's choice for a PPD option of the table.
+  void switchTo(int rowIndex, const char* keyword, const cf::StringRef& choice);
 
   pde::CallbackRef pdePluginCallbackObject;
   cf::StringRef thePDEName;

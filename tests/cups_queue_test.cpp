@@ -20,7 +20,9 @@
 #include "private_cupsd.h"
 
 using namespace hosttest;
+using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -111,6 +113,44 @@ TEST_F(PrintingCupsd, QueueAndUserDefaultsShowInThePanelsAndReachTheJob) {
   for (const char* want : {"QVBrightness=Lighter2", "copies=2", "QVGlossyMode=True"})
     EXPECT_NE(out.find(want), std::string::npos) << want << " not in: " << out;
   EXPECT_EQ(out.find("jp.orvessa"), std::string::npos) << out;
+}
+
+// The security panel switches Secure Print and User Authentication off on a
+// save when their entries are missing; the colour panel had already copied
+// the shared values to the top of the settings by then. What is kept and
+// what the next dialog prints must be what the panel shows.
+TEST_F(PrintingCupsd, WhatASaveKeepsIsWhatThePanelSwitchedTo) {
+  const std::string prefix = "jp.orvessa.printers.R2740.";
+  std::string settings = dir_.file("saved.plist"), out;
+  ASSERT_EQ(Run(Cli("--queue R2740Held --set PrintModeR2740=SecurePrint --set " + prefix + "secureKey=ab" +
+                    " --set QVAuthenticationR2740=True --set " + prefix + "userType=1" +
+                    " --save-default --save-preset Kept --settings-out '" + settings + "'"),
+                &out),
+            0)
+      << out;
+  EXPECT_THAT(out, HasSubstr("Secure Print has been turned off"));
+  EXPECT_THAT(out, HasSubstr("User Authentication has been turned off"));
+
+  ASSERT_EQ(Run(env_ + "/usr/bin/lpoptions -p R2740Held", &out), 0) << out;
+  EXPECT_THAT(out, Not(HasSubstr("PrintModeR2740=SecurePrint")));
+  EXPECT_THAT(out, Not(HasSubstr("QVAuthenticationR2740=True")));
+  for (const std::string& file : {settings, dir_.file("home/.config/r2740/presets/Kept.plist")}) {
+    ASSERT_EQ(Run("/usr/bin/plistutil -i '" + file + "' -f xml", &out), 0) << file << ": " << out;
+    EXPECT_THAT(out, HasSubstr("<key>PrintModeR2740</key>")) << file;
+    EXPECT_THAT(out, HasSubstr("<key>QVAuthenticationR2740</key>")) << file;
+    EXPECT_THAT(out, Not(ContainsRegex("<key>PrintModeR2740</key>[[:space:]]*<string>SecurePrint<"))) << file;
+    EXPECT_THAT(out, Not(ContainsRegex("<key>QVAuthenticationR2740</key>[[:space:]]*<string>True<"))) << file;
+  }
+
+  // The next dialog starts as the panel ended: it prints without asking
+  // for a document password, in the open.
+  ASSERT_EQ(Run(Cli("--queue R2740Held --action print"), &out), 0) << out;
+  EXPECT_THAT(out, Not(HasSubstr("alert:")));
+  int job = JobId(out, "R2740Held");
+  ASSERT_GT(job, 0) << out;
+  auto attrs = Job(job);
+  EXPECT_EQ(attrs["PrintModeR2740"], "Normal");
+  EXPECT_EQ(attrs["QVAuthenticationR2740"], "false");  // libcups sends "False" as an IPP boolean
 }
 
 TEST_F(PrintingCupsd, DialogPrintsItsFilesWithTheGeneralOptionsAndRemembersThem) {

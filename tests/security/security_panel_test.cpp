@@ -115,6 +115,12 @@ class SecurityPanelTest : public ::testing::Test {
     return v ? v->utf8() : "<none>";
   }
 
+  // The choice libcups holds marked in the dialog's PPD.
+  std::string Marked(const char* option) {
+    ppd_choice_t* c = ppdFindMarkedChoice(callback_->ppdFile(), option);
+    return c ? c->choice : "<none>";
+  }
+
   void Set(const std::string& key, const std::string& value) {
     std::string error;
     ASSERT_TRUE(session_->setControl(key, value, &error)) << error;
@@ -211,6 +217,7 @@ TEST_F(SecurityPanelTest, ShortDocumentPasswordOnSaveSwitchesSecurePrintOff) {
             "Secure Print has been turned off because Document Password is empty or too short.\n");
   EXPECT_EQ(Control<ui::PopUpButton>("PrintModeR2740")->indexOfSelectedItem(), 0);
   EXPECT_EQ(Ticket("PrintModeR2740"), "Normal");
+  EXPECT_EQ(Marked("PrintModeR2740"), "Normal");
   EXPECT_FALSE(Control<ui::Control>(kPrefix + "secureKey")->isEnabled());
   // The typed text stays, encrypted in the ticket.
   EXPECT_EQ(Ticket(kPrefix + "secureKey"), sec::QVCFStringEncodeWithEncrypt(cf::str("abc"), 51, 0)->utf8());
@@ -266,6 +273,7 @@ TEST_F(SecurityPanelTest, EmptyUserNameAtPrintAndOnSave) {
   ASSERT_EQ(handler_->alerts.size(), 2u);
   EXPECT_EQ(handler_->alerts[1], "User Authentication has been turned off because User Name is empty or too short.\n");
   EXPECT_EQ(Ticket("QVAuthenticationR2740"), "False");
+  EXPECT_EQ(Marked("QVAuthenticationR2740"), "False");
   EXPECT_EQ(Control<ui::Button>("QVAuthenticationR2740")->state(), 0);
   EXPECT_FALSE(Control<ui::Control>(kPrefix + "userName")->isEnabled());
 }
