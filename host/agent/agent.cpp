@@ -195,8 +195,14 @@ std::vector<std::string> DialogArguments(const HeldJob& job, ppd_file_t* ppd) {
     args.push_back(value);
   };
   if (const std::string* v = Attribute(job, "copies")) add("--copies", *v);
-  if (const std::string* v = Attribute(job, host::kCollateOption))
-    add("--collate", *v == host::kCollated ? "true" : *v == host::kUncollated ? "false" : "");
+  // The application may have said either; the filters collate when either
+  // asks for it, and nothing said leaves the dialog's default.
+  const std::string* handling = Attribute(job, host::kCollateOption);
+  const std::string* collate = Attribute(job, "collate");
+  if (handling || collate) {
+    bool collated = (collate && *collate == "true") || (handling && *handling != host::kUncollated);
+    add("--collate", collated ? "true" : "false");
+  }
   if (const std::string* v = Attribute(job, host::kPageRangesOption)) add("--page-ranges", *v);
   if (const std::string* v = Attribute(job, host::kOrientationOption)) {
     for (const char* o : {"portrait", "landscape", "reverse-landscape", "reverse-portrait"})

@@ -58,10 +58,12 @@ struct HeldJob {
 [[nodiscard]] bool StillWaiting(const std::string& user, HeldJob* job);
 
 // The dialog flags that start it from the job's own choices: copies,
-// collation, page ranges, orientation, the paper of "media" (a PPD
-// PageSize, a PWG or legacy media name) and the Duplex of "sides", and the
-// job's other options that are PPD options of the real queue with a choice
-// the PPD has. The job's values win over the user's defaults.
+// collation (multiple-document-handling or collate; the dialog's default
+// when the job has neither), page ranges, orientation, the paper of
+// "media" (a PPD PageSize, a PWG or legacy media name) and the Duplex of
+// "sides", and the job's other options that are PPD options of the real
+// queue with a choice the PPD has. The job's values win over the user's
+// defaults.
 std::vector<std::string> DialogArguments(const HeldJob& job, ppd_file_t* ppd);
 
 // Print: sets `options` on the job (Set-Job-Attributes, as `lp -i ID -o ...`;

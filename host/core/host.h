@@ -220,6 +220,8 @@ std::vector<std::string> TakeNotices(DialogSession& session);
 // the user's defaults (general.h): the job's options.
 // The profile entries of a main keyword K ("KCustom", "KCustomFilename")
 // go with it, since the driver needs them to print the chosen profile.
+// Collation is always there, as multiple-document-handling and collate
+// (collated unless the settings say otherwise).
 std::vector<std::pair<std::string, std::string>> JobOptions(const cf::DictionaryRef& settings, ppd_file_t* ppd);
 
 }  // namespace host

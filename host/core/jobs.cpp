@@ -90,23 +90,30 @@ std::string QueueState(const std::string& queue) {
   return line;
 }
 
-std::string SamplePDF(const std::string& line) {
-  // PDF string literal: backslash, parentheses escaped; keep it ASCII.
-  std::string text;
-  for (char c : line) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (c == '\\' || c == '(' || c == ')') text += '\\';
-    text += (u >= 32 && u < 127) ? c : '?';
-  }
-  std::string stream = "BT /F1 18 Tf 72 720 Td (" + text + ") Tj ET\n";
+std::string SamplePDF(const std::string& line) { return SamplePDF(std::vector<std::string>{line}); }
+
+std::string SamplePDF(const std::vector<std::string>& pages) {
+  // Objects: 1 catalog, 2 page tree, 3 font, then each page and its contents.
+  std::string kids;
+  for (size_t i = 0; i < pages.size(); ++i) kids += (i ? " " : "") + std::to_string(4 + 2 * i) + " 0 R";
   std::vector<std::string> objects = {
       "<< /Type /Catalog /Pages 2 0 R >>",
-      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
-      "/Resources << /Font << /F1 5 0 R >> >> >>",
-      "<< /Length " + std::to_string(stream.size()) + " >>\nstream\n" + stream + "endstream",
+      "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>",
       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
   };
+  for (size_t i = 0; i < pages.size(); ++i) {
+    // PDF string literal: backslash, parentheses escaped; keep it ASCII.
+    std::string text;
+    for (char c : pages[i]) {
+      unsigned char u = static_cast<unsigned char>(c);
+      if (c == '\\' || c == '(' || c == ')') text += '\\';
+      text += (u >= 32 && u < 127) ? c : '?';
+    }
+    std::string stream = "BT /F1 18 Tf 72 720 Td (" + text + ") Tj ET\n";
+    objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " + std::to_string(5 + 2 * i) +
+                      " 0 R /Resources << /Font << /F1 3 0 R >> >> >>");
+    objects.push_back("<< /Length " + std::to_string(stream.size()) + " >>\nstream\n" + stream + "endstream");
+  }
   std::string out = "%PDF-1.4\n";
   std::vector<size_t> offsets;
   for (size_t i = 0; i < objects.size(); ++i) {

@@ -50,6 +50,8 @@ std::string QueueState(const std::string& queue);
 
 // A one-page PDF showing `line`, for a print without a document of its own.
 std::string SamplePDF(const std::string& line);
+// A PDF of one Letter page per line, each showing its line.
+std::string SamplePDF(const std::vector<std::string>& pages);
 // Writes `bytes` to a new temporary file ending in `suffix`; its path, or
 // empty with the reason in *error.
 std::string WriteTemporaryFile(const std::string& bytes, const std::string& suffix, std::string* error);

@@ -322,8 +322,15 @@ std::vector<std::pair<std::string, std::string>> JobOptions(const cf::Dictionary
     take = take || IsPassedOnOption(name);
     if (!take && endsWith(name, "CustomFilename")) take = isMainKeyword(name.substr(0, name.size() - 14));
     if (!take && endsWith(name, "Custom")) take = isMainKeyword(name.substr(0, name.size() - 6));
-    if (take) options.emplace_back(name, value->utf8());
+    if (take && name != kCollateOption) options.emplace_back(name, value->utf8());
   });
+  // Without a word on collation cupsd and the filters make uncollated
+  // copies, not the dialog's default; both names, as lp sends them, since
+  // the filters collate when either asks for it.
+  auto collate = cf::As<cf::String>(settings->getValue(kCollateOption));
+  bool collated = !collate || collate->utf8() != kUncollated;
+  options.emplace_back(kCollateOption, collated ? kCollated : kUncollated);
+  options.emplace_back("collate", collated ? "true" : "false");
   return options;
 }
 

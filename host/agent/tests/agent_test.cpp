@@ -164,6 +164,27 @@ TEST_F(AgentTest, PrintSendsTheJobOnWithThePanelsOptionsAndLeavesOthersAlone) {
   EXPECT_EQ(other.count("QVBrightness"), 0u);
 }
 
+TEST_F(AgentTest, TheApplicationsCollationReachesTheRealQueueAndSilenceMeansCollated) {
+  // Either name an application may use; nothing at all leaves the dialog's
+  // default. The filters collate when either attribute asks for it.
+  std::string doc = Document();
+  int byCollate = Submit(kUser, "-n 3 -o collate=false '" + doc + "'");
+  int byHandling =
+      Submit(kUser, "-n 3 -o multiple-document-handling=separate-documents-uncollated-copies '" + doc + "'");
+  int silent = Submit(kUser, "-n 3 '" + doc + "'");
+  std::string out;
+  ASSERT_EQ(Run(Agent("--once --action print"), &out), 0) << out;
+  for (int job : {byCollate, byHandling}) {
+    auto attrs = Job(job);
+    EXPECT_NE(attrs["job-printer-uri"].find("/printers/R2740"), std::string::npos);
+    EXPECT_EQ(attrs["multiple-document-handling"], "separate-documents-uncollated-copies") << job;
+    EXPECT_EQ(attrs["collate"], "false") << job;
+  }
+  auto attrs = Job(silent);
+  EXPECT_EQ(attrs["multiple-document-handling"], "separate-documents-collated-copies");
+  EXPECT_EQ(attrs["collate"], "true");
+}
+
 TEST_F(AgentTest, AnAskQueueWithoutItsPolicyOpensNoDialog) {
   // As on an ask queue made before the policies: cupsd takes any name for
   // the job's owner there.

@@ -70,8 +70,13 @@ TEST(JobOptions, TakesPPDKeywordsTicketKeysAndProfileEntries) {
   EXPECT_THAT(host::JobOptions(s, ppd->get()),
               ElementsAre(Option{"QVEdgeType", "Off"}, Option{"QVImageRGBSourceCustom", "True"},
                           Option{"QVImageRGBSourceCustomFilename", "2f61"},
-                          Option{"jp.orvessa.printers.R2740.userName", "416c"}));
-  EXPECT_THAT(host::JobOptions(s, nullptr), ElementsAre(Option{"jp.orvessa.printers.R2740.userName", "416c"}));
+                          Option{"jp.orvessa.printers.R2740.userName", "416c"},
+                          Option{"multiple-document-handling", "separate-documents-collated-copies"},
+                          Option{"collate", "true"}));
+  EXPECT_THAT(host::JobOptions(s, nullptr),
+              ElementsAre(Option{"jp.orvessa.printers.R2740.userName", "416c"},
+                          Option{"multiple-document-handling", "separate-documents-collated-copies"},
+                          Option{"collate", "true"}));
   EXPECT_TRUE(host::JobOptions(nullptr, ppd->get()).empty());
 }
 
