@@ -34,8 +34,8 @@
 
 namespace {
 
-constexpr const char* kUsage = R"(usage: r2740-print-agent [--once | --job ID] [--action print|cancel] [--set KEY=VALUE]...
-                         [--bundles DIR] [--interval SECONDS]
+constexpr const char* kUsage = R"(usage: r2740-print-agent [--once | --job ID] [--action print|cancel]
+                         [--set KEY=VALUE]... [--bundles DIR] [--interval SECONDS]
 
 Opens the R2740 print dialog for each job of this user that waits on an ask
 queue (made with r2740-setup-queue), then sends the job to the real queue
@@ -116,8 +116,8 @@ std::string RunDialog(const std::vector<std::string>& args, int lockFd) {
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return std::string("the print dialog was lost: ") + std::strerror(errno);
   }
-  if (WIFEXITED(status))
-    return WEXITSTATUS(status) == 0 ? "" : "the print dialog failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return "";
+  if (WIFEXITED(status)) return "the print dialog failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
   int sig = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   const char* abbrev = sig ? sigabbrev_np(sig) : nullptr;
   return "the print dialog was ended by signal " + std::to_string(sig) + " (" +
@@ -328,6 +328,9 @@ AgentExit Pass(const Options& o, const std::string& user, std::map<int, Tries>* 
       return std::none_of(jobs.begin(), jobs.end(), [&](const agent::HeldJob& j) { return j.id == t.first; });
     });
   const double pause = RetryPause();
+  auto afterPause = [&] {
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(pause));
+  };
   for (auto& job : jobs) {
     if (gStop) break;
     Tries* t = tries ? &(*tries)[job.id] : nullptr;
@@ -339,10 +342,11 @@ AgentExit Pass(const Options& o, const std::string& user, std::map<int, Tries>* 
       continue;
     }
     code = kAgentJobLeft;
-    const std::string head = "r2740-print-agent: job " + std::to_string(job.id) + " (" + host::PlainText(job.name) + "): ";
+    const std::string head =
+        "r2740-print-agent: job " + std::to_string(job.id) + " (" + host::PlainText(job.name) + "): ";
     const std::string reopen = "r2740-print-agent --job " + std::to_string(job.id);
     if (outcome == Outcome::kBusy) {
-      if (t) t->next = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(pause));
+      if (t) t->next = afterPause();
       if (!t || !t->toldBusy) std::fprintf(stderr, "%s%s\n", head.c_str(), why.c_str());
       if (t) t->toldBusy = true;
       continue;
@@ -351,13 +355,13 @@ AgentExit Pass(const Options& o, const std::string& user, std::map<int, Tries>* 
     if (t && ++t->failed < kDialogTries) {
       char seconds[32];
       std::snprintf(seconds, sizeof seconds, "%g", pause);
-      t->next = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(pause));
+      t->next = afterPause();
       next = "; the dialog opens again in " + std::string(seconds) + " s (try " + std::to_string(t->failed + 1) +
              " of " + std::to_string(kDialogTries) + ")";
       state = "The R2740 print dialog failed; the print agent opens it again in " + std::string(seconds) + " s";
     } else {
-      next = t ? "; the job stays held after " + std::to_string(kDialogTries) + " tries. To open its dialog again, run: " + reopen
-               : "; the job stays held. To open its dialog again, run: " + reopen;
+      next = std::string("; the job stays held") + (t ? " after " + std::to_string(kDialogTries) + " tries" : "") +
+             ". To open its dialog again, run: " + reopen;
       state = "The R2740 print dialog failed; to open it again, run: " + reopen;
     }
     std::fprintf(stderr, "%s%s%s\n", head.c_str(), why.c_str(), next.c_str());

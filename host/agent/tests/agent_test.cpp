@@ -371,7 +371,8 @@ TEST_F(StandInTest, NoDisplayOrNoCupsdSaysWhatToDo) {
             std::string::npos)
       << out;
   const std::string socket = dir_.file("no-display");
-  EXPECT_EQ(Run(Agent("--once", "env -u QT_QPA_PLATFORM -u DISPLAY WAYLAND_DISPLAY=" + socket + " " + StandIn()), &out), 1);
+  EXPECT_EQ(Run(Agent("--once", "env -u QT_QPA_PLATFORM -u DISPLAY WAYLAND_DISPLAY=" + socket + " " + StandIn()), &out),
+            1);
   EXPECT_NE(out.find("WAYLAND_DISPLAY=" + socket + " (no display answers at " + socket + ")"), std::string::npos)
       << out;
   EXPECT_TRUE(Starts().empty()) << "no dialog without a display";
