@@ -4,6 +4,7 @@
 #include "agent.h"
 
 #include <cups/cups.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <stdlib.h>
@@ -16,14 +17,13 @@
 #include <ctime>
 #include <map>
 
+#include "jobs.h"
+
 namespace agent {
 
 std::string PrinterURI(const std::string& queue) { return "ipp://localhost/printers/" + queue; }
 
-std::string LastError(const char* what) {
-  const char* why = cupsLastErrorString();
-  return std::string(what) + ": " + (why && *why ? why : ippErrorString(cupsLastError()));
-}
+std::string LastError(const char* what) { return host::CupsRequestError(what); }
 
 ipp_t* Ask(ipp_t* request, const char* resource) {
   ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, resource);
@@ -268,6 +268,8 @@ bool PrintJob(const std::string& user, const HeldJob& job, const host::OptionLis
   ipp_t* request = JobRequest(IPP_OP_SET_JOB_ATTRIBUTES, user, job.id);
   cupsEncodeOptions2(request, count, cupsOptions, IPP_TAG_JOB);
   cupsFreeOptions(count, cupsOptions);
+  // The waiting reason goes with the job's last change on the ask queue.
+  ippAddString(request, IPP_TAG_JOB, IPP_TAG_TEXT, kStateMessage, nullptr, ("Sent on to " + job.realQueue).c_str());
   ipp_t* response = Ask(request, "/jobs");
   if (!response) return *error = LastError("cannot set the options on the job"), false;
   ippDelete(response);
@@ -283,6 +285,14 @@ bool PrintJob(const std::string& user, const HeldJob& job, const host::OptionLis
   if (!response) return *error = LastError("cannot release the job"), false;
   ippDelete(response);
   return true;
+}
+
+bool SetWaitingReason(const std::string& user, const HeldJob& job, const std::string& text) {
+  ipp_t* request = JobRequest(IPP_OP_SET_JOB_ATTRIBUTES, user, job.id);
+  ippAddString(request, IPP_TAG_JOB, IPP_TAG_TEXT, kStateMessage, nullptr, text.substr(0, 1023).c_str());
+  ipp_t* response = Ask(request, "/jobs");
+  ippDelete(response);
+  return response != nullptr;
 }
 
 bool CancelJob(const std::string& user, const HeldJob& job, std::string* error) {
@@ -404,6 +414,38 @@ std::string HomeFolder() {
 
 }  // namespace
 
+namespace {
+
+// Removes `name` in `dir` and, when a folder, all it holds, opened without
+// following links; false when something stayed.
+bool RemoveTree(int dir, const char* name, int depth = 0) {
+  if (unlinkat(dir, name, 0) == 0 || errno == ENOENT) return true;
+  if ((errno != EISDIR && errno != EPERM) || depth > 16) return false;
+  int fd = OpenFolderAt(dir, name);
+  DIR* d = fd >= 0 ? fdopendir(fd) : nullptr;
+  if (!d) {
+    if (fd >= 0) close(fd);
+    return false;
+  }
+  bool all = true;
+  while (dirent* e = readdir(d))
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+      all = RemoveTree(dirfd(d), e->d_name, depth + 1) && all;
+  closedir(d);
+  return unlinkat(dir, name, AT_REMOVEDIR) == 0 && all;
+}
+
+// The job of a temporary folder's name ("job-ID-XXXXXX"), or 0.
+int JobOfFolder(const std::string& name) {
+  if (name.rfind("job-", 0) != 0) return 0;
+  size_t dash = name.find('-', 4);
+  if (dash == std::string::npos || dash == 4 || dash > 13 || name.size() != dash + 7) return 0;
+  if (name.find_first_not_of("0123456789", 4) != dash) return 0;
+  return std::stoi(name.substr(4, dash - 4));
+}
+
+}  // namespace
+
 PrivateFolder::PrivateFolder(PrivateFolder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) {
   other.fd_ = -1;
 }
@@ -456,6 +498,38 @@ std::string PrivateFolder::makeTemporaryFolder(const std::string& prefix, std::s
     return "";
   }
   return path;
+}
+
+void PrivateFolder::removeTemporaryFolder(const std::string& path) const {
+  if (path.size() > path_.size() + 1 && path.compare(0, path_.size() + 1, path_ + "/") == 0 &&
+      path.find('/', path_.size() + 1) == std::string::npos)
+    (void)RemoveTree(fd_, path.c_str() + path_.size() + 1);  // best effort: left over, swept at the next start
+}
+
+int PrivateFolder::removeStaleJobFolders() const {
+  int dup = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  DIR* d = dup >= 0 ? fdopendir(dup) : nullptr;
+  if (!d) {
+    if (dup >= 0) close(dup);
+    return 0;
+  }
+  std::vector<std::pair<int, std::string>> found;
+  while (dirent* e = readdir(d)) {
+    struct stat st;
+    int job = JobOfFolder(e->d_name);
+    if (job > 0 && fstatat(fd_, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == geteuid())
+      found.emplace_back(job, e->d_name);
+  }
+  closedir(d);
+  int removed = 0;
+  for (const auto& [job, name] : found) {
+    // A live agent, or the dialog it left running, holds the job's lock.
+    JobLock lock;
+    std::string busy;
+    if (lock.lock(*this, job, &busy) && RemoveTree(fd_, name.c_str())) ++removed;
+  }
+  return removed;
 }
 
 JobLock::~JobLock() {

@@ -75,6 +75,13 @@ std::vector<std::string> DialogArguments(const HeldJob& job, ppd_file_t* ppd);
 // held. False with cupsd's reason at the first step refused.
 [[nodiscard]] bool PrintJob(const std::string& user, const HeldJob& job, const host::OptionList& options,
                             std::string* error);
+// What `lpstat -l -o` shows as a job's "Status:". cupsd lets the job's owner
+// set it (Set-Job-Attributes), unlike job-state-message and
+// job-state-reasons, and empties it once the job prints.
+inline constexpr const char* kStateMessage = "job-printer-state-message";
+// Says in kStateMessage why the job waits. False when cupsd refused.
+bool SetWaitingReason(const std::string& user, const HeldJob& job, const std::string& text);
+
 // Cancel-Job. False with cupsd's reason.
 [[nodiscard]] bool CancelJob(const std::string& user, const HeldJob& job, std::string* error);
 
@@ -115,6 +122,13 @@ class PrivateFolder {
   // A new folder of its own inside ("<prefix>XXXXXX", 0700); its path, or
   // empty with the reason.
   std::string makeTemporaryFolder(const std::string& prefix, std::string* error) const;
+  // Removes a folder makeTemporaryFolder made, relative to this folder and
+  // without following links.
+  void removeTemporaryFolder(const std::string& path) const;
+  // Removes the jobs' temporary folders an agent that ended without
+  // cleaning up left behind: only folders of this user named as
+  // makeTemporaryFolder names them whose job lock nobody holds. How many.
+  int removeStaleJobFolders() const;
 
  private:
   int fd_ = -1;
@@ -134,6 +148,8 @@ class JobLock {
   JobLock& operator=(const JobLock&) = delete;
   ~JobLock();
   [[nodiscard]] bool lock(const PrivateFolder& folder, int jobId, std::string* error);
+  // The locked file, for a child that must hold the lock as long as it runs.
+  int fd() const { return fd_; }
 
  private:
   int dir_ = -1, fd_ = -1;

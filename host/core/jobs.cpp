@@ -14,6 +14,17 @@
 
 namespace host {
 
+std::string CupsRequestError(const std::string& what) {
+  if (cupsLastError() == IPP_STATUS_ERROR_SERVICE_UNAVAILABLE) {
+    std::string server = cupsServer();
+    if (server.empty() || server[0] != '/') server += ":" + std::to_string(ippPort());
+    return what + ": no CUPS server answers at " + server +
+           "; start cupsd there, or set CUPS_SERVER to a server that runs";
+  }
+  const char* why = cupsLastErrorString();
+  return what + ": " + (why && *why ? why : ippErrorString(cupsLastError()));
+}
+
 int PrintDocuments(const std::string& queue, const std::vector<std::string>& documents, const std::string& title,
                    const OptionList& options, std::string* error) {
   if (queue.empty()) {
@@ -40,8 +51,7 @@ int PrintDocuments(const std::string& queue, const std::vector<std::string>& doc
   cupsFreeOptions(num, opts);
   if (id <= 0) {
     if (error) {
-      const char* why = cupsLastErrorString();
-      *error = "the job was not accepted by queue " + queue + ": " + (why && *why ? why : "unknown error");
+      *error = CupsRequestError("the job was not accepted by queue " + queue);
     }
     return 0;
   }

@@ -35,6 +35,12 @@ inline constexpr const char* kPrivateTicketKeys[] = {
     "jp.orvessa.printers.R2740.sectionKey",  "jp.orvessa.printers.R2740.loginName",
 };
 
+// "what: why" for the last libcups request that failed. When it reached no
+// server (libcups then leaves only a stale errno text such as "Bad file
+// descriptor"), why names the server it tried, cupsServer() with ippPort()
+// or the socket path, and what to do.
+std::string CupsRequestError(const std::string& what);
+
 // One job holding the documents, in order (cupsPrintFiles2 on the server of
 // CUPS_SERVER / the client configuration; cupsd types each file itself, so
 // PDF, PostScript, images and text all go as they are) with the options.

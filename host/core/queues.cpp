@@ -6,16 +6,11 @@
 #include <climits>
 
 #include "host.h"
+#include "jobs.h"
 
 namespace host {
 
 namespace {
-
-// A reason naming the server when the last request did not get through.
-std::string ServerError(const char* what) {
-  std::string why = cupsLastErrorString() ? cupsLastErrorString() : "unknown error";
-  return std::string(what) + ": no CUPS server answers at " + cupsServer() + " (" + why + ")";
-}
 
 bool RequestFailed() { return cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE; }
 
@@ -55,7 +50,7 @@ std::vector<Queue> CupsQueues(std::string* error) {
   cups_dest_t* dests = nullptr;
   int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
   if (count == 0 && RequestFailed()) {
-    if (error) *error = ServerError("cannot list queues");
+    if (error) *error = CupsRequestError("cannot list queues");
     cupsFreeDests(count, dests);
     return queues;
   }
@@ -81,7 +76,7 @@ std::optional<Queue> CupsQueue(const std::string& name, std::string* error) {
   int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
   if (count == 0 && RequestFailed()) {
     cupsFreeDests(count, dests);
-    return fail(ServerError(("cannot look up queue " + name).c_str()));
+    return fail(CupsRequestError("cannot look up queue " + name));
   }
   cups_dest_t* dest = cupsGetDest(name.c_str(), nullptr, count, dests);
   if (!dest) {

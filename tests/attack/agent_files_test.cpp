@@ -65,10 +65,12 @@ class AgentPlants : public PrivateCupsd {
     EXPECT_EQ(code, 0) << command << ": " << out;
     return code;
   }
-  // As the victim, in a clean environment (`env` adds to it).
+  // As the victim, in a clean environment (`env` adds to it); the dialog
+  // needs no display (offscreen).
   int AsVictim(const std::string& env, const std::string& command, std::string* out) {
     return RunShell(As(kVictim) + "env -i PATH=/usr/bin:/bin HOME='" + home_ + "' CUPS_SERVER='" + socket_ +
-                        "' R2740_PRINT_DIALOG='" + dir_.file("dialog") + "' " + env + " " + command,
+                        "' QT_QPA_PLATFORM=offscreen R2740_PRINT_DIALOG='" + dir_.file("dialog") + "' " + env + " " +
+                        command,
                     out);
   }
   // A job of the victim's on the ask queue, handled by the victim's agent:

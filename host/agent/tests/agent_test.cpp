@@ -13,6 +13,7 @@
 
 #include <map>
 #include <regex>
+#include <sstream>
 
 #include "agent.h"
 #include "private_cupsd.h"
@@ -26,7 +27,9 @@ namespace {
 constexpr const char* kUser = "daemon";
 constexpr const char* kOther = "bin";
 
-class AgentTest : public PrivateCupsd {
+// The ask queue R2740-Ask before R2740, made by r2740-setup-queue, and the
+// agent's user with a home and a runtime folder of its own.
+class AgentBase : public PrivateCupsd {
  protected:
   std::vector<std::pair<std::string, std::string>> Queues() const override {
     return {{"R2740", "State Stopped\nAccepting Yes"}};
@@ -38,13 +41,6 @@ class AgentTest : public PrivateCupsd {
   void SetUp() override {
     PrivateCupsd::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    if (access(Program("r2740-print-dialog").c_str(), X_OK) != 0) GTEST_SKIP() << "the Qt dialog is not built";
-    std::filesystem::create_directories(dir_.file("bundles"));
-    for (std::string name : {"ColorOptionsPDE_R2740", "SecurityPanelPDE"}) {
-      std::string b = std::string(R2740_BUNDLE_DIR) + "/" + name + ".plugin";
-      if (!std::filesystem::exists(b + "/Contents/lib/" + name + ".so")) GTEST_SKIP() << name << " is not built";
-      std::filesystem::create_directory_symlink(b, dir_.file("bundles/" + name + ".plugin"));
-    }
     passwd* pw = getpwnam(kUser);
     ASSERT_NE(pw, nullptr);
     for (const char* sub : {"home", "root", "run"}) {
@@ -59,8 +55,20 @@ class AgentTest : public PrivateCupsd {
     ASSERT_EQ(Run(env_ + Program("r2740-setup-queue") + " R2740", &out), 0) << out;
   }
   static std::string Program(const std::string& name) { return std::string(R2740_BINARY_DIR) + "/bin/" + name; }
-  std::string Agent(const std::string& args) {
-    return AsUser(kUser) + env_ + Program("r2740-print-agent") + " --bundles '" + dir_.file("bundles") + "' " + args;
+  // The agent as kUser; `env` runs before it ("env -u VAR NAME=VALUE ").
+  std::string Agent(const std::string& args, const std::string& env = "") {
+    return AsUser(kUser) + env_ + env + Program("r2740-print-agent") + " --bundles '" + dir_.file("bundles") + "' " +
+           args;
+  }
+  // A watching agent, its output into `log`; stopped with SIGTERM.
+  pid_t Watch(const std::string& args, const std::string& log, const std::string& env = "") {
+    pid_t pid = fork();
+    if (pid == 0) {
+      execl("/bin/sh", "sh", "-c", ("exec " + Agent(args, env) + " >'" + log + "' 2>&1").c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    return pid;
   }
   static int Run(const std::string& command, std::string* output) { return hosttest::RunShell(command, output); }
   // lp as `user`; the job id.
@@ -80,6 +88,22 @@ class AgentTest : public PrivateCupsd {
   std::string Document() { return dir_.write("doc.txt", "Quarterly report\nPage one.\n\fPage two.\n"); }
 
   std::string env_;
+};
+
+// The real dialog, answering in batch mode with the real panels.
+class AgentTest : public AgentBase {
+ protected:
+  void SetUp() override {
+    AgentBase::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    if (access(Program("r2740-print-dialog").c_str(), X_OK) != 0) GTEST_SKIP() << "the Qt dialog is not built";
+    std::filesystem::create_directories(dir_.file("bundles"));
+    for (std::string name : {"ColorOptionsPDE_R2740", "SecurityPanelPDE"}) {
+      std::string b = std::string(R2740_BUNDLE_DIR) + "/" + name + ".plugin";
+      if (!std::filesystem::exists(b + "/Contents/lib/" + name + ".so")) GTEST_SKIP() << name << " is not built";
+      std::filesystem::create_directory_symlink(b, dir_.file("bundles/" + name + ".plugin"));
+    }
+  }
 };
 
 TEST_F(AgentTest, AskQueueHoldsJobsAndNamesItsRealQueue) {
@@ -252,13 +276,8 @@ TEST_F(AgentTest, AJobAnotherAgentHasOpenIsLeftToIt) {
 
 TEST_F(AgentTest, AWatchingAgentOutlivesACupsdRestart) {
   std::string log = dir_.file("agent.log");
-  pid_t agentPid = fork();
+  pid_t agentPid = Watch("--action print --interval 0.2", log);
   ASSERT_GE(agentPid, 0);
-  if (agentPid == 0) {
-    execl("/bin/sh", "sh", "-c", ("exec " + Agent("--action print --interval 0.2") + " >'" + log + "' 2>&1").c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
   auto notified = [&] {
     std::string text = ReadAll(log);
     size_t n = 0;
@@ -291,6 +310,124 @@ TEST_F(AgentTest, AWatchingAgentOutlivesACupsdRestart) {
   EXPECT_EQ(state, "pending") << ReadAll(log);
   EXPECT_EQ(Job(job)["job-printer-uri"].find("R2740-Ask"), std::string::npos);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadAll(log);
+}
+
+// A stand-in for the dialog: notes each start (its TMPDIR) and what
+// `lpstat -l -o` says meanwhile, leaves a file in its TMPDIR, then exits 3
+// the first time and is killed (SIGKILL) after.
+class StandInTest : public AgentBase {
+ protected:
+  void SetUp() override {
+    AgentBase::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    Dialog("echo \"$TMPDIR\" >>\"$HOME/starts\"\n/usr/bin/lpstat -l -o >\"$HOME/lpstat-open.txt\"\n"
+           "touch \"$TMPDIR/left-by-the-dialog\"\n[ $(wc -l <\"$HOME/starts\") = 1 ] && exit 3\nkill -9 $$\n");
+  }
+  void Dialog(const std::string& body) {
+    dir_.write("dialog", "#!/bin/sh\n" + body);
+    chmod(dir_.file("dialog").c_str(), 0755);
+  }
+  std::string StandIn() const { return "env R2740_PRINT_DIALOG='" + dir_.file("dialog") + "' "; }
+  std::vector<std::string> Starts() {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadAll(dir_.file("home/starts")));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+TEST_F(StandInTest, AFailedOrKilledDialogOpensAgainThenTheJobSaysHowToReopenIt) {
+  int job = Submit(kUser, "'" + Document() + "'");
+  ASSERT_GT(job, 0);
+  const std::string reopen = "r2740-print-agent --job " + std::to_string(job);
+  std::string log = dir_.file("agent.log");
+  pid_t agentPid = Watch("--interval 0.2", log, StandIn() + "R2740_AGENT_RETRY_SECONDS=1 ");
+  ASSERT_GT(agentPid, 0);
+  for (int i = 0; i < 300 && ReadAll(log).find(reopen) == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // past another pause: no fourth dialog
+  kill(agentPid, SIGTERM);
+  waitpid(agentPid, nullptr, 0);
+  const std::string said = ReadAll(log);
+  auto starts = Starts();
+  ASSERT_EQ(starts.size(), 3u) << said;
+  EXPECT_NE(said.find("(exit status 3); the dialog opens again in 1 s (try 2 of 3)"), std::string::npos) << said;
+  EXPECT_NE(said.find("signal 9 (SIGKILL, Killed); the dialog opens again in 1 s (try 3 of 3)"), std::string::npos)
+      << said;
+  EXPECT_NE(said.find("the job stays held after 3 tries. To open its dialog again, run: " + reopen + "\n"),
+            std::string::npos)
+      << said;
+  // Every file of each dialog went, its folder too.
+  for (const auto& tmp : starts) {
+    EXPECT_EQ(tmp.rfind(dir_.file("run/r2740-agent/job-" + std::to_string(job) + "-"), 0), 0u) << tmp;
+    EXPECT_FALSE(std::filesystem::exists(tmp)) << tmp;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.file("run/r2740-agent")));
+  // lpstat says why the job waits, while the dialog is open and after.
+  EXPECT_NE(ReadAll(dir_.file("home/lpstat-open.txt"))
+                .find("\tStatus: Waiting for its user to answer the R2740 print dialog\n"),
+            std::string::npos)
+      << ReadAll(dir_.file("home/lpstat-open.txt"));
+  std::string out;
+  ASSERT_EQ(Run(env_ + "/usr/bin/lpstat -l -o", &out), 0) << out;
+  EXPECT_NE(out.find("\tStatus: The R2740 print dialog failed; to open it again, run: " + reopen + "\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(Job(job)["job-state"], "pending-held");
+
+  // The command it names opens the dialog; Cancel there cancels the job.
+  Dialog("exit 0\n");
+  EXPECT_EQ(Run(Agent("--job " + std::to_string(job), StandIn()), &out), 0) << out;
+  EXPECT_EQ(Job(job)["job-state"], "canceled");
+  EXPECT_EQ(Run(Agent("--job " + std::to_string(job), StandIn()), &out), 1) << out;
+}
+
+TEST_F(StandInTest, NoDisplayOrNoCupsdSaysWhatToDo) {
+  int job = Submit(kUser, "'" + Document() + "'");
+  ASSERT_GT(job, 0);
+  std::string out;
+  EXPECT_EQ(Run(Agent("--once", "env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY " + StandIn()), &out), 1);
+  EXPECT_NE(out.find("neither WAYLAND_DISPLAY nor DISPLAY is set"), std::string::npos) << out;
+  EXPECT_NE(out.find("To open its dialog again, run: r2740-print-agent --job " + std::to_string(job)),
+            std::string::npos)
+      << out;
+  const std::string socket = dir_.file("no-display");
+  EXPECT_EQ(Run(Agent("--once", "env -u QT_QPA_PLATFORM -u DISPLAY WAYLAND_DISPLAY=" + socket + " " + StandIn()), &out),
+            1);
+  EXPECT_NE(out.find("WAYLAND_DISPLAY=" + socket + " (no display answers at " + socket + ")"), std::string::npos)
+      << out;
+  EXPECT_TRUE(Starts().empty()) << "no dialog without a display";
+  EXPECT_EQ(Job(job)["job-state"], "pending-held");
+
+  const std::string server = dir_.file("no-cupsd.sock");
+  EXPECT_EQ(Run(Agent("--once", StandIn() + "CUPS_SERVER=" + server + " "), &out), 3);
+  EXPECT_NE(out.find("cannot list the jobs: no CUPS server answers at " + server + ";"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Bad file descriptor"), std::string::npos) << out;
+}
+
+TEST_F(StandInTest, AKilledAgentsJobFolderGoesAtTheNextStart) {
+  const std::string folder = dir_.file("run/r2740-agent");
+  std::filesystem::create_directories(folder + "/job-77-aB3dE9");
+  std::filesystem::create_directories(folder + "/job-78-xY7zW2");
+  std::filesystem::create_directories(dir_.file("home/kept"));
+  dir_.write("run/r2740-agent/job-77-aB3dE9/settings.plist", "x");
+  std::filesystem::create_directory_symlink(dir_.file("home/kept"), folder + "/job-79-link00");
+  // Job 78's dialog still runs: its lock is held.
+  int fd = open((folder + "/job-78.lock").c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  passwd* pw = getpwnam(kUser);
+  ASSERT_NE(pw, nullptr);
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.file("run")))
+    ASSERT_EQ(lchown(e.path().c_str(), pw->pw_uid, pw->pw_gid), 0);
+  chmod(folder.c_str(), 0700);
+  std::string out;
+  EXPECT_EQ(Run(Agent("--once", StandIn()), &out), 0) << out;
+  close(fd);
+  EXPECT_FALSE(std::filesystem::exists(folder + "/job-77-aB3dE9"));
+  EXPECT_TRUE(std::filesystem::is_directory(folder + "/job-78-xY7zW2"));
+  EXPECT_TRUE(std::filesystem::is_symlink(folder + "/job-79-link00"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir_.file("home/kept")));
 }
 
 }  // namespace
