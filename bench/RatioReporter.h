@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,3 +27,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
  private:
   std::map<std::string, double> times_;
 };
+
+// R2740_BENCH_ITERATIONS=N runs a benchmark exactly N times: scripts/bench
+// counts instructions under callgrind from two such runs of different N,
+// which leaves out the set-up and the first, cold iteration.
+inline void CountedIterations(benchmark::internal::Benchmark* b) {
+  const char* n = std::getenv("R2740_BENCH_ITERATIONS");
+  if (n && std::atoll(n) > 0) b->Iterations(std::atoll(n));
+}

@@ -36,7 +36,7 @@ void BM_PPDOpenAndMarkDefaults(benchmark::State& state) {
     ppdClose(ppd);
   }
 }
-BENCHMARK(BM_PPDOpenAndMarkDefaults);
+BENCHMARK(BM_PPDOpenAndMarkDefaults)->Apply(CountedIterations);
 
 void BM_ColorPanelSession(benchmark::State& state) {
   host::PlugInRef plugin = PlugIn();
@@ -61,7 +61,7 @@ void BM_ColorPanelSession(benchmark::State& state) {
     }
   }
 }
-BENCHMARK(BM_ColorPanelSession);
+BENCHMARK(BM_ColorPanelSession)->Apply(CountedIterations);
 
 }  // namespace
 

@@ -50,7 +50,7 @@ void BM_StoreWrite(benchmark::State& state) {
     if (QVPListWriteProfile_All(&lists[0], &lists[1], &lists[2]) != 0) state.SkipWithError("write failed");
   QV_PLIST_PROFILE_PATH = nullptr;
 }
-BENCHMARK(BM_StoreWrite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreWrite)->Apply(CountedIterations)->Unit(benchmark::kMillisecond);
 
 void BM_StoreRead(benchmark::State& state) {
   auto lists = std::make_unique<ProfileList[]>(3);
@@ -60,7 +60,7 @@ void BM_StoreRead(benchmark::State& state) {
   QV_PLIST_PROFILE_PATH = nullptr;
   if (lists[2].iNum != kProfileSlotCount) state.SkipWithError("read back wrong");
 }
-BENCHMARK(BM_StoreRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreRead)->Apply(CountedIterations)->Unit(benchmark::kMillisecond);
 
 // ---- libplist alone ---------------------------------------------------------
 
@@ -116,7 +116,7 @@ void BM_LibplistWrite(benchmark::State& state) {
     plist_free(root);
   }
 }
-BENCHMARK(BM_LibplistWrite)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibplistWrite)->Apply(CountedIterations)->Unit(benchmark::kMillisecond);
 
 int32_t IntAt(plist_t dict, const char* base, int slot) {
   char key[48];
@@ -175,7 +175,7 @@ void BM_LibplistRead(benchmark::State& state) {
   }
   if (lists[2].iNum != kProfileSlotCount) state.SkipWithError("read back wrong");
 }
-BENCHMARK(BM_LibplistRead)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibplistRead)->Apply(CountedIterations)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -4,11 +4,13 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -24,25 +26,35 @@ namespace {
 
 using qthost::QtModalHandler;
 
-// Runs `act` on the first top-level widget named `name` once it is up.
-void WhenShown(const char* name, std::function<void(QWidget*)> act) {
-  auto* timer = new QTimer;
+// Runs `act` on the first top-level widget named `name` once it is up. The
+// timer belongs to `owner` (one per test), so a script never outlives its
+// test; a dialog still open 5 s after its answer fails the test and is
+// closed rather than hanging it.
+void WhenShown(QObject* owner, const char* name, std::function<void(QWidget*)> act) {
+  auto* timer = new QTimer(owner);
   timer->setInterval(10);
-  int* tries = new int(0);
-  QObject::connect(timer, &QTimer::timeout, [=] {
+  QObject::connect(timer, &QTimer::timeout, [=, tries = 0, acted = false, answered = QPointer<QWidget>()]() mutable {
+    if (acted) {
+      if (!answered || !answered->isVisible()) {
+        timer->stop();
+      } else if (++tries > 500) {
+        timer->stop();
+        ADD_FAILURE() << name << " still open 5 s after the script answered it";
+        answered->close();
+      }
+      return;
+    }
     for (QWidget* w : QApplication::topLevelWidgets()) {
       if (w->objectName() == name && w->isVisible()) {
-        timer->stop();
-        timer->deleteLater();
-        delete tries;
+        acted = true;
+        answered = w;
+        tries = 0;
         act(w);
         return;
       }
     }
-    if (++*tries > 500) {  // nobody came: give up rather than hang
+    if (++tries > 500) {  // nobody came: give up rather than hang
       timer->stop();
-      timer->deleteLater();
-      delete tries;
       if (QWidget* w = QApplication::activeModalWidget()) w->close();
     }
   });
@@ -61,6 +73,9 @@ class ModalTest : public ::testing::Test {
   static void SetUpTestSuite() { qttest::App(); }
   void SetUp() override { ui::SetModalHandler(std::make_shared<QtModalHandler>()); }
   void TearDown() override { ui::SetModalHandler(nullptr); }
+  void WhenShown(const char* name, std::function<void(QWidget*)> act) { ::WhenShown(&scripts_, name, act); }
+
+  QObject scripts_;  // this test's scripts
 };
 
 TEST_F(ModalTest, AlertAnswersTheClickedButton) {
@@ -102,14 +117,24 @@ TEST_F(ModalTest, OpenPanelReturnsTheChosenFileOrCancel) {
   WhenShown(qthost::kOpenPanelName, [&](QWidget* w) {
     auto* dialog = qobject_cast<QFileDialog*>(w);
     ASSERT_NE(dialog, nullptr);
-    dialog->selectFile(profile);
+    EXPECT_EQ(dialog->directory().absolutePath(), dir.path());
+    // Typed into the name field: selectFile() leaves a focused field alone.
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(profile);
     static_cast<QDialog*>(dialog)->accept();  // as the Open button does
   });
   ASSERT_EQ(panel.runModal(), ui::kModalResponseOK);
   ASSERT_EQ(panel.filenames.size(), 1u);
   EXPECT_EQ(panel.filenames[0], profile.toStdString());
 
-  WhenShown(qthost::kOpenPanelName, [](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+  // The panel's folder wins over the one Qt remembers from the last choice.
+  ASSERT_TRUE(QDir(dir.path()).mkdir("other"));
+  panel.directory = dir.filePath("other").toStdString();
+  WhenShown(qthost::kOpenPanelName, [&](QWidget* w) {
+    EXPECT_EQ(qobject_cast<QFileDialog*>(w)->directory().absolutePath(), dir.filePath("other"));
+    qobject_cast<QDialog*>(w)->reject();
+  });
   EXPECT_EQ(panel.runModal(), ui::kModalResponseCancel);
   EXPECT_TRUE(panel.filenames.empty());
 }
