@@ -202,9 +202,10 @@ std::string PPDText(ppd_file_t* /*ppd*/, const char* text) {
 
 namespace {
 
-// The summary's own words in the languages the host speaks. They are
-// translated here, where the block is made, because both faces show it and
-// the command line links no Qt; the PPD's words come from the PPD.
+// The general part's own words in the languages the host speaks. They are
+// translated here, where the summary block is made, because both faces
+// show it and the command line links no Qt; the PPD's words come from the
+// PPD.
 constexpr const char* kSummaryLanguages[] = {"en", "ja"};
 constexpr const char* kSummaryWords[][std::size(kSummaryLanguages)] = {
     {"General", "一般"},
@@ -232,15 +233,19 @@ size_t SummaryLanguage() {
   return 0;
 }
 
+std::string Word(const char* english, size_t lang) {
+  for (const auto& words : kSummaryWords)
+    if (std::strcmp(words[0], english) == 0) return words[lang];
+  return english;
+}
+
 }  // namespace
+
+std::string GeneralWord(const char* english) { return Word(english, SummaryLanguage()); }
 
 PanelSummary GeneralSummary(HostCallback& cb, const std::vector<ppd_option_t*>& features) {
   const size_t lang = SummaryLanguage();
-  auto say = [lang](const char* english) -> std::string {
-    for (const auto& words : kSummaryWords)
-      if (std::strcmp(words[0], english) == 0) return words[lang];
-    return english;
-  };
+  auto say = [lang](const char* english) { return Word(english, lang); };
   PanelSummary s;
   s.panelName = say("General");
   ppd_file_t* ppd = cb.ppdFile();

@@ -89,7 +89,7 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
   grid->addLayout(copiesRow, 1, 1);
   pages_ = new QLineEdit(this);
   pages_->setObjectName("pages");
-  pages_->setPlaceholderText(tr("All"));
+  pages_->setPlaceholderText(Q(host::GeneralWord("All")));
   pages_->setToolTip(tr("Pages such as 1-3,5,8-"));
   grid->addWidget(Caption(tr("Pa&ges:"), pages_, this), 1, 2);
   grid->addWidget(pages_, 1, 3);
@@ -122,10 +122,10 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
 
   orientation_ = new QComboBox(this);
   orientation_->setObjectName("orientation");
-  orientation_->addItem(tr("Portrait"), "3");
-  orientation_->addItem(tr("Landscape"), "4");
-  orientation_->addItem(tr("Reverse Landscape"), "5");
-  orientation_->addItem(tr("Reverse Portrait"), "6");
+  // The summary's words, so that both say the same.
+  for (auto [ipp, word] : {std::pair{"3", "Portrait"}, {"4", "Landscape"}, {"5", "Reverse Landscape"},
+                           {"6", "Reverse Portrait"}})
+    orientation_->addItem(Q(host::GeneralWord(word)), ipp);
   grid->addWidget(Caption(tr("&Orientation:"), orientation_, this), 3, 0);
   grid->addWidget(orientation_, 3, 1);
   ppd_option_t* duplex = ppd ? ppdFindOption(ppd, host::kDuplexOption) : nullptr;

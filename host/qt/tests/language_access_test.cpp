@@ -193,6 +193,7 @@ TEST_F(LanguageAccessTest, JapaneseOffersOneCustomPaperAndNamesWithoutMnemonics)
   QStringList papers = ComboItems(general->findChild<QComboBox*>("paper"));
   EXPECT_EQ(papers.filter("カスタムサイズ").size(), 1) << papers.join('|').toStdString();
   EXPECT_EQ(papers.filter("Custom", Qt::CaseInsensitive).size(), 0) << papers.join('|').toStdString();
+  EXPECT_EQ(ComboItems(general->findChild<QComboBox*>("orientation")).value(0), "縦");
   auto name = [&](const char* object) {
     return QAccessible::queryAccessibleInterface(general->findChild<QWidget*>(object))->text(QAccessible::Name);
   };

@@ -69,11 +69,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="86"/>
-        <source>All</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <location filename="../generalpanel.cpp" line="87"/>
         <source>Pages such as 1-3,5,8-</source>
         <translation type="unfinished"></translation>
@@ -106,26 +101,6 @@
     <message>
         <location filename="../generalpanel.cpp" line="114"/>
         <source>Paper &amp;Size:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="119"/>
-        <source>Portrait</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="120"/>
-        <source>Landscape</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="121"/>
-        <source>Reverse Landscape</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="122"/>
-        <source>Reverse Portrait</source>
         <translation type="unfinished"></translation>
     </message>
     <message>

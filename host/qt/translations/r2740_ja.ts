@@ -69,11 +69,6 @@
         <translation>部数(&amp;C):</translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="86"/>
-        <source>All</source>
-        <translation>すべて</translation>
-    </message>
-    <message>
         <location filename="../generalpanel.cpp" line="87"/>
         <source>Pages such as 1-3,5,8-</source>
         <translation>1-3,5,8- のようなページ指定</translation>
@@ -107,26 +102,6 @@
         <location filename="../generalpanel.cpp" line="114"/>
         <source>Paper &amp;Size:</source>
         <translation>用紙サイズ(&amp;S):</translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="119"/>
-        <source>Portrait</source>
-        <translation>縦</translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="120"/>
-        <source>Landscape</source>
-        <translation>横</translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="121"/>
-        <source>Reverse Landscape</source>
-        <translation>横 (逆向き)</translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="122"/>
-        <source>Reverse Portrait</source>
-        <translation>縦 (逆向き)</translation>
     </message>
     <message>
         <location filename="../generalpanel.cpp" line="123"/>
