@@ -281,3 +281,34 @@ TEST(Cli, SecureOptionsWithoutAFilterAreSaidOnceBeforeTheJob) {
     EXPECT_THAT(quiet.err, ::testing::Not(HasSubstr("alert:")));
   }
 }
+
+namespace {
+
+// The PPD's own Japanese text on the line "*ja.<key>/text: ...".
+std::string PPDJapanese(const std::string& key) {
+  std::string ppd = ReadAll(ColorPPD());
+  size_t at = ppd.find("\n*ja." + key + "/");
+  if (at == std::string::npos) return "(no *ja." + key + " in the PPD)";
+  at = ppd.find('/', at) + 1;
+  return ppd.substr(at, ppd.find(':', at) - at);
+}
+
+}  // namespace
+
+TEST(Cli, GeneralSummarySpeaksTheUsersLanguage) {
+  auto r = RunCli(Manual({"--orientation", "landscape", "--duplex", "DuplexNoTumble", "--option", "QVColorAsGray=True",
+                          "--summary-out", "-"}),
+                  {"R2740_LANG=", "LANGUAGE=ja"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  // The host's words as its Japanese translators wrote them; the PPD's from
+  // its translation lines.
+  const std::string block = "一般\n"
+                            "    部数: 1\n"
+                            "    部単位: オン\n"
+                            "    ページ: すべて\n"
+                            "    用紙サイズ: " + PPDJapanese("PageSize Letter") + "\n"
+                            "    方向: 横\n"
+                            "    両面: " + PPDJapanese("Duplex DuplexNoTumble") + "\n";
+  EXPECT_THAT(r.out, HasSubstr(block));
+  EXPECT_THAT(r.out, HasSubstr("    " + PPDJapanese("Translation QVColorAsGray") + ": " + PPDJapanese("QVColorAsGray True") + "\n"));
+}

@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <set>
 
+#include "bundle/bundle.h"
 #include "ui/notifications.h"
 
 namespace host {
@@ -198,24 +200,69 @@ std::string PPDText(ppd_file_t* /*ppd*/, const char* text) {
   return s ? s->utf8() : std::string();
 }
 
+namespace {
+
+// The general part's own words in the languages the host speaks. They are
+// translated here, where the summary block is made, because both faces
+// show it and the command line links no Qt; the PPD's words come from the
+// PPD.
+constexpr const char* kSummaryLanguages[] = {"en", "ja"};
+constexpr const char* kSummaryWords[][std::size(kSummaryLanguages)] = {
+    {"General", "一般"},
+    {"Copies", "部数"},
+    {"Collated", "部単位"},
+    {"On", "オン"},
+    {"Off", "オフ"},
+    {"Pages", "ページ"},
+    {"All", "すべて"},
+    {"Paper Size", "用紙サイズ"},
+    {"Orientation", "方向"},
+    {"Portrait", "縦"},
+    {"Landscape", "横"},
+    {"Reverse Landscape", "横 (逆向き)"},
+    {"Reverse Portrait", "縦 (逆向き)"},
+    {"Two-Sided", "両面"},
+};
+
+// The column of the first preferred language the host has words for, the
+// choice the Qt face makes for its own texts; English without one.
+size_t SummaryLanguage() {
+  for (const std::string& lang : bndl::PreferredLanguages())
+    for (size_t i = 0; i < std::size(kSummaryLanguages); ++i)
+      if (lang == kSummaryLanguages[i]) return i;
+  return 0;
+}
+
+std::string Word(const char* english, size_t lang) {
+  for (const auto& words : kSummaryWords)
+    if (std::strcmp(words[0], english) == 0) return words[lang];
+  return english;
+}
+
+}  // namespace
+
+std::string GeneralWord(const char* english) { return Word(english, SummaryLanguage()); }
+
 PanelSummary GeneralSummary(HostCallback& cb, const std::vector<ppd_option_t*>& features) {
+  const size_t lang = SummaryLanguage();
+  auto say = [lang](const char* english) { return Word(english, lang); };
   PanelSummary s;
-  s.panelName = "General";
+  s.panelName = say("General");
   ppd_file_t* ppd = cb.ppdFile();
   auto text = [&](const char* keyword) {
     std::string v = GeneralOptionValue(cb, keyword);
     ppd_choice_t* c = ppd ? ppdFindChoice(ppdFindOption(ppd, keyword), v.c_str()) : nullptr;
     return c && *c->text ? PPDText(ppd, c->text) : v;
   };
-  s.rows.emplace_back("Copies", GeneralOptionValue(cb, kCopiesOption));
-  s.rows.emplace_back("Collated", GeneralOptionValue(cb, kCollateOption) == kUncollated ? "Off" : "On");
+  s.rows.emplace_back(say("Copies"), GeneralOptionValue(cb, kCopiesOption));
+  s.rows.emplace_back(say("Collated"), say(GeneralOptionValue(cb, kCollateOption) == kUncollated ? "Off" : "On"));
   std::string pages = GeneralOptionValue(cb, kPageRangesOption);
-  s.rows.emplace_back("Pages", pages.empty() ? "All" : pages);
-  s.rows.emplace_back("Paper Size", text(kPageSizeOption));
+  s.rows.emplace_back(say("Pages"), pages.empty() ? say("All") : pages);
+  s.rows.emplace_back(say("Paper Size"), text(kPageSizeOption));
   std::string orientation = GeneralOptionValue(cb, kOrientationOption);
   for (const auto& o : kOrientations)
-    if (orientation == o.ipp) s.rows.emplace_back("Orientation", o.title);
-  if (ppd && ppdFindOption(ppd, kDuplexOption)) s.rows.emplace_back("Two-Sided", text(kDuplexOption));
+    if (orientation == o.ipp) s.rows.emplace_back(say("Orientation"), say(o.title));
+  if (ppd && ppdFindOption(ppd, kDuplexOption)) s.rows.emplace_back(say("Two-Sided"), text(kDuplexOption));
   for (ppd_option_t* o : features) s.rows.emplace_back(PPDText(ppd, *o->text ? o->text : o->keyword), text(o->keyword));
   return s;
 }

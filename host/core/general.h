@@ -81,8 +81,12 @@ std::string PPDText(ppd_file_t* ppd, const char* text);
 // The general options as a summary block named "General" (what the
 // dialog's Summary and the command line's summary show): Copies, Collated,
 // Pages, Paper Size, Orientation, Two-Sided, then each "Printer Features"
-// option of `features`, with the PPD's texts for choices.
+// option of `features`, with the PPD's texts for choices. Its own words are
+// in the first preferred language the host speaks (English, Japanese).
 PanelSummary GeneralSummary(HostCallback& callback, const std::vector<ppd_option_t*>& features);
+// One of the words GeneralSummary uses ("All", "Portrait", "On"...) in that
+// language; the word itself when the host has no translation of it.
+std::string GeneralWord(const char* english);
 
 // The paper of a PageSize value ("Letter", "Custom.300x500mm"): its size in
 // points, false when the PPD has no such paper or the custom size lies

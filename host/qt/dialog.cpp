@@ -39,19 +39,6 @@ std::string FileNamePart(const std::string& s) {
   return out.toStdString();
 }
 
-// The general options' summary is made in host/core in English: its texts
-// are translated here (the panels' rows come translated, and pass as they are).
-[[maybe_unused]] constexpr const char* kCoreTexts[] = {
-    QT_TRANSLATE_NOOP("host", "General"),           QT_TRANSLATE_NOOP("host", "Copies"),
-    QT_TRANSLATE_NOOP("host", "Collated"),          QT_TRANSLATE_NOOP("host", "On"),
-    QT_TRANSLATE_NOOP("host", "Off"),               QT_TRANSLATE_NOOP("host", "Pages"),
-    QT_TRANSLATE_NOOP("host", "All"),               QT_TRANSLATE_NOOP("host", "Paper Size"),
-    QT_TRANSLATE_NOOP("host", "Orientation"),       QT_TRANSLATE_NOOP("host", "Portrait"),
-    QT_TRANSLATE_NOOP("host", "Landscape"),         QT_TRANSLATE_NOOP("host", "Reverse Landscape"),
-    QT_TRANSLATE_NOOP("host", "Reverse Portrait"),  QT_TRANSLATE_NOOP("host", "Two-Sided")};
-
-QString CoreText(const std::string& s) { return QCoreApplication::translate("host", s.c_str()); }
-
 void Reachable(ui::View* v, std::set<const ui::View*>& out) {
   if (!v) return;
   out.insert(v);
@@ -241,11 +228,11 @@ void PrintDialog::refreshSummary() {
   if (summaryExtra_)
     for (auto& s : summaryExtra_()) summaries.push_back(std::move(s));
   for (const auto& s : summaries) {
-    auto* panel = new QTreeWidgetItem(summary_, {CoreText(s.panelName)});
+    auto* panel = new QTreeWidgetItem(summary_, {Q(s.panelName)});
     QFont bold = panel->font(0);
     bold.setBold(true);
     panel->setFont(0, bold);
-    for (const auto& [item, value] : s.rows) new QTreeWidgetItem(panel, {CoreText(item), CoreText(value)});
+    for (const auto& [item, value] : s.rows) new QTreeWidgetItem(panel, {Q(item), Q(value)});
     panel->setExpanded(true);
   }
 }

@@ -13,6 +13,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
+#include <cstring>
 #include <string_view>
 
 #include "defaults.h"
@@ -26,11 +27,16 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+constexpr const char* kCustomPaper = "Custom";
+
 // Items titled with the PPD's text for each choice, the keyword as data.
 QComboBox* ChoiceBox(ppd_file_t* ppd, ppd_option_t* option, QWidget* parent) {
   auto* box = new QComboBox(parent);
   for (int i = 0; option && i < option->num_choices; ++i) {
     const ppd_choice_t& c = option->choices[i];
+    // libcups adds the choice "Custom" to PageSize when the PPD takes custom
+    // sizes; the dialog's own entry, with its width and height, stands for it.
+    if (std::strcmp(option->keyword, host::kPageSizeOption) == 0 && std::strcmp(c.choice, kCustomPaper) == 0) continue;
     box->addItem(Q(host::PPDText(ppd, *c.text ? c.text : c.choice)), QString::fromUtf8(c.choice));
   }
   return box;
@@ -41,7 +47,6 @@ void Select(QComboBox* box, const std::string& data) {
   if (i >= 0) box->setCurrentIndex(i);
 }
 
-constexpr const char* kCustomPaper = "Custom";
 // The name of the queue's defaults lives in host/core; lupdate sees it here.
 static_assert(std::string_view(QT_TRANSLATE_NOOP("qthost::GeneralPanel", "Default Settings")) == host::kDefaultSettings);
 
@@ -75,6 +80,7 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
   copies_->setRange(1, 9999);
   collate_ = new QCheckBox(tr("Co&llated"), this);
   collate_->setObjectName("collate");
+  collate_->setAccessibleName(AccessibleName(collate_->text()));  // Qt's own keeps a "(&L)" as "(L)"
   auto* copiesRow = new QHBoxLayout;
   copiesRow->addWidget(copies_);
   copiesRow->addWidget(collate_);
@@ -83,7 +89,7 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
   grid->addLayout(copiesRow, 1, 1);
   pages_ = new QLineEdit(this);
   pages_->setObjectName("pages");
-  pages_->setPlaceholderText(tr("All"));
+  pages_->setPlaceholderText(Q(host::GeneralWord("All")));
   pages_->setToolTip(tr("Pages such as 1-3,5,8-"));
   grid->addWidget(Caption(tr("Pa&ges:"), pages_, this), 1, 2);
   grid->addWidget(pages_, 1, 3);
@@ -116,10 +122,10 @@ GeneralPanel::GeneralPanel(host::DialogSession& session, const host::Queue& queu
 
   orientation_ = new QComboBox(this);
   orientation_->setObjectName("orientation");
-  orientation_->addItem(tr("Portrait"), "3");
-  orientation_->addItem(tr("Landscape"), "4");
-  orientation_->addItem(tr("Reverse Landscape"), "5");
-  orientation_->addItem(tr("Reverse Portrait"), "6");
+  // The summary's words, so that both say the same.
+  for (auto [ipp, word] : {std::pair{"3", "Portrait"}, {"4", "Landscape"}, {"5", "Reverse Landscape"},
+                           {"6", "Reverse Portrait"}})
+    orientation_->addItem(Q(host::GeneralWord(word)), ipp);
   grid->addWidget(Caption(tr("&Orientation:"), orientation_, this), 3, 0);
   grid->addWidget(orientation_, 3, 1);
   ppd_option_t* duplex = ppd ? ppdFindOption(ppd, host::kDuplexOption) : nullptr;

@@ -44,8 +44,12 @@ QString CellText(const cf::Ref& v) {
 
 }  // namespace
 
-// A caption as a name: without mnemonic marks and the trailing colon.
+// A caption as a name: without mnemonic marks and the trailing colon. A
+// translation that has no letter of the source marks it after the text,
+// "部数(&C):": the parenthesised letter goes with it.
 QString AccessibleName(QString text) {
+  static const QRegularExpression kAppended(QStringLiteral("\\s*[(\uFF08]&[^&][)\uFF09]"));
+  text.remove(kAppended);
   text.remove(QRegularExpression("&(?=[^&])"));
   text.replace("&&", "&");
   text = text.trimmed();
@@ -57,6 +61,8 @@ QLabel* Caption(const QString& text, QWidget* buddy, QWidget* parent) {
   auto* label = new QLabel(text, parent);
   label->setBuddy(buddy);
   buddy->setAccessibleName(AccessibleName(text));
+  // Qt names a label by its text without "&" only, which keeps a "(C)".
+  label->setAccessibleName(buddy->accessibleName());
   return label;
 }
 

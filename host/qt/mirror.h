@@ -24,7 +24,8 @@
 namespace qthost {
 
 // A label's text as the accessible name of its buddy: without mnemonic
-// marks and without the trailing colon.
+// marks ("&C", and "(&C)" as translations append them) and without the
+// trailing colon.
 QString AccessibleName(QString text);
 
 // A label for `buddy` (its mnemonic marked with '&'), whose text also

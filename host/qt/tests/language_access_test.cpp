@@ -184,6 +184,31 @@ TEST_F(LanguageAccessTest, JapaneseReachesHostPPDPanelAndProfileWindowTexts) {
   EXPECT_TRUE(japaneseName);
 }
 
+TEST_F(LanguageAccessTest, JapaneseOffersOneCustomPaperAndNamesWithoutMnemonics) {
+  Open("ja");
+  dialog->setAttribute(Qt::WA_DontShowOnScreen, true);
+  dialog->show();
+  // The dialog's own custom size, in the translators' words, and not the
+  // PPD's untranslated one beside it.
+  QStringList papers = ComboItems(general->findChild<QComboBox*>("paper"));
+  EXPECT_EQ(papers.filter("カスタムサイズ").size(), 1) << papers.join('|').toStdString();
+  EXPECT_EQ(papers.filter("Custom", Qt::CaseInsensitive).size(), 0) << papers.join('|').toStdString();
+  EXPECT_EQ(ComboItems(general->findChild<QComboBox*>("orientation")).value(0), "縦");
+  auto name = [&](const char* object) {
+    return QAccessible::queryAccessibleInterface(general->findChild<QWidget*>(object))->text(QAccessible::Name);
+  };
+  EXPECT_EQ(name("copies"), "部数");
+  EXPECT_EQ(name("collate"), "部単位");
+  EXPECT_EQ(name("pages"), "ページ");
+  // Japanese captions mark their letter as "(&C)"; no name keeps it.
+  const QRegularExpression mark("[(\\x{FF08}]&?[A-Za-z][)\\x{FF09}]");
+  for (QWidget* w : dialog->findChildren<QWidget*>()) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    if (!a) continue;
+    EXPECT_FALSE(a->text(QAccessible::Name).contains(mark)) << a->text(QAccessible::Name).toStdString();
+  }
+}
+
 TEST_F(LanguageAccessTest, EnglishStaysTheSourceTexts) {
   Open("fr:en");  // no French texts anywhere: English, the PPD's own language
   EXPECT_EQ(qthost::UILanguage(), "en");

@@ -32,79 +32,6 @@
     </message>
 </context>
 <context>
-    <name>host</name>
-    <message>
-        <location filename="../dialog.cpp" line="45"/>
-        <source>General</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="45"/>
-        <source>Copies</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="46"/>
-        <source>Collated</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="46"/>
-        <source>On</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="47"/>
-        <source>Off</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="47"/>
-        <source>Pages</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="48"/>
-        <source>All</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="48"/>
-        <source>Paper Size</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="49"/>
-        <source>Orientation</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="49"/>
-        <source>Portrait</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="50"/>
-        <source>Landscape</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="50"/>
-        <source>Reverse Landscape</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="51"/>
-        <source>Reverse Portrait</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="51"/>
-        <source>Two-Sided</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
     <name>qthost::GeneralPanel</name>
     <message>
         <location filename="../generalpanel.cpp" line="46"/>
@@ -142,11 +69,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="86"/>
-        <source>All</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <location filename="../generalpanel.cpp" line="87"/>
         <source>Pages such as 1-3,5,8-</source>
         <translation type="unfinished"></translation>
@@ -179,26 +101,6 @@
     <message>
         <location filename="../generalpanel.cpp" line="114"/>
         <source>Paper &amp;Size:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="119"/>
-        <source>Portrait</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="120"/>
-        <source>Landscape</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="121"/>
-        <source>Reverse Landscape</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="122"/>
-        <source>Reverse Portrait</source>
         <translation type="unfinished"></translation>
     </message>
     <message>

@@ -32,79 +32,6 @@
     </message>
 </context>
 <context>
-    <name>host</name>
-    <message>
-        <location filename="../dialog.cpp" line="45"/>
-        <source>General</source>
-        <translation>一般</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="45"/>
-        <source>Copies</source>
-        <translation>部数</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="46"/>
-        <source>Collated</source>
-        <translation>部単位</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="46"/>
-        <source>On</source>
-        <translation>オン</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="47"/>
-        <source>Off</source>
-        <translation>オフ</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="47"/>
-        <source>Pages</source>
-        <translation>ページ</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="48"/>
-        <source>All</source>
-        <translation>すべて</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="48"/>
-        <source>Paper Size</source>
-        <translation>用紙サイズ</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="49"/>
-        <source>Orientation</source>
-        <translation>方向</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="49"/>
-        <source>Portrait</source>
-        <translation>縦</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="50"/>
-        <source>Landscape</source>
-        <translation>横</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="50"/>
-        <source>Reverse Landscape</source>
-        <translation>横 (逆向き)</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="51"/>
-        <source>Reverse Portrait</source>
-        <translation>縦 (逆向き)</translation>
-    </message>
-    <message>
-        <location filename="../dialog.cpp" line="51"/>
-        <source>Two-Sided</source>
-        <translation>両面</translation>
-    </message>
-</context>
-<context>
     <name>qthost::GeneralPanel</name>
     <message>
         <location filename="../generalpanel.cpp" line="46"/>
@@ -142,11 +69,6 @@
         <translation>部数(&amp;C):</translation>
     </message>
     <message>
-        <location filename="../generalpanel.cpp" line="86"/>
-        <source>All</source>
-        <translation>すべて</translation>
-    </message>
-    <message>
         <location filename="../generalpanel.cpp" line="87"/>
         <source>Pages such as 1-3,5,8-</source>
         <translation>1-3,5,8- のようなページ指定</translation>
@@ -180,26 +102,6 @@
         <location filename="../generalpanel.cpp" line="114"/>
         <source>Paper &amp;Size:</source>
         <translation>用紙サイズ(&amp;S):</translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="119"/>
-        <source>Portrait</source>
-        <translation>縦</translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="120"/>
-        <source>Landscape</source>
-        <translation>横</translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="121"/>
-        <source>Reverse Landscape</source>
-        <translation>横 (逆向き)</translation>
-    </message>
-    <message>
-        <location filename="../generalpanel.cpp" line="122"/>
-        <source>Reverse Portrait</source>
-        <translation>縦 (逆向き)</translation>
     </message>
     <message>
         <location filename="../generalpanel.cpp" line="123"/>
