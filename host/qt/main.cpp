@@ -69,7 +69,8 @@ The print dialog of one queue with the plug-in panels its PPD names.
                        a queue given by hand prints only with this)
   --settings-only      Print sends nothing: it only writes the final settings
                        to --settings-out, for a caller that holds the job
-                       itself (r2740-print-agent); Cancel writes nothing
+                       itself (r2740-print-agent); Cancel writes nothing;
+                       what was written or cancelled is not reported
   --job KEY=VALUE      the held job the dialog is for, shown in the window
                        title and a line on top (repeatable; KEY is id, name,
                        pages, application, host, or sent in seconds since
@@ -192,6 +193,11 @@ int main(int argc, char** argv) {
   if (batch) ui::SetModalHandler(std::make_shared<qthost::BatchModalHandler>());
   else ui::SetModalHandler(std::make_shared<qthost::QtModalHandler>());
 
+  // A caller that holds the job (--settings-only) reads the file and
+  // reports itself: the dialog's own report lines would only repeat it.
+  auto report = [settingsOnly](const std::string& line) {
+    if (!settingsOnly) Say(line);
+  };
   auto callback = std::make_shared<host::HostCallback>(queue, std::move(opened.ppd));
   int code = kOK;
   std::string settingsXML;
@@ -256,7 +262,7 @@ int main(int argc, char** argv) {
       // Screenshots are a by-product: the settings and the job still go.
       std::vector<std::string> written;
       if (!qthost::WriteScreenshots(dialog, session, shots, &written, &why)) outputFailures.push_back(why);
-      for (const auto& p : written) Say("screenshot written to " + p);
+      for (const auto& p : written) report("screenshot written to " + p);
     }
 
     if (batch) {
@@ -271,7 +277,7 @@ int main(int argc, char** argv) {
         writeSettings = true;
         if (!submit(&why)) code = kJobErr;
       } else {
-        Say("cancelled: nothing saved or printed");
+        report("cancelled: nothing saved or printed");
       }
     } else {
       dialog.setSubmit(submit);
@@ -280,7 +286,7 @@ int main(int argc, char** argv) {
         // Started from a file manager, this is all the user sees of the job.
         if (jobId > 0) QMessageBox::information(nullptr, QObject::tr("Print"), dialog.status()->text());
       } else {
-        Say("cancelled: nothing printed");
+        report("cancelled: nothing printed");
       }
     }
     submitted = jobId > 0;
@@ -305,7 +311,7 @@ int main(int argc, char** argv) {
     if (!host::WriteFileAtomic(o.settingsOut, settingsXML, &why, host::kSecretFileMode))
       outputFailures.push_back(why);
     else if (o.settingsOut != "-")
-      Say("settings written to " + o.settingsOut);
+      report("settings written to " + o.settingsOut);
   }
   // A script that retries a failed print must not print twice: once the job
   // is in, a lost output is said but is no failure.
