@@ -132,18 +132,10 @@ class SessionNote {
  public:
   enum class Told { kNever, kThisSession, kThisCaller };
 
-  explicit SessionNote(bool create) {
+  SessionNote() {
     dir_ = PrivateRuntimeFolder();
     if (dir_ < 0) dir_ = ::open("/tmp", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir_ < 0) return;
-    int fd = ::openat(dir_, Name().c_str(),
-                      O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (create ? O_CREAT : 0), 0600);
-    struct stat st {};
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid() && st.st_nlink == 1) {
-      fd_ = fd;
-      return;
-    }
-    if (fd >= 0) ::close(fd);
+    openNote(0);
   }
   ~SessionNote() {
     if (fd_ >= 0) ::close(fd_);
@@ -162,7 +154,8 @@ class SessionNote {
     if (!caller.empty() && text == socketPath + "\n" + caller + "\n") return Told::kThisCaller;
     return Told::kThisSession;
   }
-  void note(const std::string& socketPath, const std::string& caller) const {
+  void note(const std::string& socketPath, const std::string& caller) {
+    if (fd_ < 0) openNote(O_CREAT);
     if (fd_ < 0) return;
     std::string text = socketPath + "\n" + caller + "\n";
     // A lost note only repeats the message.
@@ -175,6 +168,16 @@ class SessionNote {
 
  private:
   static std::string Name() { return "r2740-helper-" + std::to_string(::getuid()) + ".unreachable"; }
+  void openNote(int create) {
+    if (dir_ < 0) return;
+    int fd = ::openat(dir_, Name().c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | create, 0600);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid() && st.st_nlink == 1) {
+      fd_ = fd;
+      return;
+    }
+    if (fd >= 0) ::close(fd);
+  }
   // $XDG_RUNTIME_DIR when it is this user's own folder, mode 0700; else -1.
   static int PrivateRuntimeFolder() {
     const char* run = std::getenv("XDG_RUNTIME_DIR");
@@ -256,7 +259,7 @@ int main(int argc, char** argv) {
   if (fd < 0) {
     const int connectError = errno;
     const std::string caller = CallerKey();
-    SessionNote note(true);
+    SessionNote note;
     const SessionNote::Told told = note.told(socketPath, caller);
     if (told == SessionNote::Told::kThisCaller) return kExitNoService;
     std::string error;
@@ -271,7 +274,7 @@ int main(int argc, char** argv) {
       return kExitNoService;
     }
   }
-  SessionNote(false).forget(socketPath);
+  SessionNote().forget(socketPath);
   timeval tv{kReplySeconds, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
