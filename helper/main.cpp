@@ -1,6 +1,6 @@
 // R2740Helper: relays one command of the colour plug-in to R2740XPCService
 // and prints "<command>=<reply>". Starts the service when nobody listens and
-// this user may; otherwise says once per caller what to do.
+// this user may; otherwise says what to do once per login session.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -94,11 +94,9 @@ std::string WhatToDo() {
          "are not refreshed";
 }
 
-// A dialog runs the helper several times while it opens. When the service
-// cannot be reached, the first run says so and notes it for the caller (its
-// parent process, by pid and start time) and the socket; later runs for the
-// same caller fail at once and quietly.
-std::string CallerKey(const std::string& socketPath) {
+// The caller of this run: its parent process (the dialog), by pid and start
+// time; empty when /proc does not say.
+std::string CallerKey() {
   pid_t parent = ::getppid();
   auto stat = sys::ReadFile("/proc/" + std::to_string(parent) + "/stat");
   if (!stat) return {};
@@ -112,44 +110,88 @@ std::string CallerKey(const std::string& socketPath) {
     if (field == 22) start = stat->substr(begin, at == std::string::npos ? std::string::npos : at - begin);
   }
   if (start.empty()) return {};
-  return std::to_string(parent) + " " + start + " " + socketPath + "\n";
+  return std::to_string(parent) + " " + start;
 }
 
-std::string NotePath() {
-  const char* run = std::getenv("XDG_RUNTIME_DIR");
-  std::string dir = run && *run == '/' ? run : "/tmp";
-  return dir + "/r2740-helper-" + std::to_string(::getuid()) + ".unreachable";
-}
+// What the user was told about an unreachable service, kept for the login
+// session: the first dialog that meets the outage says it in full (what to
+// do), later dialogs one short line each (their profiles are not refreshed
+// either, and a user who sees only that dialog's output should know why),
+// and the helper's later runs for the same dialog nothing. The note names
+// the socket; once the service at that socket answers, it is removed, so a
+// later outage is told in full again. A session's end removes it with
+// $XDG_RUNTIME_DIR.
+//
+// Trusted because it is opened without following a link and checked on its
+// descriptor: a regular file of this user with one link, in
+// $XDG_RUNTIME_DIR when that is this user's own 0700 folder, else at
+// /tmp/r2740-helper-<uid>.unreachable. Anything else there (another
+// user's file, a link, a second name) is never followed, read or written:
+// the message is then said in full every time.
+class SessionNote {
+ public:
+  enum class Told { kNever, kThisSession, kThisCaller };
 
-// Only a file of our own is read or written: never through a link, never
-// one another user left in a shared folder.
-int OpenNote(int flags) {
-  int fd = ::open(NotePath().c_str(), flags | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
-  struct stat st {};
-  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())) {
-    ::close(fd);
+  SessionNote() {
+    dir_ = PrivateRuntimeFolder();
+    if (dir_ < 0) dir_ = ::open("/tmp", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    openNote(0);
+  }
+  ~SessionNote() {
+    if (fd_ >= 0) ::close(fd_);
+    if (dir_ >= 0) ::close(dir_);
+  }
+  SessionNote(const SessionNote&) = delete;
+  SessionNote& operator=(const SessionNote&) = delete;
+
+  Told told(const std::string& socketPath, const std::string& caller) const {
+    if (fd_ < 0) return Told::kNever;
+    char buf[1024];
+    ssize_t n = ::pread(fd_, buf, sizeof buf, 0);
+    if (n <= 0) return Told::kNever;
+    std::string text(buf, static_cast<size_t>(n));
+    if (text.compare(0, socketPath.size() + 1, socketPath + "\n") != 0) return Told::kNever;
+    if (!caller.empty() && text == socketPath + "\n" + caller + "\n") return Told::kThisCaller;
+    return Told::kThisSession;
+  }
+  void note(const std::string& socketPath, const std::string& caller) {
+    if (fd_ < 0) openNote(O_CREAT);
+    if (fd_ < 0) return;
+    std::string text = socketPath + "\n" + caller + "\n";
+    // A lost note only repeats the message.
+    if (::ftruncate(fd_, 0) == 0) (void)!::pwrite(fd_, text.data(), text.size(), 0);
+  }
+  // The service at socketPath answers: a later outage is news again.
+  void forget(const std::string& socketPath) const {
+    if (told(socketPath, {}) != Told::kNever) ::unlinkat(dir_, Name().c_str(), 0);
+  }
+
+ private:
+  static std::string Name() { return "r2740-helper-" + std::to_string(::getuid()) + ".unreachable"; }
+  void openNote(int create) {
+    if (dir_ < 0) return;
+    int fd = ::openat(dir_, Name().c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | create, 0600);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid() && st.st_nlink == 1) {
+      fd_ = fd;
+      return;
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  // $XDG_RUNTIME_DIR when it is this user's own folder, mode 0700; else -1.
+  static int PrivateRuntimeFolder() {
+    const char* run = std::getenv("XDG_RUNTIME_DIR");
+    if (!run || *run != '/') return -1;
+    int fd = ::open(run, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_uid == ::getuid() && (st.st_mode & 07777) == 0700) return fd;
+    if (fd >= 0) ::close(fd);
     return -1;
   }
-  return fd;
-}
 
-bool ToldBefore(const std::string& key) {
-  if (key.empty()) return false;
-  int fd = OpenNote(O_RDONLY);
-  if (fd < 0) return false;
-  char buf[512];
-  ssize_t n = ::read(fd, buf, sizeof buf);
-  ::close(fd);
-  return n > 0 && std::string(buf, static_cast<size_t>(n)) == key;
-}
-
-void NoteTold(const std::string& key) {
-  if (key.empty()) return;
-  int fd = OpenNote(O_WRONLY | O_CREAT);
-  if (fd < 0) return;
-  if (::ftruncate(fd, 0) == 0) (void)!::write(fd, key.data(), key.size());  // a lost note only repeats the message
-  ::close(fd);
-}
+  int dir_ = -1;
+  int fd_ = -1;
+};
 
 // After a connection failed with `connectError`: starts the service when
 // nobody listens and this user may, and connects to it.
@@ -216,16 +258,23 @@ int main(int argc, char** argv) {
   int fd = xpcwire::Connect(socketPath);
   if (fd < 0) {
     const int connectError = errno;
-    const std::string caller = CallerKey(socketPath);
-    if (ToldBefore(caller)) return kExitNoService;
+    const std::string caller = CallerKey();
+    SessionNote note;
+    const SessionNote::Told told = note.told(socketPath, caller);
+    if (told == SessionNote::Told::kThisCaller) return kExitNoService;
     std::string error;
     fd = StartAndConnect(socketPath, connectError, &error);
     if (fd < 0) {
+      if (told == SessionNote::Told::kThisSession)
+        error = "the profile service at " + socketPath +
+                " is still not reachable; the printer's profiles are not refreshed (what to do was said at the "
+                "first dialog that met this)";
       std::fprintf(stderr, "R2740Helper: %s\n", error.c_str());
-      NoteTold(caller);
+      note.note(socketPath, caller);
       return kExitNoService;
     }
   }
+  SessionNote().forget(socketPath);
   timeval tv{kReplySeconds, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);

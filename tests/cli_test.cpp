@@ -54,6 +54,19 @@ Result RunCli(const std::vector<std::string>& args, const std::vector<std::strin
   return r;
 }
 
+// The peer tool's reading of a property list: plistutil's own XML after a
+// round trip through its binary form; empty when it cannot read the text.
+// Anything before the list, or after it, does not come back.
+std::string PlistutilRoundTrip(const std::string& text, const TempDir& dir) {
+  std::string in = dir.write("roundtrip.plist", text), bin = dir.file("roundtrip.bin"), back = dir.file("back.plist");
+  std::filesystem::remove(bin);
+  std::filesystem::remove(back);
+  std::string command = "plistutil -i '" + in + "' -f bin -o '" + bin + "' >/dev/null 2>&1 && plistutil -i '" + bin +
+                        "' -f xml -o '" + back + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return "<plistutil failed>";
+  return ReadAll(back);
+}
+
 std::vector<std::string> Manual(std::vector<std::string> more) {
   std::vector<std::string> a{"--ppd", ColorPPD(), "--queue-id", "R2740_Queue_1", "--device-uri",
                              "lpd://127.0.0.1/queue", "--bundles", R2740_TEST_BUNDLE_DIR};
@@ -77,9 +90,9 @@ TEST(Cli, SavesAndWritesSummaryAndSettings) {
                        "jp.orvessa.printers.R2740.testName=Alice", "--settings-out", dir.file("s.plist"),
                        "--summary-out", dir.file("summary.txt")}));
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(r.err, "");
-  EXPECT_THAT(r.out, HasSubstr("summaries written to " + dir.file("summary.txt")));
-  EXPECT_THAT(r.out, HasSubstr("settings written to " + dir.file("s.plist")));
+  EXPECT_EQ(r.out, "");  // reports are no data
+  EXPECT_EQ(r.err, "r2740-pde-cli: summaries written to " + dir.file("summary.txt") +
+                       "\nr2740-pde-cli: settings written to " + dir.file("s.plist") + "\n");
 
   std::string error;
   auto settings = cf::As<cf::Dictionary>(cf::PropertyListCreateFromFile(dir.file("s.plist"), &error));
@@ -224,6 +237,21 @@ TEST(Cli, OutputsFollowLinksFeedDevicesAndFIFOsAndDashIsStandardOutput) {
   r = RunCli(Manual({"--settings-out", dir.path()}));
   EXPECT_EQ(r.code, 8);
   EXPECT_THAT(r.err, HasSubstr("is a directory"));
+}
+
+// "-" gives its data and nothing else, whatever goes to a file beside it.
+TEST(Cli, DashCarriesOnlyItsData) {
+  TempDir dir;
+  auto r = RunCli(Manual({"--settings-out", "-", "--summary-out", dir.file("summary.txt")}));
+  ASSERT_EQ(r.code, 0) << r.err;
+  ASSERT_THAT(r.out, StartsWith("<?xml"));
+  EXPECT_EQ(PlistutilRoundTrip(r.out, dir), r.out);
+  EXPECT_THAT(r.err, HasSubstr("summaries written to " + dir.file("summary.txt")));
+
+  r = RunCli(Manual({"--summary-out", "-", "--settings-out", dir.file("s.plist")}));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, ReadAll(dir.file("summary.txt")));
+  EXPECT_THAT(r.err, HasSubstr("settings written to " + dir.file("s.plist")));
 }
 
 // Secure print through the command line: a missing password sends nothing.

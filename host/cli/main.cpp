@@ -56,7 +56,7 @@ print system's order, and reports what they leave in the print settings.
                        print: save, then every panel is asked to print, then
                        the documents (default: a generated test page) go to
                        the CUPS queue as one job with every option; the job
-                       id and the queue's state are printed
+                       id and the queue's state are said on standard error
   --destination NAME   the CUPS queue a print goes to (default: the --queue;
                        a queue given by hand sends no job without it)
   --job KEY=VALUE      the held job the settings are for, said on standard
@@ -73,7 +73,10 @@ constexpr const char* kUsageTail = R"(  --settings-out FILE  write the final pri
   --version            the version
 
 Without an out file, the summaries and then the settings go to standard
-output. The summary text has one block per panel: its name on a line, then
+output. Standard output carries nothing else: what was written where, the
+job line, notes and alerts go to standard error.
+
+The summary text has one block per panel: its name on a line, then
 one "    item: value" line per item in the panel's display order; then the
 block "General" (copies, pages, paper, ..., and the other PPD options); a last block
 "Job options" lists the options a CUPS job would carry ("    KEY=VALUE").
@@ -100,8 +103,12 @@ struct TempFile {
   }
 };
 
+// One line on standard error: reports, notes and failures alike, so that
+// standard output carries only the data "-" asks for.
+void Say(const std::string& line) { std::fprintf(stderr, "r2740-pde-cli: %s\n", line.c_str()); }
+
 int Die(int code, const std::string& why) {
-  std::fprintf(stderr, "r2740-pde-cli: %s\n", why.c_str());
+  Say(why);
   return code;
 }
 
@@ -224,7 +231,7 @@ int main(int argc, char** argv) {
     settingsXML = *xml;
   }
 
-  if (!jobLine.empty()) std::printf("%s\n", jobLine.c_str());
+  if (!jobLine.empty()) Say(jobLine);
   // Summaries first, then settings, whether to files or standard output.
   // Once a job went out the run succeeds whatever the outputs do: a script
   // that retries must not print twice.
@@ -234,7 +241,7 @@ int main(int argc, char** argv) {
       if (submitted) std::fprintf(stderr, "r2740-pde-cli: %s (the job was submitted all the same)\n", why.c_str());
       return submitted;
     }
-    if (!path.empty() && path != "-") std::printf("%s written to %s\n", what, path.c_str());
+    if (!path.empty() && path != "-") Say(std::string(what) + " written to " + path);
     return true;
   };
   if (!emit(summaryOut, summaryText, 0666, "summaries")) return Die(kOutputErr, why);

@@ -69,7 +69,8 @@ The print dialog of one queue with the plug-in panels its PPD names.
                        a queue given by hand prints only with this)
   --settings-only      Print sends nothing: it only writes the final settings
                        to --settings-out, for a caller that holds the job
-                       itself (r2740-print-agent); Cancel writes nothing
+                       itself (r2740-print-agent); Cancel writes nothing;
+                       what was written or cancelled is not reported
   --job KEY=VALUE      the held job the dialog is for, shown in the window
                        title and a line on top (repeatable; KEY is id, name,
                        pages, application, host, or sent in seconds since
@@ -80,7 +81,9 @@ The print dialog of one queue with the plug-in panels its PPD names.
 // After the general options' lines (kDialogFlagsUsage).
 constexpr const char* kUsageTail = R"(
 Batch runs (and --screenshot) need no display: QT_QPA_PLATFORM defaults to
-"offscreen" for them. Alerts in batch runs go to standard error, one line
+"offscreen" for them. Standard output carries only the settings of
+"--settings-out -"; what was written where, the job line and notes go to
+standard error. Alerts in batch runs go to standard error, one line
 each ("alert: <message> | <informative>"), and are answered with their
 first button; open panels are cancelled and modal windows aborted.
 
@@ -94,8 +97,12 @@ that fails does not stop the others. Before the dialog is up, a failure
 also shows a message box unless --action is given.
 )";
 
+// One line on standard error: reports, notes and failures alike, so that
+// standard output carries only the data "-" asks for.
+void Say(const std::string& line) { std::fprintf(stderr, "r2740-print-dialog: %s\n", line.c_str()); }
+
 int Die(int code, const std::string& why) {
-  std::fprintf(stderr, "r2740-print-dialog: %s\n", why.c_str());
+  Say(why);
   return code;
 }
 
@@ -186,6 +193,11 @@ int main(int argc, char** argv) {
   if (batch) ui::SetModalHandler(std::make_shared<qthost::BatchModalHandler>());
   else ui::SetModalHandler(std::make_shared<qthost::QtModalHandler>());
 
+  // A caller that holds the job (--settings-only) reads the file and
+  // reports itself: the dialog's own report lines would only repeat it.
+  auto report = [settingsOnly](const std::string& line) {
+    if (!settingsOnly) Say(line);
+  };
   auto callback = std::make_shared<host::HostCallback>(queue, std::move(opened.ppd));
   int code = kOK;
   std::string settingsXML;
@@ -250,7 +262,7 @@ int main(int argc, char** argv) {
       // Screenshots are a by-product: the settings and the job still go.
       std::vector<std::string> written;
       if (!qthost::WriteScreenshots(dialog, session, shots, &written, &why)) outputFailures.push_back(why);
-      for (const auto& p : written) std::printf("screenshot written to %s\n", p.c_str());
+      for (const auto& p : written) report("screenshot written to " + p);
     }
 
     if (batch) {
@@ -265,7 +277,7 @@ int main(int argc, char** argv) {
         writeSettings = true;
         if (!submit(&why)) code = kJobErr;
       } else {
-        std::printf("cancelled: nothing saved or printed\n");
+        report("cancelled: nothing saved or printed");
       }
     } else {
       dialog.setSubmit(submit);
@@ -274,11 +286,11 @@ int main(int argc, char** argv) {
         // Started from a file manager, this is all the user sees of the job.
         if (jobId > 0) QMessageBox::information(nullptr, QObject::tr("Print"), dialog.status()->text());
       } else {
-        std::printf("cancelled: nothing printed\n");
+        report("cancelled: nothing printed");
       }
     }
     submitted = jobId > 0;
-    if (submitted) std::printf("job %d submitted to %s (%s)\n", jobId, destination.c_str(), queueState.c_str());
+    if (submitted) Say("job " + std::to_string(jobId) + " submitted to " + destination + " (" + queueState + ")");
     if (writeSettings && code == kOK) {
       // With --settings-only the caller sends the job.
       bool printed = submitted || (settingsOnly && action != "save");
@@ -299,9 +311,8 @@ int main(int argc, char** argv) {
     if (!host::WriteFileAtomic(o.settingsOut, settingsXML, &why, host::kSecretFileMode))
       outputFailures.push_back(why);
     else if (o.settingsOut != "-")
-      std::printf("settings written to %s\n", o.settingsOut.c_str());
+      report("settings written to " + o.settingsOut);
   }
-  std::fflush(stdout);
   // A script that retries a failed print must not print twice: once the job
   // is in, a lost output is said but is no failure.
   for (const auto& failure : outputFailures)

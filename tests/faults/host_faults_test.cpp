@@ -6,16 +6,22 @@
 #include <stdlib.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "QVPList.h"
 #include "host.h"
@@ -117,6 +123,7 @@ TEST(HostFaults, HelperThatCannotStartTheServiceSaysSoOnce) {
   std::filesystem::create_directories(sockets);
   std::filesystem::create_directories(notes);
   ASSERT_EQ(::chown(notes.c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(::chmod(notes.c_str(), 0700), 0);
   std::string out = root.path() + "/out", err = root.path() + "/err";
 
   pid_t pid = ::fork();
@@ -145,6 +152,100 @@ TEST(HostFaults, HelperThatCannotStartTheServiceSaysSoOnce) {
       << said;
   EXPECT_NE(said.find("systemctl enable --now r2740-xpc.socket"), std::string::npos) << said;
   EXPECT_FALSE(std::filesystem::exists(sockets + "/xpc.socket.lock"));  // nothing was started
+}
+
+// Dialogs that meet a service nobody can reach, each running the helper
+// twice as a dialog does while it opens (the helper's parent is the dialog):
+// standard output, and standard error's lines.
+struct Dialogs {
+  std::string out;
+  std::vector<std::string> said;
+};
+Dialogs RunDialogs(const TempRoot& root, const std::string& env, int dialogs, int runsEach) {
+  std::string one;
+  for (int i = 0; i < runsEach; ++i) one += "\"$H\" qvPListExistProfile_XPC /p; echo \"exit $?\"\n";
+  std::string script = root.write("dialog.sh", one), out = root.path() + "/out", err = root.path() + "/err";
+  std::string command = "H='" + std::string(R2740_HELPER) + "'; export H; : >'" + err + "'; for i in $(seq " +
+                        std::to_string(dialogs) + "); do env " + env + " sh '" + script + "'; done >'" + out +
+                        "' 2>>'" + err + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  Dialogs d{sys::ReadFile(out).value_or(""), {}};
+  std::string text = sys::ReadFile(err).value_or(""), line;
+  for (char c : text) {
+    if (c != '\n') line += c;
+    else d.said.push_back(std::exchange(line, {}));
+  }
+  return d;
+}
+
+// The note about an unreachable service comes once per login session in
+// full, then one short line per dialog; once the service answers, a later
+// outage is news again.
+TEST(HostFaults, HelperTellsAnUnreachableServiceOncePerLoginSession) {
+  TempRoot root;
+  const std::string run = root.path() + "/run", socket = root.path() + "/svc/xpc.socket";
+  std::filesystem::create_directories(run);
+  ASSERT_EQ(::chmod(run.c_str(), 0700), 0);
+  root.write("svc", "");  // a file where the socket's folder goes: no service, and none can start
+  const std::string env = "XDG_RUNTIME_DIR='" + run + "' R2740_XPC_SOCKET='" + socket + "'";
+
+  Dialogs d = RunDialogs(root, env, 3, 2);
+  EXPECT_EQ(d.out, "exit 3\nexit 3\nexit 3\nexit 3\nexit 3\nexit 3\n");
+  ASSERT_EQ(d.said.size(), 3u) << ::testing::PrintToString(d.said);
+  EXPECT_EQ(d.said[0].rfind("R2740Helper: cannot reach the profile service at " + socket + " (Not a directory); ", 0),
+            0u)
+      << d.said[0];
+  EXPECT_NE(d.said[0].find("systemctl enable --now r2740-xpc.socket"), std::string::npos) << d.said[0];
+  const std::string again = "R2740Helper: the profile service at " + socket +
+                            " is still not reachable; the printer's profiles are not refreshed (what to do was said "
+                            "at the first dialog that met this)";
+  EXPECT_EQ(d.said[1], again);
+  EXPECT_EQ(d.said[2], again);
+
+  // The service answers (here: takes the connection, then hangs up).
+  std::filesystem::remove(root.path() + "/svc");
+  std::filesystem::create_directories(root.path() + "/svc");
+  int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strncpy(addr.sun_path, socket.c_str(), sizeof addr.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << std::strerror(errno);
+  ASSERT_EQ(::listen(listener, 1), 0);
+  std::thread service([listener] { ::close(::accept(listener, nullptr, nullptr)); });
+  d = RunDialogs(root, env, 1, 1);
+  service.join();
+  ::close(listener);
+  std::filesystem::remove(socket);
+  EXPECT_EQ(d.said, std::vector<std::string>{"R2740Helper: no reply from the service"});
+
+  // Gone again: told in full (here, that it is not installed).
+  d = RunDialogs(root, env, 1, 2);
+  ASSERT_EQ(d.said.size(), 1u) << ::testing::PrintToString(d.said);
+  EXPECT_EQ(d.said[0].rfind("R2740Helper: the profile service is not running and not installed at ", 0), 0u)
+      << d.said[0];
+}
+
+// Without a private XDG_RUNTIME_DIR (here one other users may read) the
+// note lives in /tmp, where a link at its name is never followed: the
+// message is said in full every time and the link's target never made.
+TEST(HostFaults, HelperNeverFollowsALinkAtItsNoteInTmp) {
+  TempRoot root;
+  const std::string run = root.path() + "/run", socket = root.path() + "/svc/xpc.socket";
+  std::filesystem::create_directories(run);
+  ASSERT_EQ(::chmod(run.c_str(), 0755), 0);
+  root.write("svc", "");
+  const std::string name = "/tmp/r2740-helper-" + std::to_string(::getuid()) + ".unreachable",
+                    target = root.path() + "/target";
+  std::filesystem::remove(name);  // this user's note of earlier runs
+  std::filesystem::create_symlink(target, name);
+
+  Dialogs d = RunDialogs(root, "XDG_RUNTIME_DIR='" + run + "' R2740_XPC_SOCKET='" + socket + "'", 2, 1);
+  EXPECT_EQ(d.said.size(), 2u) << ::testing::PrintToString(d.said);
+  for (const auto& line : d.said) EXPECT_NE(line.find("systemctl enable"), std::string::npos) << line;
+  EXPECT_FALSE(std::filesystem::exists(target));
+  EXPECT_TRUE(std::filesystem::is_symlink(name));
+  EXPECT_FALSE(std::filesystem::exists(run + "/r2740-helper-" + std::to_string(::getuid()) + ".unreachable"));
+  std::filesystem::remove(name);
 }
 
 TEST(HostFaults, NoCupsdAnswersWithAReason) {

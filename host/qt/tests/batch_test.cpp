@@ -36,14 +36,24 @@ std::string TopLevel(const fs::path& plist, const std::string& key) {
   return s ? s->utf8() : "<missing>";
 }
 
+// The settings to standard output ("-") beside screenshots: standard output
+// is the property list alone, as plistutil reads it; reports go to stderr.
 TEST_F(BatchTest, SaveWithSettingsAndScreenshots) {
-  fs::path out = tmp.path / "settings.plist", shots = tmp.path / "shots";
+  fs::path out = tmp.path / "stdout.plist", shots = tmp.path / "shots";
   std::string output;
-  int rc = qttest::Run(Dialog("--set QVBrightness=Lighter1 --set QVSectionManagementR2740=True"
-                      " --set jp.orvessa.printers.R2740.sectionName=Sales --action save"
-                      " --settings-out " + Sh(out.string()) + " --screenshot " + Sh(shots.string())),
-               &output);
+  int rc = qttest::Run("{ " +
+                           Dialog("--set QVBrightness=Lighter1 --set QVSectionManagementR2740=True"
+                                  " --set jp.orvessa.printers.R2740.sectionName=Sales --action save"
+                                  " --settings-out - --screenshot " + Sh(shots.string())) +
+                           " >" + Sh(out.string()) + "; }",
+                       &output);
   ASSERT_EQ(rc, 0) << output;
+  std::string text = qttest::ReadFile(out);
+  ASSERT_EQ(text.substr(0, 5), "<?xml") << text;
+  EXPECT_EQ(qttest::PlistutilRoundTrip(out), text);
+  EXPECT_NE(output.find("r2740-print-dialog: screenshot written to " + (shots / "Summary.png").string() + "\n"),
+            std::string::npos)
+      << output;
   EXPECT_EQ(TopLevel(out, "QVBrightness"), "Lighter1");
   EXPECT_EQ(TopLevel(out, "QVSectionManagementR2740"), "True");
   // Both colour panes, the security panel and the summary, each a PNG.

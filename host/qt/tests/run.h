@@ -40,6 +40,20 @@ inline std::string ReadFile(const std::filesystem::path& p) {
   return s.str();
 }
 
+// The peer tool's reading of a property list file: plistutil's own XML
+// after a round trip through its binary form; empty when it cannot read
+// the file. Anything before the list, or after it, does not come back.
+inline std::string PlistutilRoundTrip(const std::filesystem::path& plist) {
+  std::filesystem::path bin = plist.string() + ".bin", back = plist.string() + ".back";
+  std::filesystem::remove(bin);
+  std::filesystem::remove(back);
+  std::string quiet;
+  Run("plistutil -i " + Sh(plist.string()) + " -f bin -o " + Sh(bin.string()) + " && plistutil -i " +
+          Sh(bin.string()) + " -f xml -o " + Sh(back.string()),
+      &quiet);
+  return ReadFile(back);
+}
+
 // A temporary folder removed at the end of the test.
 struct TempDir {
   std::filesystem::path path;
