@@ -3,7 +3,10 @@
 
 #include <cups/cups.h>
 
+#include <cstdio>
 #include <cstring>
+
+#include "jobs.h"
 
 namespace host {
 
@@ -72,8 +75,7 @@ OptionList StartFromDefaults(HostCallback& cb, const OptionList& destination, st
       ppd_choice_t* marked = ppdFindMarkedChoice(ppd, o->keyword);
       if (!marked) continue;
       bool changed = std::strcmp(o->defchoice, marked->choice) != 0;
-      std::strncpy(o->defchoice, marked->choice, sizeof o->defchoice - 1);
-      o->defchoice[sizeof o->defchoice - 1] = '\0';
+      std::snprintf(o->defchoice, sizeof o->defchoice, "%s", marked->choice);
       std::string k = o->keyword;
       if ((changed || IsGeneralPPDOption(k)) && k != "PageRegion" && absent(k))
         settings.setValue(k, cf::str(marked->choice), false);
@@ -164,10 +166,8 @@ bool SaveAsDefault(const std::string& queue, const OptionList& options, std::str
   }
   int rc = cupsSetDests2(CUPS_HTTP_DEFAULT, count, dests);
   cupsFreeDests(count, dests);
-  if (rc != 0) {
-    const char* why = cupsLastErrorString();
-    return Fail(error, "cannot save the defaults of " + queue + ": " + (why && *why ? why : "cupsSetDests2 failed"));
-  }
+  // cupsSetDests2 asks the server for its queues before it writes lpoptions.
+  if (rc != 0) return Fail(error, CupsRequestError("cannot save the defaults of " + queue));
   return true;
 }
 
