@@ -231,6 +231,7 @@ namespace {
 // deleteAttribute value as it is), so the job's own choices that the
 // dialog's options no longer carry are overwritten with what the dialog
 // means by their absence, and media and sides follow PageSize and Duplex.
+// Collation needs no neutral value: every job's options carry it.
 host::OptionList Overrides(const HeldJob& job, const host::OptionList& options) {
   auto value = [&](const char* name) -> const std::string* {
     for (const auto& [k, v] : options)
@@ -239,8 +240,7 @@ host::OptionList Overrides(const HeldJob& job, const host::OptionList& options) 
   };
   host::OptionList out;
   for (const auto& [name, neutral] : std::initializer_list<std::pair<const char*, const char*>>{
-           {"copies", "1"}, {host::kPageRangesOption, "1-2147483647"}, {host::kOrientationOption, "3"},
-           {host::kCollateOption, host::kCollated}})
+           {"copies", "1"}, {host::kPageRangesOption, "1-2147483647"}, {host::kOrientationOption, "3"}})
     if (Attribute(job, name) && !value(name)) out.emplace_back(name, neutral);
   if (Attribute(job, "media"))
     if (const std::string* paper = value(host::kPageSizeOption)) out.emplace_back("media", *paper);
