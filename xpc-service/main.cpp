@@ -290,8 +290,8 @@ int ActivatedSocket() {
   return fd;
 }
 
-// Binds the socket path ourselves; -1 (with a message) when another instance
-// holds it or it cannot be bound.
+// Binds the socket path ourselves, not yet listening; -1 (with a message)
+// when another instance holds it or it cannot be bound.
 int BindSocket(const std::string& path, int* lockFd) {
   sockaddr_un addr{};
   if (path.size() >= sizeof addr.sun_path) {
@@ -335,8 +335,8 @@ int BindSocket(const std::string& path, int* lockFd) {
   if (fd < 0) return -1;
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 64) != 0) {
-    std::fprintf(stderr, "R2740XPCService: cannot listen on %s: %s\n", path.c_str(), std::strerror(errno));
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    std::fprintf(stderr, "R2740XPCService: cannot bind %s: %s\n", path.c_str(), std::strerror(errno));
     ::close(fd);
     return -1;
   }
@@ -422,6 +422,13 @@ int main(int argc, char** argv) {
     bound = true;
   }
   PrepareProfileFolder();
+  // Connections are taken only once the folder is clean: a caller that can
+  // connect meets the folder as every request will.
+  if (bound && ::listen(listenFd, 64) != 0) {
+    std::fprintf(stderr, "R2740XPCService: cannot listen on %s: %s\n", path.c_str(), std::strerror(errno));
+    ::unlink(path.c_str());
+    return 1;
+  }
 
   gLastActivity = NowSeconds();
   while (!gStop) {

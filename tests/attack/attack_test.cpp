@@ -717,15 +717,14 @@ TEST_F(AttackFiles, PlantsOfAnOlderInstallAreRemovedAtStart) {
   };
   Service svc(10, {}, plant);
   ASSERT_TRUE(svc.up());
-  // Answered only once the folder is clean (the socket is bound before).
-  EXPECT_EQ("TRUE", Request(svc.socket(), "qvPListExistProfile_XPC", svc.folder() + "/" + kept));
-
-  // Only root's own file stays; the folder is closed again.
+  // Once a caller can connect, only root's own file stays and the folder
+  // is closed again.
   EXPECT_EQ(kept + "\n", [&] {
     std::string names;
     for (const auto& e : std::filesystem::directory_iterator(svc.folder())) names += e.path().filename().string() + "\n";
     return names;
   }());
+  EXPECT_EQ("TRUE", Request(svc.socket(), "qvPListExistProfile_XPC", svc.folder() + "/" + kept));
   struct stat st;
   ASSERT_EQ(0, ::stat(svc.folder().c_str(), &st));
   EXPECT_EQ(0755u, st.st_mode & 07777);
