@@ -339,4 +339,12 @@ TEST(Cli, GeneralSummarySpeaksTheUsersLanguage) {
                             "    両面: " + PPDJapanese("Duplex DuplexNoTumble") + "\n";
   EXPECT_THAT(r.out, HasSubstr(block));
   EXPECT_THAT(r.out, HasSubstr("    " + PPDJapanese("Translation QVColorAsGray") + ": " + PPDJapanese("QVColorAsGray True") + "\n"));
+
+  // A custom size in the paper list's words (5 x 8 in are 360 x 576 pt).
+  for (auto [lang, line] : {std::pair{"ja", "    用紙サイズ: カスタムサイズ 360 x 576 pt\n"},
+                            {"en", "    Paper Size: Custom Size 360 x 576 pt\n"}}) {
+    r = RunCli(Manual({"--paper", "Custom.5x8in", "--summary-out", "-"}), {"R2740_LANG=", std::string("LANGUAGE=") + lang});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr(line));
+  }
 }

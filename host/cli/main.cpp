@@ -78,8 +78,8 @@ job line, notes and alerts go to standard error.
 
 The summary text has one block per panel: its name on a line, then
 one "    item: value" line per item in the panel's display order; then the
-block "General" (copies, pages, paper, ..., and the other PPD options); a last block
-"Job options" lists the options a CUPS job would carry ("    KEY=VALUE").
+block "General" (copies, pages, paper, ..., and the other PPD options), named and
+worded in the user's language as the panels are; a last block "Job options" lists the options a CUPS job would carry ("    KEY=VALUE").
 
 Alerts raised by panels are printed to standard error, one line each, as
 "alert: <message> | <informative>" and answered with their first button;

@@ -216,6 +216,7 @@ constexpr const char* kSummaryWords[][std::size(kSummaryLanguages)] = {
     {"Pages", "ページ"},
     {"All", "すべて"},
     {"Paper Size", "用紙サイズ"},
+    {"Custom Size", "カスタムサイズ"},
     {"Orientation", "方向"},
     {"Portrait", "縦"},
     {"Landscape", "横"},
@@ -258,7 +259,16 @@ PanelSummary GeneralSummary(HostCallback& cb, const std::vector<ppd_option_t*>& 
   s.rows.emplace_back(say("Collated"), say(GeneralOptionValue(cb, kCollateOption) == kUncollated ? "Off" : "On"));
   std::string pages = GeneralOptionValue(cb, kPageRangesOption);
   s.rows.emplace_back(say("Pages"), pages.empty() ? say("All") : pages);
-  s.rows.emplace_back(say("Paper Size"), text(kPageSizeOption));
+  // A custom size as the paper list names it, with its size.
+  std::string paper = GeneralOptionValue(cb, kPageSizeOption);
+  ppd_size_t* custom = ppd && paper.rfind("Custom.", 0) == 0 ? ppdPageSize(ppd, paper.c_str()) : nullptr;
+  if (custom) {
+    char size[64];
+    std::snprintf(size, sizeof size, " %g x %g pt", custom->width, custom->length);
+    s.rows.emplace_back(say("Paper Size"), say("Custom Size") + size);
+  } else {
+    s.rows.emplace_back(say("Paper Size"), text(kPageSizeOption));
+  }
   std::string orientation = GeneralOptionValue(cb, kOrientationOption);
   for (const auto& o : kOrientations)
     if (orientation == o.ipp) s.rows.emplace_back(say("Orientation"), say(o.title));
