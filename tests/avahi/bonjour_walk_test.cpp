@@ -200,14 +200,14 @@ TEST_F(BonjourQueue, DnssdQueueWalksThePrinterItsServiceResolvesTo) {
     double seconds = 0;
     EXPECT_EQ("", Walk(uri, &seconds)) << uri;
     EXPECT_GT(seconds, 0.9) << uri;
-    EXPECT_LT(seconds, 1.5) << uri;
+    EXPECT_LT(seconds, 2.5) << uri;  // room for a loaded machine, not for a second wait
   }
 
   // No daemon on the bus: no walk, at once.
   avahi_.reset();
   double seconds = 0;
   EXPECT_EQ("", Walk("dnssd://R2740%20B%C3%BCro%20(2.1)._ipp._tcp.local/", &seconds));
-  EXPECT_LT(seconds, 0.5);
+  EXPECT_LT(seconds, 0.9);  // less than one resolution's wait
 }
 
 }  // namespace
