@@ -2,6 +2,7 @@
 // "ipp://localhost/jobs/ID" on the server libcups is set up for, with the
 // agent's user as requesting-user-name.
 #include "agent.h"
+#include "policies.h"
 
 #include <cups/cups.h>
 #include <dirent.h>
@@ -22,6 +23,11 @@
 namespace agent {
 
 std::string PrinterURI(const std::string& queue) { return "ipp://localhost/printers/" + queue; }
+
+bool IsAskPolicy(const std::string& name) {
+  bool ask = false;
+  return policy::IsOurs(name, nullptr, &ask) && ask;
+}
 
 std::string LastError(const char* what) { return host::CupsRequestError(what); }
 
@@ -115,7 +121,7 @@ void Collect(ipp_t* response, const std::string& user, std::map<std::string, Ask
     if (it == askQueues->end()) it = askQueues->emplace(job.askQueue, AskQueueOf(job.askQueue)).first;
     const AskQueue& q = it->second;
     if (q.real.empty() || q.real == job.askQueue) continue;
-    if (q.policy != kAskPolicy) {
+    if (!IsAskPolicy(q.policy)) {
       if (unprotected) (*unprotected)[job.askQueue] = q.real;
       continue;
     }

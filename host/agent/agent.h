@@ -20,12 +20,16 @@ namespace agent {
 inline constexpr const char* kRealQueueDefault = "r2740-real-queue-default";
 inline constexpr const char* kAskSuffix = "-Ask";
 // The CUPS policies r2740-setup-queue keeps in cupsd.conf and names in
-// printer-op-policy: kRealPolicy for the real queue, kAskPolicy for its ask
-// queue. The ask queue remembers the real queue's policy before ours in
-// kRealPolicyBefore, for --remove.
+// printer-op-policy come in pairs, one pair per policy they are built on
+// (policies.h): on "default", kRealPolicy for the real queue and
+// kAskPolicy for its ask queue. The ask queue remembers the real queue's
+// policy before ours in kRealPolicyBefore, for --remove.
 inline constexpr const char* kRealPolicy = "r2740";
 inline constexpr const char* kAskPolicy = "r2740-ask";
 inline constexpr const char* kRealPolicyBefore = "r2740-real-op-policy-default";
+// Whether an ask queue's printer-op-policy is an ask policy of ours, under
+// which cupsd takes a job's owner only from an authenticated user.
+bool IsAskPolicy(const std::string& policy);
 // What `lpstat -p` shows for an ask queue.
 inline constexpr const char* kAskQueueMessage =
     "Jobs wait here until their user's R2740 print agent opens the print dialog";

@@ -64,8 +64,8 @@ A watching agent opens a dialog that failed or was killed again after
 $R2740_AGENT_RETRY_SECONDS (default 20) seconds, three times in all; the
 job then stays held, and `lpstat -l -o` says how to open it again.
 
-Jobs on an ask queue without the policy r2740-ask (see r2740-setup-queue)
-are left waiting: anyone could have sent them in this user's name.
+Jobs on an ask queue without an ask policy of r2740-setup-queue (r2740-ask,
+or r2740-NAME-ask; r2740-setup-queue --check tells) are left waiting: anyone could have sent them in this user's name.
 
 Exit status: 0 every job handled; 1 a job was left waiting (its dialog
 failed, cupsd refused, another agent has it open, or its ask queue lacks
@@ -312,9 +312,10 @@ AgentExit Pass(const Options& o, const std::string& user, std::map<int, Tries>* 
   for (const auto& [ask, real] : unprotected)
     if (told.insert(ask).second)
       std::fprintf(stderr,
-                   "r2740-print-agent: %s lacks the policy %s, so anyone could have sent its jobs in your name; "
-                   "no dialog opens for them until the administrator runs: r2740-setup-queue %s\n",
-                   ask.c_str(), agent::kAskPolicy, real.c_str());
+                   "r2740-print-agent: %s lacks an ask policy of r2740-setup-queue, so anyone could have sent its "
+                   "jobs in your name; no dialog opens for them until the administrator runs: r2740-setup-queue %s "
+                   "(r2740-setup-queue --check %s tells what is missing)\n",
+                   ask.c_str(), real.c_str(), real.c_str());
   if (o.job) {
     std::erase_if(jobs, [&](const agent::HeldJob& j) { return j.id != o.job; });
     if (jobs.empty()) {

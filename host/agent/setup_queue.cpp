@@ -7,17 +7,22 @@
 //
 // Who owns a job is only as true as cupsd makes it: without authentication
 // cupsd believes the requesting-user-name a client sends. So the command
-// also keeps two policies of ours in cupsd.conf, fetched and put back
+// also keeps a pair of policies of ours in cupsd.conf, fetched and put back
 // through cupsd's own /admin/conf interface as cupsctl does (cupsd restarts
-// by itself), and names them in printer-op-policy. Both ask for "AuthType
-// Basic" themselves: on the local socket libcups answers that with the
-// peer's credentials, without a prompt, whatever DefaultAuthType says.
+// by itself), and names them in printer-op-policy. Each pair is built on
+// the policy the real queue had (policies.h), so a queue never becomes
+// weaker than its administrator made it. Ours ask for a password
+// ("AuthType Basic") where the base asked for less: on the local socket
+// libcups answers that with the peer's credentials, without a prompt.
 #include <cups/cups.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <map>
+#include <set>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -28,12 +33,14 @@
 #include "agent.h"
 #include "host.h"
 #include "jobs.h"
+#include "policies.h"
 #include "system/layout.h"
 
 namespace {
 
-constexpr const char* kUsage = R"(usage: r2740-setup-queue QUEUE
+constexpr const char* kUsage = R"(usage: r2740-setup-queue [--force] QUEUE
        r2740-setup-queue --remove QUEUE
+       r2740-setup-queue --check QUEUE
 
 Creates (or updates) the queue QUEUE-Ask beside the CUPS queue QUEUE, with
 QUEUE's PPD and device URI: applications print to QUEUE-Ask, and each
@@ -42,64 +49,27 @@ it on to QUEUE. Jobs wait held (job-hold-until indefinite) while their
 user's agent is not running. The ask queue names QUEUE in its option
 r2740-real-queue (lpoptions -p QUEUE-Ask shows it).
 
-It also adds (or brings up to date) the policies r2740 and r2740-ask in
-cupsd.conf and sets them as printer-op-policy of QUEUE and QUEUE-Ask: the
-ticket's user and section names and passwords are private to the job's
+It also adds (or brings up to date) a pair of policies in cupsd.conf, built
+on the policy QUEUE had (r2740 and r2740-ask on "default", r2740-NAME and
+r2740-NAME-ask on a policy NAME), and sets them as printer-op-policy of
+QUEUE and QUEUE-Ask. They keep every limit of that policy and add to it:
+the ticket's user and section names and passwords are private to the job's
 owner, only the authenticated owner (or the system group) may change,
 move, hold, release or cancel a job, and only an authenticated user may
 send a job to QUEUE-Ask. Every other line of cupsd.conf stays as it was.
+Policy names beginning with r2740 belong to this command; a block of ours
+changed by hand is replaced only with --force.
 
 --remove deletes QUEUE-Ask, gives QUEUE back the policy it had before, and
-takes the two policies out of cupsd.conf once no queue uses them.
+takes our policies out of cupsd.conf once no queue uses them.
+--check changes nothing: it says whether QUEUE and QUEUE-Ask have our
+current policies and what to run if not (exit status 0 only then).
 Run it as an administrator of cupsd (root, or a member of its SystemGroup).
 )";
 
 constexpr const char* kConfResource = "/admin/conf/cupsd.conf";
-// Our block in cupsd.conf runs from a line beginning with kBegin to the
-// line kEnd. A file whose last line had no end of line gets one before the
-// block, said in the marker so that --remove gives back the same bytes.
-constexpr const char* kBegin = "# r2740-setup-queue: policies of the R2740 queues, up to the line \"";
-constexpr const char* kEnd = "# r2740-setup-queue end\n";
-constexpr const char* kAddedNewline = " (an end of line was added above)";
-
-// The operations our policies decide; every other one keeps what the
-// server's default policy says (its <Limit> blocks are copied without ours).
-const std::vector<const char*> kReadOps = {"Get-Jobs", "Get-Job-Attributes"};
-const std::vector<const char*> kJobOps = {
-    "Hold-Job",         "Release-Job",       "Restart-Job",   "Purge-Jobs",        "Set-Job-Attributes",
-    "Reprocess-Job",    "Cancel-Current-Job", "Suspend-Current-Job", "Resume-Job", "Cancel-My-Jobs",
-    "Close-Job",        "CUPS-Move-Job",     "Cancel-Job",    "CUPS-Authenticate-Job", "CUPS-Get-Document"};
-const std::vector<const char*> kCreateOps = {"Create-Job", "Print-Job", "Print-URI", "Validate-Job"};
-const std::vector<const char*> kSendOps = {"Send-Document", "Send-URI"};
-
 constexpr const char* kAdmin = "/admin/";
-
-std::string Trim(const std::string& s) {
-  size_t a = s.find_first_not_of(" \t\r");
-  size_t b = s.find_last_not_of(" \t\r\n");
-  return a == std::string::npos ? "" : s.substr(a, b - a + 1);
-}
-
-std::vector<std::string> Words(const std::string& s) {
-  std::istringstream in(s);
-  std::vector<std::string> out;
-  for (std::string w; in >> w;) out.push_back(w);
-  return out;
-}
-
-bool Is(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
-
-// Lines with their end of line.
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (size_t at = 0; at < text.size();) {
-    size_t nl = text.find('\n', at);
-    size_t end = nl == std::string::npos ? text.size() : nl + 1;
-    lines.push_back(text.substr(at, end - at));
-    at = end;
-  }
-  return lines;
-}
+namespace policy = agent::policy;
 
 // cupsd.conf as cupsd has it, through a file of our own that nobody else
 // can replace (cupsTempFd, removed at once).
@@ -130,111 +100,15 @@ bool Transfer(bool put, std::string* text, std::string* error) {
   return ok;
 }
 
-// Splits cupsd.conf into the administrator's bytes and our block (empty
-// when there is none). False when a block begins and never ends.
-bool SplitOurs(const std::string& text, std::string* theirs, std::string* ours, std::string* error) {
-  size_t begin = std::string::npos;
-  for (size_t at = text.find(kBegin); at != std::string::npos; at = text.find(kBegin, at + 1))
-    if (at == 0 || text[at - 1] == '\n') {
-      begin = at;
-      break;
-    }
-  if (begin == std::string::npos) {
-    *theirs = text;
-    ours->clear();
-    return true;
-  }
-  size_t end = text.find(kEnd, begin);
-  if (end == std::string::npos || (end > 0 && text[end - 1] != '\n')) {
-    *error = "cupsd.conf holds a damaged r2740-setup-queue block (no line \"" + Trim(kEnd) + "\"); mend it by hand";
-    return false;
-  }
-  end += std::strlen(kEnd);
-  *ours = text.substr(begin, end - begin);
-  size_t cut = begin;
-  if (ours->substr(0, ours->find('\n')).find(kAddedNewline) != std::string::npos && cut > 0) --cut;
-  *theirs = text.substr(0, cut) + text.substr(end);
-  return true;
+bool FetchConf(policy::Conf* conf, std::string* error) {
+  std::string text;
+  return Transfer(false, &text, error) && policy::Parse(text, conf, error);
 }
 
-// The server's default policy: its name (DefaultPolicy, else "default")
-// and its lines, without <Policy> and </Policy>. False when it has none.
-bool DefaultPolicy(const std::string& conf, std::vector<std::string>* body, std::string* name) {
-  *name = "default";
-  auto lines = Lines(conf);
-  for (const auto& l : lines) {
-    auto w = Words(l);
-    if (w.size() == 2 && Is(w[0], "DefaultPolicy")) *name = w[1];
-  }
-  bool in = false;
-  for (const auto& l : lines) {
-    std::string t = Trim(l);
-    if (!in) {
-      in = Is(t, ("<Policy " + *name + ">").c_str());
-      continue;
-    }
-    if (Is(t, "</Policy>")) return true;
-    body->push_back(l);
-  }
-  return false;
-}
-
-bool Ours(const std::string& op, const std::vector<std::vector<const char*>>& lists) {
-  for (const auto& list : lists)
-    for (const char* o : list)
-      if (Is(op, o)) return true;
-  return false;
-}
-
-std::string LimitBlock(const std::vector<const char*>& ops, const char* require) {
-  std::string s = "  <Limit";
-  for (const char* o : ops) s += std::string(" ") + o;
-  return s + ">\n    AuthType Basic\n    Require " + require + "\n    Order deny,allow\n  </Limit>\n";
-}
-
-// One of our policies: the server's default policy less the operations we
-// decide, with our limits and private job values put in their place.
-std::string Policy(const char* name, bool ask, const std::vector<std::string>& base) {
-  std::vector<std::vector<const char*>> mine = {kReadOps, kJobOps};
-  if (ask) mine.insert(mine.end(), {kCreateOps, kSendOps});
-  std::string s = std::string("<Policy ") + name + ">\n  JobPrivateAccess @OWNER @SYSTEM\n  JobPrivateValues default";
-  for (const char* key : host::kPrivateTicketKeys) s += std::string(" ") + key;
-  s += "\n" + LimitBlock(kReadOps, "valid-user") + LimitBlock(kJobOps, "user @OWNER @SYSTEM");
-  if (ask) s += LimitBlock(kCreateOps, "valid-user") + LimitBlock(kSendOps, "user @OWNER @SYSTEM");
-  for (size_t i = 0; i < base.size(); ++i) {
-    std::string t = Trim(base[i]);
-    if (t.rfind("SubscriptionPrivate", 0) == 0) s += base[i];
-    if (t.size() < 7 || strncasecmp(t.c_str(), "<Limit ", 7) != 0 || t.back() != '>') continue;
-    std::string left;
-    for (const auto& op : Words(t.substr(7, t.size() - 8)))
-      if (!Ours(op, mine)) left += " " + op;
-    size_t end = i + 1;
-    while (end < base.size() && !Is(Trim(base[end]), "</Limit>")) ++end;
-    if (!left.empty()) {
-      s += "  <Limit" + left + ">\n";
-      for (size_t j = i + 1; j <= end && j < base.size(); ++j) s += base[j];
-    }
-    i = end;
-  }
-  return s + "</Policy>\n";
-}
-
-std::string OurBlock(const std::string& theirs, std::string* error) {
-  std::vector<std::string> base;
-  std::string name;
-  if (!DefaultPolicy(theirs, &base, &name)) {
-    *error = "cupsd.conf has no <Policy " + name + "> (its DefaultPolicy) to take the other operations from";
-    return "";
-  }
-  bool joined = !theirs.empty() && theirs.back() != '\n';
-  return std::string(joined ? "\n" : "") + kBegin + Trim(kEnd) + "\"" + (joined ? kAddedNewline : "") +
-         "; r2740-setup-queue --remove QUEUE takes them away\n" + Policy(agent::kRealPolicy, false, base) +
-         Policy(agent::kAskPolicy, true, base) + kEnd;
-}
-
-// Puts cupsd.conf and waits (bounded) until the restarted cupsd offers our
-// policies (`wanted`) or no longer does.
-bool PutAndAwait(std::string text, const std::string& queue, bool wanted, std::string* error) {
+// Puts cupsd.conf and waits (bounded) until the restarted cupsd offers the
+// policies `present` and none of `absent`.
+bool PutAndAwait(std::string text, const std::string& queue, const std::set<std::string>& present,
+                 const std::set<std::string>& absent, std::string* error) {
   if (!Transfer(true, &text, error)) return false;
   for (int i = 0; i < 450; ++i) {
     ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
@@ -242,14 +116,14 @@ bool PutAndAwait(std::string text, const std::string& queue, bool wanted, std::s
     ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                  "printer-op-policy-supported");
     ipp_t* response = agent::Ask(request, "/");
-    int found = 0;
+    std::set<std::string> offered;
     ipp_attribute_t* a = response ? ippFindAttribute(response, "printer-op-policy-supported", IPP_TAG_ZERO) : nullptr;
-    for (int v = 0; a && v < ippGetCount(a); ++v) {
-      const char* p = ippGetString(a, v, nullptr);
-      found += p && (!strcmp(p, agent::kRealPolicy) || !strcmp(p, agent::kAskPolicy));
-    }
+    for (int v = 0; a && v < ippGetCount(a); ++v)
+      if (const char* p = ippGetString(a, v, nullptr)) offered.insert(p);
     ippDelete(response);
-    if (a && found == (wanted ? 2 : 0)) return true;
+    bool done = a && std::all_of(present.begin(), present.end(), [&](auto& p) { return offered.count(p); }) &&
+                std::none_of(absent.begin(), absent.end(), [&](auto& p) { return offered.count(p); });
+    if (done) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }
   *error = "cupsd did not take the new cupsd.conf within 90 s (it restarts once no job is printing)";
@@ -280,19 +154,18 @@ bool SetPolicy(const std::string& queue, const std::string& policy, std::string*
   return response != nullptr;
 }
 
-// The queues other than `except` whose printer-op-policy is one of ours.
-std::vector<std::string> QueuesWithOurPolicies(const std::string& except) {
+// Every queue whose printer-op-policy is one of ours, with that policy.
+std::map<std::string, std::string> QueuesWithOurPolicies() {
   ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
   static const char* const kWanted[] = {"printer-name", "printer-op-policy"};
   ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr, kWanted);
   ipp_t* response = agent::Ask(request, "/");
-  std::vector<std::string> out;
-  std::string name, policy;
+  std::map<std::string, std::string> out;
+  std::string name, pol;
   auto flush = [&] {
-    if (!name.empty() && name != except && (policy == agent::kRealPolicy || policy == agent::kAskPolicy))
-      out.push_back(name);
+    if (!name.empty() && policy::IsOurs(pol)) out[name] = pol;
     name.clear();
-    policy.clear();
+    pol.clear();
   };
   for (ipp_attribute_t* a = response ? ippFirstAttribute(response) : nullptr; a; a = ippNextAttribute(response)) {
     if (!ippGetName(a)) {
@@ -301,10 +174,45 @@ std::vector<std::string> QueuesWithOurPolicies(const std::string& except) {
     }
     const char* v = ippGetString(a, 0, nullptr);
     if (!strcmp(ippGetName(a), "printer-name")) name = v ? v : "";
-    if (!strcmp(ippGetName(a), "printer-op-policy")) policy = v ? v : "";
+    if (!strcmp(ippGetName(a), "printer-op-policy")) pol = v ? v : "";
   }
   flush();
   ippDelete(response);
+  return out;
+}
+
+// The policy the real queue is (or was, before ours) on: what our pair
+// is built on and what --remove gives back.
+std::string BaseOf(const std::string& real, const std::string& ask, const policy::Conf& conf) {
+  std::string current = PrinterValue(real, "printer-op-policy"), base;
+  if (!policy::IsOurs(current, &base)) return current.empty() ? conf.defaultPolicy : current;
+  std::string recorded = PrinterValue(ask, agent::kRealPolicyBefore);
+  return recorded.empty() || policy::IsOurs(recorded) ? base : recorded;
+}
+
+// A block's text as it stands in the conf.
+std::string TextOf(const policy::Conf& conf, const policy::Block& b) {
+  std::string s;
+  for (size_t i = b.begin; i < b.end; ++i) s += conf.lines[i];
+  return s;
+}
+
+// The blocks of ours that the queues in `users` name, as they stand.
+std::vector<std::pair<std::string, std::string>> InUse(const policy::Conf& conf,
+                                                       const std::map<std::string, std::string>& users) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const auto& [queue, name] : users) {
+    const policy::Block* b = conf.Find(name);
+    bool listed = std::any_of(out.begin(), out.end(), [&](auto& o) { return o.first == name; });
+    if (b && !listed) out.push_back({name, TextOf(conf, *b)});
+  }
+  return out;
+}
+
+std::set<std::string> OursIn(const policy::Conf& conf) {
+  std::set<std::string> out;
+  for (const auto& b : conf.blocks)
+    if (policy::IsOurs(b.name)) out.insert(b.name);
   return out;
 }
 
@@ -313,25 +221,144 @@ int Fail(const std::string& why) {
   return 1;
 }
 
+// Takes out the blocks of ours that no queue names any more.
+bool DropUnused(const std::string& real, std::string* why) {
+  policy::Conf conf;
+  if (!FetchConf(&conf, why)) return false;
+  auto users = QueuesWithOurPolicies();
+  std::string text = policy::Rewrite(conf, InUse(conf, users));
+  if (text == conf.Text()) return true;
+  std::set<std::string> kept, gone = OursIn(conf);
+  for (const auto& [queue, name] : users) kept.insert(name), gone.erase(name);
+  return PutAndAwait(text, real, kept, gone, why);
+}
+
 int Remove(const std::string& real, const std::string& ask) {
-  std::string why, conf, theirs, ours;
-  // What the real queue had before our first run, kept on the ask queue.
-  std::string before = PrinterValue(ask, agent::kRealPolicyBefore);
-  if (before.empty()) before = "default";
+  std::string why;
+  policy::Conf conf;
+  if (!FetchConf(&conf, &why)) return Fail(why);
+  std::string current = PrinterValue(real, "printer-op-policy"), before = BaseOf(real, ask, conf);
   ipp_t* request = ippNewRequest(IPP_OP_CUPS_DELETE_PRINTER);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, agent::PrinterURI(ask).c_str());
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
   ippDelete(agent::Ask(request, kAdmin));
   if (cupsLastError() > IPP_STATUS_OK_CONFLICTING && cupsLastError() != IPP_STATUS_ERROR_NOT_FOUND)
     return Fail(agent::LastError(("cupsd refused to delete " + ask).c_str()));
-  if (PrinterValue(real, "printer-op-policy") == agent::kRealPolicy && !SetPolicy(real, before, &why)) return Fail(why);
-  if (!Transfer(false, &conf, &why) || !SplitOurs(conf, &theirs, &ours, &why)) return Fail(why);
-  auto users = QueuesWithOurPolicies(real);
-  if (!ours.empty() && users.empty() && !PutAndAwait(theirs, real, false, &why)) return Fail(why);
-  std::printf("%s removed; %s has the policy %s again\n", ask.c_str(), real.c_str(), before.c_str());
-  if (!ours.empty() && !users.empty())
-    std::printf("the policies %s and %s stay in cupsd.conf for %s\n", agent::kRealPolicy, agent::kAskPolicy,
-                users.front().c_str());
+  if (policy::IsOurs(current) && !SetPolicy(real, before, &why)) return Fail(why);
+  if (!DropUnused(real, &why)) return Fail(why);
+  std::printf("%s removed; %s has the policy %s\n", ask.c_str(), real.c_str(),
+              policy::IsOurs(current) ? before.c_str() : current.c_str());
+  for (const auto& [queue, name] : QueuesWithOurPolicies())
+    std::printf("the policy %s stays in cupsd.conf for %s\n", name.c_str(), queue.c_str());
+  return 0;
+}
+
+std::string Describe(policy::State s) {
+  switch (s) {
+    case policy::State::kUnchanged: return "unchanged since r2740-setup-queue wrote it";
+    case policy::State::kEarlierVersion: return "written by an earlier version of r2740-setup-queue";
+    case policy::State::kChanged: break;
+  }
+  return "changed by hand since r2740-setup-queue wrote it (or it carries no fingerprint of it)";
+}
+
+// --check: one line per queue and per policy; 0 when all is in place.
+int Check(const std::string& real, const std::string& ask) {
+  std::string why;
+  policy::Conf conf;
+  if (!FetchConf(&conf, &why)) return Fail(why);
+  const std::string base = BaseOf(real, ask, conf);
+  bool ok = true, force = false;
+  for (const auto& [queue, wanted] : {std::pair{real, policy::PairName(base, false)}, {ask, policy::PairName(base, true)}}) {
+    std::string has = PrinterValue(queue, "printer-op-policy");
+    if (has.empty()) {
+      std::printf("%s: no such queue\n", queue.c_str());
+      ok = false;
+    } else if (has != wanted) {
+      std::printf("%s: has the policy %s, not %s (r2740-setup-queue's, built on %s)\n", queue.c_str(), has.c_str(),
+                  wanted.c_str(), base.c_str());
+      ok = false;
+    } else {
+      std::printf("%s: has the policy %s, built on %s\n", queue.c_str(), has.c_str(), base.c_str());
+    }
+    int copies = 0;
+    for (const auto& b : conf.blocks) copies += b.name == wanted;
+    const policy::Block* b = conf.Find(wanted);
+    std::string built = policy::Build(conf, wanted, &why);
+    if (!b) {
+      std::printf("policy %s: not in cupsd.conf\n", wanted.c_str());
+      ok = false;
+      continue;
+    }
+    policy::State state = policy::StateOf(conf, *b);
+    force |= state == policy::State::kChanged;
+    bool current = !built.empty() && policy::Same(conf, *b, built);
+    std::printf("policy %s: in cupsd.conf%s, %s, %s\n", wanted.c_str(),
+                copies > 1 ? (" " + std::to_string(copies) + " times").c_str() : "", Describe(state).c_str(),
+                current ? "up to date" : built.empty() ? ("cannot be built again: " + why).c_str()
+                                                         : ("not up to date with " + base).c_str());
+    ok &= copies == 1 && current && state == policy::State::kUnchanged;
+  }
+  if (ok) {
+    std::printf("all in place\n");
+    return 0;
+  }
+  std::printf("run: r2740-setup-queue %s%s\n", force ? "--force " : "", real.c_str());
+  return 1;
+}
+
+int Setup(const host::Queue& queue, const std::string& real, const std::string& ask, bool force) {
+  std::string why;
+  // The policies first: a queue can only name a policy cupsd has.
+  policy::Conf conf;
+  if (!FetchConf(&conf, &why)) return Fail(why);
+  const std::string base = BaseOf(real, ask, conf);
+  if (std::string bad = policy::UnusableBase(base); !bad.empty())
+    return Fail(real + " has the policy " + base + ": " + bad + "; give it another policy");
+  const std::string realPolicy = policy::PairName(base, false), askPolicy = policy::PairName(base, true);
+  auto users = QueuesWithOurPolicies();
+  auto blocks = InUse(conf, users);  // the other queues' keep theirs as they are
+  for (const std::string& name : {realPolicy, askPolicy}) {
+    std::string text = policy::Build(conf, name, &why);
+    if (text.empty()) return Fail(why);
+    for (const auto& b : conf.blocks)
+      if (b.name == name && !policy::Same(conf, b, text) && policy::StateOf(conf, b) == policy::State::kChanged &&
+          !force)
+        return Fail("the policy " + name + " in cupsd.conf was changed by hand since r2740-setup-queue wrote it " +
+                    "(or carries no fingerprint of it); look at it, then run r2740-setup-queue --force " + real +
+                    " to replace it");
+    std::erase_if(blocks, [&](auto& b) { return b.first == name; });
+    blocks.push_back({name, text});
+  }
+  std::string text = policy::Rewrite(conf, blocks);
+  std::set<std::string> present;
+  for (const auto& b : blocks) present.insert(b.first);
+  if (text != conf.Text() && !PutAndAwait(text, real, present, {}, &why)) return Fail(why);
+
+  std::string uri = agent::PrinterURI(ask);
+  ipp_t* request = ippNewRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_URI, "device-uri", nullptr, queue.deviceURI.c_str());
+  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-info", nullptr,
+               (real + " (choose R2740 options on your desktop)").c_str());
+  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-state-message", nullptr, agent::kAskQueueMessage);
+  ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", IPP_PSTATE_STOPPED);
+  ippAddBoolean(request, IPP_TAG_PRINTER, "printer-is-accepting-jobs", 1);
+  ippAddBoolean(request, IPP_TAG_PRINTER, "printer-is-shared", 0);
+  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "job-hold-until-default", nullptr, "indefinite");
+  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, agent::kRealQueueDefault, nullptr, real.c_str());
+  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, agent::kRealPolicyBefore, nullptr, base.c_str());
+  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-op-policy", nullptr, askPolicy.c_str());
+  ippDelete(cupsDoFileRequest(CUPS_HTTP_DEFAULT, request, kAdmin, queue.ppdPath.c_str()));
+  if (cupsLastError() > IPP_STATUS_OK_CONFLICTING)
+    return Fail(agent::LastError(("cupsd refused " + ask).c_str()));
+  if (!SetPolicy(real, realPolicy, &why)) return Fail(why);
+  // A pair the queues used before (another base, an earlier version) goes.
+  if (!DropUnused(real, &why)) return Fail(why);
+  std::printf("%s: jobs wait there for the print agent, which sends them to %s\n", ask.c_str(), real.c_str());
+  std::printf("%s has the policy %s and %s the policy %s, built on %s\n", real.c_str(), realPolicy.c_str(),
+              ask.c_str(), askPolicy.c_str(), base.c_str());
   return 0;
 }
 
@@ -344,8 +371,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   bool help = args.size() == 1 && args[0] == "--help";
-  bool remove = args.size() == 2 && args[0] == "--remove";
-  if (help || (!remove && (args.size() != 1 || args[0][0] == '-')) || (remove && args[1][0] == '-')) {
+  std::string mode = args.size() == 2 ? args[0] : "";
+  bool valid = (args.size() == 1 && args[0][0] != '-') ||
+               (args.size() == 2 && (mode == "--remove" || mode == "--check" || mode == "--force") && args[1][0] != '-');
+  if (help || !valid) {
     std::fputs(kUsage, help ? stdout : stderr);
     return help ? 0 : 2;
   }
@@ -357,45 +386,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "r2740-setup-queue: %s\n", why.c_str());
     return 3;
   }
-  if (remove) {
-    unlink(queue->ppdPath.c_str());
-    return Remove(real, ask);
-  }
   struct RemovePPD {
     std::string path;
     ~RemovePPD() { unlink(path.c_str()); }
   } ppdFile{queue->ppdPath};
-
-  // The policies first: a queue can only name a policy cupsd has.
-  std::string conf, theirs, ours;
-  if (!Transfer(false, &conf, &why) || !SplitOurs(conf, &theirs, &ours, &why)) return Fail(why);
-  std::string block = OurBlock(theirs, &why);
-  if (block.empty()) return Fail(why);
-  if (theirs + block != conf && !PutAndAwait(theirs + block, real, true, &why)) return Fail(why);
-
-  std::string before = PrinterValue(real, "printer-op-policy");
-  if (before == agent::kRealPolicy) before = PrinterValue(ask, agent::kRealPolicyBefore);
-  if (before.empty()) before = "default";
-
-  std::string uri = agent::PrinterURI(ask);
-  ipp_t* request = ippNewRequest(IPP_OP_CUPS_ADD_MODIFY_PRINTER);
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri.c_str());
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_URI, "device-uri", nullptr, queue->deviceURI.c_str());
-  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-info", nullptr,
-               (real + " (choose R2740 options on your desktop)").c_str());
-  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_TEXT, "printer-state-message", nullptr, agent::kAskQueueMessage);
-  ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", IPP_PSTATE_STOPPED);
-  ippAddBoolean(request, IPP_TAG_PRINTER, "printer-is-accepting-jobs", 1);
-  ippAddBoolean(request, IPP_TAG_PRINTER, "printer-is-shared", 0);
-  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "job-hold-until-default", nullptr, "indefinite");
-  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, agent::kRealQueueDefault, nullptr, real.c_str());
-  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, agent::kRealPolicyBefore, nullptr, before.c_str());
-  ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-op-policy", nullptr, agent::kAskPolicy);
-  ippDelete(cupsDoFileRequest(CUPS_HTTP_DEFAULT, request, kAdmin, queue->ppdPath.c_str()));
-  if (cupsLastError() > IPP_STATUS_OK_CONFLICTING)
-    return Fail(agent::LastError(("cupsd refused " + ask).c_str()));
-  if (!SetPolicy(real, agent::kRealPolicy, &why)) return Fail(why);
-  std::printf("%s: jobs wait there for the print agent, which sends them to %s\n", ask.c_str(), real.c_str());
-  return 0;
+  if (mode == "--remove") return Remove(real, ask);
+  if (mode == "--check") return Check(real, ask);
+  return Setup(*queue, real, ask, mode == "--force");
 }

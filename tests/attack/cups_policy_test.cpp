@@ -12,7 +12,9 @@
 #include <sys/socket.h>
 
 #include <cstdlib>
+#include <sstream>
 
+#include "policies.h"
 #include "private_cupsd.h"
 
 using namespace hosttest;
@@ -38,8 +40,12 @@ class CupsPolicyAttack : public PrivateCupsd {
   std::vector<std::pair<std::string, std::string>> Queues() const override {
     return {{"R2740", "State Stopped\nAccepting Yes"}};
   }
-  std::string ExtraConf() const override { return "Listen 127.0.0.1:" + std::to_string(port_) + "\n"; }
+  std::string ExtraConf() const override {
+    return "Listen 127.0.0.1:" + std::to_string(port_) + "\n" + MoreConf();
+  }
   std::string Policies() const override { return StockDefaultPolicy(); }
+  virtual std::string MoreConf() const { return ""; }
+  virtual bool SetUpFirst() const { return true; }
 
   void SetUp() override {
     if (StockDefaultPolicy().empty()) GTEST_SKIP() << "no cupsd.conf.default of CUPS";
@@ -57,9 +63,11 @@ class CupsPolicyAttack : public PrivateCupsd {
     if (IsSkipped() || HasFatalFailure()) return;
     env_ = "env CUPS_SERVER='" + socket_ + "' ";
     original_ = ReadAll(dir_.file("etc/cupsd.conf"));
-    std::string out;
-    ASSERT_EQ(Run(Setup("R2740"), &out), 0) << out;
     doc_ = dir_.write("doc.txt", "Quarterly report\n");
+    std::string out;
+    if (SetUpFirst()) {
+      ASSERT_EQ(Run(Setup("R2740"), &out), 0) << out;
+    }
   }
   std::string Setup(const std::string& args) {
     return env_ + std::string(R2740_BINARY_DIR) + "/bin/r2740-setup-queue " + args;
@@ -116,6 +124,19 @@ class CupsPolicyAttack : public PrivateCupsd {
     close(fds[0]);
     waitpid(pid, nullptr, 0);
     return seen;
+  }
+
+  // lp over the TCP listener, as a client on another machine would: a user
+  // name no account has, and nobody to type a password.
+  int PrintOverTcp(const std::string& queue, std::string* out) {
+    return Run(As(kAttacker, "/usr/bin/lp -h 127.0.0.1:" + std::to_string(port_) + " -U remote-client -d " + queue +
+                                 " " + doc_),
+               out);
+  }
+  static size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
   }
 
   int port_ = 0;
@@ -192,15 +213,136 @@ TEST_F(CupsPolicyAttack, TicketKeysAreReadOnlyByTheOwner) {
 TEST_F(CupsPolicyAttack, TcpClientWithoutCredentialsStillPrintsOnTheRealQueue) {
   std::string out;
   // A user name no account has: nothing could authenticate it.
-  ASSERT_EQ(Run(As(kAttacker, "/usr/bin/lp -h 127.0.0.1:" + std::to_string(port_) + " -U remote-client -d R2740 " +
-                                  doc_),
-                &out),
-            0)
-      << out;
+  ASSERT_EQ(PrintOverTcp("R2740", &out), 0) << out;
   ASSERT_GT(JobId(out, "R2740"), 0) << out;
   auto job = JobAttributes(JobId(out, "R2740"));
   EXPECT_EQ(job["job-originating-user-name"], "remote-client");
   EXPECT_EQ(job["job-state"], "pending");
+}
+
+// What an administrator does between two runs: cupsctl rewrites
+// cupsd.conf without comments; someone edits our block by hand.
+TEST_F(CupsPolicyAttack, CupsctlRewritesAndHandEditsAreFoundByName) {
+  const std::string conf = dir_.file("etc/cupsd.conf"), cupsctl = "CUPS_SERVERROOT='" + dir_.file("etc") + "' ";
+  std::string out;
+  ASSERT_EQ(Run(env_ + cupsctl + "/usr/sbin/cupsctl MaxJobs=77", &out), 0) << out;
+  std::string rewritten = ReadAll(conf);
+  ASSERT_NE(rewritten.find("MaxJobs 77"), std::string::npos) << rewritten;
+  ASSERT_EQ(rewritten.find("# r2740-setup-queue"), std::string::npos) << "cupsctl keeps comments now";
+  EXPECT_EQ(Run(Setup("--check R2740"), &out), 0) << out;
+  EXPECT_NE(out.find("all in place"), std::string::npos) << out;
+
+  ASSERT_EQ(Run(Setup("R2740"), &out), 0) << out;
+  std::string again = ReadAll(conf);
+  EXPECT_EQ(Count(again, "<Policy r2740>"), 1u) << again;
+  EXPECT_EQ(Count(again, "<Policy r2740-ask>"), 1u) << again;
+  EXPECT_NE(again.find("MaxJobs 77"), std::string::npos);
+
+  // A hand edit: --check and a plain run say so; --force replaces it.
+  std::string edited = again;
+  size_t at = edited.find("Require valid-user", edited.find("<Policy r2740>"));
+  ASSERT_NE(at, std::string::npos);
+  edited.replace(at, 18, "Require user @SYSTEM");
+  std::string edit = dir_.write("edited.conf", edited);
+  ASSERT_EQ(Run(env_ + cupsctl + "/bin/sh -c 'cp " + edit + " " + conf + "'", &out), 0) << out;
+  kill(pid_, SIGHUP);
+  for (int i = 0; i < 50 && PrinterPolicy("R2740").empty(); ++i) usleep(100000);
+  EXPECT_EQ(Run(Setup("--check R2740"), &out), 1) << out;
+  EXPECT_NE(out.find("policy r2740: in cupsd.conf, changed by hand"), std::string::npos) << out;
+  EXPECT_NE(out.find("run: r2740-setup-queue --force R2740"), std::string::npos) << out;
+  EXPECT_EQ(Run(Setup("R2740"), &out), 1) << out;
+  EXPECT_NE(out.find("--force R2740"), std::string::npos) << out;
+  EXPECT_EQ(ReadAll(conf), edited);
+  ASSERT_EQ(Run(Setup("--force R2740"), &out), 0) << out;
+  EXPECT_EQ(Run(Setup("--check R2740"), &out), 0) << out;
+
+  ASSERT_EQ(Run(Setup("--remove R2740"), &out), 0) << out;
+  std::string removed = ReadAll(conf);
+  EXPECT_EQ(removed.find("<Policy r2740"), std::string::npos) << removed;
+  EXPECT_EQ(removed.find("r2740-sha256-"), std::string::npos) << removed;
+  EXPECT_NE(removed.find("MaxJobs 77"), std::string::npos);
+  EXPECT_EQ(PrinterPolicy("R2740"), "default");
+}
+
+TEST_F(CupsPolicyAttack, CheckNamesWhatAQueueNeverSetUpLacks) {
+  std::string out;
+  ASSERT_EQ(Run(Setup("--remove R2740"), &out), 0) << out;
+  EXPECT_EQ(Run(Setup("--check R2740"), &out), 1) << out;
+  EXPECT_NE(out.find("R2740: has the policy default, not r2740"), std::string::npos) << out;
+  EXPECT_NE(out.find("R2740-Ask: no such queue"), std::string::npos) << out;
+  EXPECT_NE(out.find("policy r2740: not in cupsd.conf"), std::string::npos) << out;
+  EXPECT_NE(out.find("run: r2740-setup-queue R2740\n"), std::string::npos) << out;
+  EXPECT_EQ(ReadAll(dir_.file("etc/cupsd.conf")), original_);
+  EXPECT_EQ(Run(Setup("--check NoSuchQueue"), &out), 3) << out;
+}
+
+// A queue the administrator made stricter than the server's default.
+class AuthenticatedQueue : public CupsPolicyAttack {
+ protected:
+  std::vector<std::pair<std::string, std::string>> Queues() const override {
+    return {{"R2740", "State Stopped\nAccepting Yes\nOpPolicy authenticated"}};
+  }
+  std::string Policies() const override {
+    std::string conf = ReadAll("/usr/share/cups/cupsd.conf.default");
+    size_t at = conf.find("<Policy default>");
+    return at == std::string::npos ? "" : conf.substr(at);
+  }
+  // As Debian's cupsd.conf says: a password, where one is asked for.
+  std::string MoreConf() const override { return "DefaultAuthType Basic\n"; }
+  bool SetUpFirst() const override { return false; }
+};
+
+TEST_F(AuthenticatedQueue, StaysAsStrictAndGetsItsPolicyBack) {
+  std::string out;
+  ASSERT_EQ(PrinterPolicy("R2740"), "authenticated");
+  ASSERT_NE(PrintOverTcp("R2740", &out), 0) << out;
+  ASSERT_EQ(Run(Setup("R2740"), &out), 0) << out;
+  EXPECT_EQ(PrinterPolicy("R2740"), "r2740-authenticated");
+  EXPECT_EQ(PrinterPolicy("R2740-Ask"), "r2740-authenticated-ask");
+  EXPECT_NE(PrintOverTcp("R2740", &out), 0) << out;
+  EXPECT_NE(PrintOverTcp("R2740-Ask", &out), 0) << out;
+  EXPECT_GT(Print("R2740"), 0);  // a local user, through the socket's peer credentials
+  EXPECT_GT(Print("R2740-Ask"), 0);
+  EXPECT_EQ(Run(Setup("--check R2740"), &out), 0) << out;
+  EXPECT_NE(out.find("built on authenticated"), std::string::npos) << out;
+
+  ASSERT_EQ(Run(Setup("--remove R2740"), &out), 0) << out;
+  EXPECT_EQ(PrinterPolicy("R2740"), "authenticated");
+  EXPECT_EQ(ReadAll(dir_.file("etc/cupsd.conf")), original_);
+}
+
+// A cupsd.conf with no <Policy> at all: cupsd runs it with its own default.
+class NoPolicyConf : public CupsPolicyAttack {
+ protected:
+  std::string Policies() const override { return ""; }
+  std::string MoreConf() const override { return "LogLevel info\n"; }
+  bool SetUpFirst() const override { return false; }
+};
+
+TEST_F(NoPolicyConf, BuildsOnCupsdsOwnDefault) {
+  // The default ours is built on is the one cupsd made, as its log says.
+  std::string log = ReadAll(dir_.file("log/error_log")), logged;
+  size_t at = log.find("Creating CUPS default administrative policy:");
+  ASSERT_NE(at, std::string::npos) << log;
+  for (size_t line = log.find('\n', at) + 1; line < log.size();) {
+    size_t end = log.find('\n', line), text = log.find("] ", line);
+    logged += log.substr(text + 2, end - text - 2) + "\n";
+    if (log.compare(text + 2, 9, "</Policy>") == 0) break;
+    line = end + 1;
+  }
+  std::string expected;
+  {
+    std::istringstream in(agent::policy::kBuiltInDefault);
+    for (std::string l; std::getline(in, l);) expected += l.substr(l.find_first_not_of(' ')) + "\n";
+  }
+  EXPECT_EQ(logged, expected);
+
+  std::string out;
+  ASSERT_EQ(Run(Setup("R2740"), &out), 0) << out;
+  EXPECT_NE(Run(As(kAttacker, "/usr/bin/lp -U " + std::string(kVictim) + " -d R2740-Ask " + doc_), &out), 0) << out;
+  EXPECT_GT(Print("R2740-Ask"), 0);
+  ASSERT_EQ(Run(Setup("--remove R2740"), &out), 0) << out;
+  EXPECT_EQ(ReadAll(dir_.file("etc/cupsd.conf")), original_);
 }
 
 }  // namespace

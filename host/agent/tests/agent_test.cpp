@@ -218,7 +218,7 @@ TEST_F(AgentTest, AnAskQueueWithoutItsPolicyOpensNoDialog) {
   ASSERT_GT(first, 0);
   ASSERT_GT(second, 0);
   EXPECT_EQ(Run(Agent("--once --action print"), &out), 1) << out;
-  const std::string advice = "r2740-setup-queue R2740\n";
+  const std::string advice = "r2740-setup-queue R2740 (r2740-setup-queue --check R2740";
   ASSERT_NE(out.find(advice), std::string::npos) << out;
   EXPECT_EQ(out.find(advice), out.rfind(advice)) << "said once per queue: " << out;
   for (int job : {first, second}) EXPECT_EQ(Job(job)["job-state"], "pending-held");
