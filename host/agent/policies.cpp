@@ -395,8 +395,11 @@ State StateOf(const Conf& conf, const Block& block) {
     if (w.size() > 1 && Is(w[0], "JobPrivateValues") && IsFingerprint(w.back()))
       return Fingerprint(Normalize(lines, false)) == w.back() ? State::kUnchanged : State::kChanged;
   }
+  // Earlier versions wrote only these two, and no fingerprint; cupsctl may
+  // have taken their markers away since.
   bool legacy = conf.legacyEnd > 0 && block.begin > conf.legacyBegin && block.end < conf.legacyEnd;
-  return legacy ? State::kEarlierVersion : State::kChanged;
+  bool earlierName = block.name == PairName("default", false) || block.name == PairName("default", true);
+  return legacy || earlierName ? State::kEarlierVersion : State::kChanged;
 }
 
 bool Same(const Conf& conf, const Block& block, const std::string& wanted) {

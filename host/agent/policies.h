@@ -56,7 +56,8 @@ std::string Build(const Conf& conf, const std::string& name, std::string* error)
 enum class State {
   kUnchanged,     // carries its fingerprint, and it matches
   kChanged,       // changed since the command wrote it, or no fingerprint
-  kEarlierVersion // between an earlier version's markers, without a fingerprint
+  kEarlierVersion // r2740 or r2740-ask without a fingerprint, or between an
+                  // earlier version's markers: written before fingerprints
 };
 State StateOf(const Conf& conf, const Block& block);
 // Whether the block says what `wanted` (a Build result) says, however a

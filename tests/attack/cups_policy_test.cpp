@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 
 #include <cstdlib>
+#include <regex>
 #include <sstream>
 
 #include "policies.h"
@@ -262,6 +263,30 @@ TEST_F(CupsPolicyAttack, CupsctlRewritesAndHandEditsAreFoundByName) {
   EXPECT_EQ(removed.find("r2740-sha256-"), std::string::npos) << removed;
   EXPECT_NE(removed.find("MaxJobs 77"), std::string::npos);
   EXPECT_EQ(PrinterPolicy("R2740"), "default");
+}
+
+// An earlier version wrote its blocks without fingerprints between
+// comment markers; cupsctl took the markers, and the next run added a
+// second copy of both.
+TEST_F(CupsPolicyAttack, AnEarlierVersionsBlocksAndTheirCopiesBecomeOneEach) {
+  const std::string conf = dir_.file("etc/cupsd.conf");
+  std::string now = ReadAll(conf), blocks = now.substr(now.find("<Policy r2740>")), out;
+  blocks = std::regex_replace(blocks, std::regex(" r2740-sha256-[0-9a-f]+"), "");
+  std::string earlier = original_ + blocks + "# r2740-setup-queue: policies of the R2740 queues, up to the line " +
+                        "\"# r2740-setup-queue end\"; r2740-setup-queue --remove QUEUE takes them away\n" + blocks +
+                        "# r2740-setup-queue end\n";
+  std::string file = dir_.write("earlier.conf", earlier);
+  ASSERT_EQ(Run("cp " + file + " " + conf, &out), 0) << out;
+  kill(pid_, SIGHUP);
+  for (int i = 0; i < 50 && PrinterPolicy("R2740").empty(); ++i) usleep(100000);
+  EXPECT_EQ(Run(Setup("--check R2740"), &out), 1) << out;
+  EXPECT_NE(out.find("2 times, written by an earlier version"), std::string::npos) << out;
+  ASSERT_EQ(Run(Setup("R2740"), &out), 0) << out;
+  std::string mended = ReadAll(conf);
+  EXPECT_EQ(Count(mended, "<Policy r2740>"), 1u) << mended;
+  EXPECT_EQ(Count(mended, "<Policy r2740-ask>"), 1u) << mended;
+  EXPECT_EQ(mended.find("r2740-setup-queue end"), std::string::npos) << mended;
+  EXPECT_EQ(Run(Setup("--check R2740"), &out), 0) << out;
 }
 
 TEST_F(CupsPolicyAttack, CheckNamesWhatAQueueNeverSetUpLacks) {
