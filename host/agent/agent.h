@@ -20,12 +20,9 @@ namespace agent {
 inline constexpr const char* kRealQueueDefault = "r2740-real-queue-default";
 inline constexpr const char* kAskSuffix = "-Ask";
 // The CUPS policies r2740-setup-queue keeps in cupsd.conf and names in
-// printer-op-policy come in pairs, one pair per policy they are built on
-// (policies.h): on "default", kRealPolicy for the real queue and
-// kAskPolicy for its ask queue. The ask queue remembers the real queue's
-// policy before ours in kRealPolicyBefore, for --remove.
-inline constexpr const char* kRealPolicy = "r2740";
-inline constexpr const char* kAskPolicy = "r2740-ask";
+// printer-op-policy come in pairs, one per policy they are built on
+// (policies.h names them). The ask queue remembers the real queue's policy
+// before ours in kRealPolicyBefore, for --remove.
 inline constexpr const char* kRealPolicyBefore = "r2740-real-op-policy-default";
 // Whether an ask queue's printer-op-policy is an ask policy of ours, under
 // which cupsd takes a job's owner only from an authenticated user.
@@ -52,7 +49,7 @@ struct HeldJob {
 // The jobs waiting on ask queues (held or pending) whose owner
 // (job-originating-user-name) is `user`, oldest first. Jobs of other users
 // are never returned, even where cupsd lists them. Nor are jobs on an ask
-// queue whose printer-op-policy is not kAskPolicy (anyone may have sent
+// queue whose printer-op-policy is no ask policy of ours (anyone may have sent
 // them in the user's name): those queues go to *unprotected (ask queue ->
 // its real queue) when given. False with a reason when cupsd cannot be asked.
 [[nodiscard]] bool WaitingJobs(const std::string& user, std::vector<HeldJob>* jobs, std::string* error,
