@@ -52,6 +52,14 @@ const std::string* Find(const host::OptionList& list, const std::string& name) {
 
 bool IsTicketKey(const std::string& name) { return name.rfind(kTicketPrefix, 0) == 0; }
 
+// What the host itself keeps beside the panels: copies, collation, pages,
+// orientation and the lp options it passes on.
+bool IsGeneral(const std::string& name) {
+  for (const char* general : host::kPlainGeneralOptions)
+    if (name == general) return true;
+  return name == "collate" || host::IsPassedOnOption(name);
+}
+
 // The job's options the panels keep in their ticket: what host::JobOptions
 // takes of them, less the general options the host keeps itself.
 host::OptionList PanelEntries(const host::OptionList& job, ppd_file_t* ppd) {
@@ -59,9 +67,7 @@ host::OptionList PanelEntries(const host::OptionList& job, ppd_file_t* ppd) {
   for (const auto& [k, v] : job) dict->setValue(k, cf::str(v));
   host::OptionList out;
   for (const auto& [k, v] : host::JobOptions(dict, ppd)) {
-    bool general = k == "collate" || host::IsPassedOnOption(k);
-    for (const char* name : host::kPlainGeneralOptions) general = general || k == name;
-    if (general || !Find(job, k)) continue;
+    if (IsGeneral(k) || !Find(job, k)) continue;
     // cupsd hands booleans over in lower case; the panels store the PPD's spelling.
     ppd_option_t* option = host::IsMainKeyword(ppd, k) ? ppdFindOption(ppd, k.c_str()) : nullptr;
     ppd_choice_t* choice = option ? ppdFindChoice(option, v.c_str()) : nullptr;
@@ -191,7 +197,11 @@ Completion CompleteTicket(const std::string& ppdPath, const std::string& queue, 
   }
   for (const auto& [k, v] : job)
     if (!IsTicketKey(k) && !Find(completed, k)) done.options.emplace_back(k, v);
-  done.options.insert(done.options.end(), completed.begin(), completed.end());
+  // The general options stay as the job has them: the filters before this
+  // one made its copies and pages already, and the dialog's defaults
+  // (collated copies) are the dialog's, not the job's.
+  for (const auto& [k, v] : completed)
+    if (!IsGeneral(k) || Find(job, k)) done.options.emplace_back(k, v);
   done.result = Result::kCompleted;
   return done;
 }

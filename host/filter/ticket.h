@@ -51,7 +51,9 @@ struct Completion {
 // entries (kTicketPrefix) are typed into the controls of that identifier as
 // `--set` types them (clear text), then the panels print. Every ticket
 // entry of the job is replaced by the panels' and every option the panels
-// give (host::JobOptions) by theirs.
+// give (host::JobOptions) by theirs; the host's general options (copies,
+// collation, pages, orientation, the lp options passed on) only where the
+// job has them.
 // A job with kTicketMark is restored as the panels stored it (each panel's
 // per-queue dictionary, as from a preset); after the print every option the
 // panels give that the job carries must have the job's value, else it is

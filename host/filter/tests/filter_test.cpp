@@ -134,10 +134,13 @@ class FilterCupsd : public PrivateCupsd {
     for (const char* f : {"out.prn", "record/options"}) std::filesystem::remove(dir_.file(f));
   }
   // lp with `args` on the queue; the job id.
-  int Lp(const std::string& args) {
+  int Lp(const std::string& args, const std::string& document = "") {
     Clear();
     std::string out;
-    EXPECT_EQ(RunShell(Env() + "/usr/bin/lp -d R2740 " + args + " '" + document_ + "'", &out), 0) << out;
+    EXPECT_EQ(RunShell(Env() + "/usr/bin/lp -d R2740 " + args + " '" + (document.empty() ? document_ : document) + "'",
+                       &out),
+              0)
+        << out;
     std::smatch m;
     return std::regex_search(out, m, std::regex("R2740-([0-9]+)")) ? std::stoi(m[1]) : 0;
   }
@@ -187,8 +190,9 @@ TEST_F(FilterCupsd, PlainJobsGetWhatThePanelsDoAtPrint) {
   for (const auto& [k, v] : options) EXPECT_NE(v, "1234") << k;
   EXPECT_EQ(ReadAll(dir_.file("out.prn")).rfind("%PDF", 0), 0u);
 
-  // Quick Color's Photo preset (the values the dialog shows for it).
-  job = Lp("-o QVQuickColor=Photo -o number-up=1");
+  // Quick Color's Photo preset (the values the dialog shows for it), on
+  // a text document, which cupsd's filters turn into PDF before ours.
+  job = Lp("-o QVQuickColor=Photo -o number-up=1", dir_.write("doc.txt", "R2740 filter test\n"));
   ASSERT_GT(job, 0);
   EXPECT_EQ(Finished(job)["job-state"], "completed") << Log();
   options = DriverOptions();
@@ -200,6 +204,7 @@ TEST_F(FilterCupsd, PlainJobsGetWhatThePanelsDoAtPrint) {
   EXPECT_EQ(options["PrintModeR2740"], "Normal");
   EXPECT_EQ(options["number-up"], "1");  // the job's own options stay
   EXPECT_EQ(options.count(kTicket + "secureKey") ? options[kTicket + "secureKey"] : "", "");
+  EXPECT_EQ(ReadAll(dir_.file("out.prn")).rfind("%PDF", 0), 0u);
 
   // The panels never walk the printer nor touch the profile file.
   std::string helper = ReadAll(dir_.file("record/helper"));
