@@ -165,10 +165,25 @@ Completion CompleteTicket(const std::string& ppdPath, const std::string& queue, 
     if (ours) {
       if (!RestoreTicket(session, queue, PanelEntries(job, file), &why)) return Fail(Result::kFailed, why);
     } else {
-      for (const auto& [k, v] : job) {
-        // An empty entry is an empty field, which the panel has already.
-        if (!IsTicketKey(k) || v.empty()) continue;
-        if (session.setControl(k, v, &why)) continue;
+      // An empty entry is an empty field, which the panel has already.
+      host::OptionList typed;
+      for (const auto& [k, v] : job)
+        if (IsTicketKey(k) && !v.empty()) typed.emplace_back(k, v);
+      // Options come sorted, not in the order a user fills the panel: a
+      // field that one choice enables (the user's type enables the name)
+      // gets its turn again after the others were typed.
+      for (bool progress = true; progress && !typed.empty();) {
+        progress = false;
+        host::OptionList left;
+        for (const auto& [k, v] : typed) {
+          if (session.setControl(k, v, &why)) progress = true;
+          else left.emplace_back(k, v);
+        }
+        typed.swap(left);
+      }
+      if (!typed.empty()) {
+        const auto& [k, v] = typed.front();
+        (void)session.setControl(k, v, &why);
         // A name or password never goes into the job's messages.
         if (why.find(v) != std::string::npos) why = k + ": the control did not take the job's value";
         return Fail(Result::kRefused, why, done.alerts);
