@@ -23,6 +23,14 @@ if(TARGET r2740-print-agent)
   install(FILES packaging/r2740-print-agent.desktop DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart)
   list(APPEND man_pages r2740-print-agent.1 r2740-setup-queue.8)
 endif()
+# The print server's filter goes where cupsd runs filters from: its
+# ServerBin's filter folder, /usr/lib/cups/filter on Debian (not the
+# multiarch library folder, where cupsd never looks).
+set(R2740_CUPS_FILTERDIR lib/cups/filter CACHE STRING "CUPS filter folder (ServerBin/filter), relative to the prefix")
+if(TARGET r2740-filter)
+  r2740_install_rpath(r2740-filter ${R2740_CUPS_FILTERDIR})
+  install(TARGETS r2740-filter RUNTIME DESTINATION ${R2740_CUPS_FILTERDIR})
+endif()
 if(TARGET r2740-print-dialog)
   list(APPEND man_pages r2740-print-dialog.1)
   install(FILES packaging/r2740-print-dialog.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -49,7 +57,7 @@ endforeach()
 add_custom_target(r2740_installed)
 get_property(bundles GLOBAL PROPERTY R2740_BUNDLES)
 foreach(t r2740platform R2740Helper R2740XPCService r2740-pde-cli r2740-print-dialog
-          r2740-print-agent r2740-setup-queue ${bundles})
+          r2740-print-agent r2740-setup-queue r2740-filter ${bundles})
   if(TARGET ${t} AND NOT t MATCHES "^TestPanel")
     add_dependencies(r2740_installed ${t})
   endif()

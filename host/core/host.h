@@ -132,7 +132,14 @@ struct PanelSummary {
 // every panel.
 class DialogSession {
  public:
-  DialogSession(std::shared_ptr<HostCallback> callback, std::vector<PlugInRef> plugins);
+  // Whether the panels are shown. A session that shows none (r2740-filter's,
+  // at the print server, where nobody looks) never asks a panel for its view
+  // in open() nor sends willShow: the colour panel refreshes the user's
+  // profile file from the printer (the walk and the backup, through
+  // R2740Helper) when its view is asked for, as a dialog asks to show it.
+  // setControl then reaches controls through PDEPanel::allViews() only.
+  enum class Views { kShown, kNone };
+  DialogSession(std::shared_ptr<HostCallback> callback, std::vector<PlugInRef> plugins, Views views = Views::kShown);
   ~DialogSession();  // terminates and releases panels before the plug-ins
 
   // Optional starting settings (a print-settings dictionary).
@@ -191,6 +198,7 @@ class DialogSession {
   std::shared_ptr<HostCallback> callback_;
   std::vector<PlugInRef> plugins_;
   std::vector<Panel> panels_;
+  Views views_;
 };
 
 // ---- stored profiles in the colour panels' profile menus -------------------

@@ -42,8 +42,8 @@ std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 }  // namespace
 
-DialogSession::DialogSession(std::shared_ptr<HostCallback> callback, std::vector<PlugInRef> plugins)
-    : callback_(std::move(callback)), plugins_(std::move(plugins)) {}
+DialogSession::DialogSession(std::shared_ptr<HostCallback> callback, std::vector<PlugInRef> plugins, Views views)
+    : callback_(std::move(callback)), plugins_(std::move(plugins)), views_(views) {}
 
 DialogSession::~DialogSession() {
   for (auto& p : panels_)
@@ -89,8 +89,10 @@ bool DialogSession::open(std::string* error) {
       return Fail(error, "panel " + Quoted(p.name) + " failed to restore its values" +
                              (e.message.empty() ? std::string() : ": " + e.message));
   }
-  for (auto& p : panels_) p.view = p.panel->panelView();
-  for (auto& p : panels_) p.panel->willShow();
+  if (views_ == Views::kShown) {
+    for (auto& p : panels_) p.view = p.panel->panelView();
+    for (auto& p : panels_) p.panel->willShow();
+  }
   for (auto& p : panels_) (void)p.panel->summaryInfo();
   return true;
 }
@@ -221,7 +223,7 @@ bool DialogSession::setControl(const std::string& key, const std::string& value,
   for (auto& p : panels_) {
     std::vector<ui::ViewRef> views;
     std::set<const ui::View*> seen;
-    Walk(p.view ? p.view : p.panel->panelView(), views, seen);
+    if (views_ == Views::kShown) Walk(p.view ? p.view : p.panel->panelView(), views, seen);
     for (const auto& v : p.panel->allViews()) Walk(v, views, seen);
     for (const auto& v : views) {
       if (v->identifier() != key) continue;
