@@ -137,6 +137,11 @@ Completion CompleteTicket(const std::string& ppdPath, const std::string& queue, 
   auto ppd = host::PPDFile::open(ppdPath, &why);
   if (!ppd) return Fail(Result::kFailed, why);
   std::vector<host::PlugInRef> plugins;
+  if (ppd->dialogExtensions().empty()) {  // a queue without our panels: nothing to complete
+    done.result = Result::kUnchanged;
+    done.options = job;
+    return done;
+  }
   for (const auto& path : ppd->dialogExtensions()) {
     auto plugin = host::LoadPlugIn(path, &why);
     if (!plugin) return Fail(Result::kFailed, "bundle failed to load: " + why);
@@ -155,12 +160,9 @@ Completion CompleteTicket(const std::string& ppdPath, const std::string& queue, 
   {
     host::DialogSession session(callback, std::move(plugins), host::DialogSession::Views::kNone);
     (void)host::StartFromDefaults(*callback, job);  // a choice the PPD lacks leaves the PPD's default, as lp's would
-    if (!session.open(&why)) {
-      // No panel for this queue: nothing to complete.
-      done.result = Result::kUnchanged;
-      done.options = job;
-      return done;
-    }
+    // Panels the PPD names but that cannot open would let the job print
+    // without their rules: it does not print.
+    if (!session.open(&why)) return Fail(Result::kFailed, "the panels did not open: " + why);
     for (const auto& p : session.panels()) claimed.insert(claimed.end(), p.keys.begin(), p.keys.end());
     if (ours) {
       if (!RestoreTicket(session, queue, PanelEntries(job, file), &why)) return Fail(Result::kFailed, why);
