@@ -1,6 +1,8 @@
 // The print system's part around the panels, shared by both faces.
 #include "dialogstart.h"
 
+#include <set>
+
 #include <cstdio>
 
 #include "defaults.h"
@@ -72,7 +74,17 @@ Exit StartDialog(DialogSession& session, const Queue& queue, const DialogFlags& 
   // A queue without destination options still prints from its PPD's
   // defaults, so a failure here is no reason to stop.
   if (!queue.name.empty()) (void)DestinationOptions(queue.name, &start->destination, nullptr);
-  start->start = StartFromDefaults(session.callback(), start->destination, &start->dropped);
+  // A panel's PPD option given as a flag (the agent's from a held job, or
+  // --option) must be in the PPD's defaults before the panels restore,
+  // where the panels read it; marked afterwards it would be lost. It is a
+  // change from the start, as far as "Save as default" goes.
+  OptionList startWith = start->destination;
+  std::set<std::string> flagged;
+  ppd_file_t* ppd = session.callback().ppdFile();
+  for (const auto& [k, v] : flags.general)
+    if (ppd && IsMainKeyword(ppd, k) && !IsGeneralPPDOption(k)) startWith.emplace_back(k, v), flagged.insert(k);
+  start->start = StartFromDefaults(session.callback(), startWith, &start->dropped);
+  std::erase_if(start->start, [&](const auto& o) { return flagged.count(o.first) > 0; });
   for (const auto& [k, v] : flags.general)
     if (!SetGeneralOption(session.callback(), k, v, error)) return kSetErr;
   return kOK;

@@ -138,8 +138,8 @@ TEST_F(AgentTest, PrintSendsTheJobOnWithThePanelsOptionsAndLeavesOthersAlone) {
       << out;
   // Sent while no agent runs; the application chose copies, pages, paper, layout.
   std::string doc = Document();
-  int mine = Submit(kUser, "-n 2 -P 1-2 -o media=iso_a5_148x210mm -o sides=two-sided-long-edge -o number-up=2 '" +
-                                 doc + "'");
+  int mine = Submit(kUser, "-n 2 -P 1-2 -o media=iso_a5_148x210mm -o sides=two-sided-long-edge -o number-up=2 "
+                           "-o QVEdgeType=Strong '" + doc + "'");
   int theirs = Submit(kOther, "'" + doc + "'");
   ASSERT_GT(mine, 0);
   ASSERT_GT(theirs, 0);
@@ -155,7 +155,8 @@ TEST_F(AgentTest, PrintSendsTheJobOnWithThePanelsOptionsAndLeavesOthersAlone) {
   EXPECT_EQ(attrs["job-state"], "pending");  // released; the real queue is stopped
   EXPECT_EQ(attrs["QVBrightness"], "Lighter1");
   EXPECT_EQ(attrs["PrintModeR2740"], "SecurePrint");
-  // The application's choices came through the dialog.
+  // The application's choices came through the dialog, a panel's too.
+  EXPECT_EQ(attrs["QVEdgeType"], "Strong");
   EXPECT_EQ(attrs["copies"], "2");
   EXPECT_EQ(attrs["page-ranges"], "1-2");
   EXPECT_EQ(attrs["PageSize"], "A5");
