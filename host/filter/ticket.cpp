@@ -5,6 +5,8 @@
 #include <cups/cups.h>
 #include <strings.h>
 
+#include <cctype>
+#include <cstring>
 #include <memory>
 #include <set>
 
@@ -117,13 +119,23 @@ host::OptionList ParseOptions(const char* text) {
   return out;
 }
 
+bool PlainOptionName(const std::string& name) {
+  if (name.empty()) return false;
+  for (unsigned char c : name)
+    if (!std::isalnum(c) && c != '-' && c != '_' && c != '.' && c != ':' && c != '+') return false;
+  return true;
+}
+
 std::string FormatOptions(const host::OptionList& options) {
   std::string text;
   for (const auto& [k, v] : options) {
+    if (!PlainOptionName(k)) continue;
     if (!text.empty()) text += ' ';
     text += k + '=';
+    // A brace opens a collection in libcups' reading, which takes in every
+    // option after it until the brace closes: escaped like the rest.
     for (char c : v) {
-      if (c == '\\' || c == '\'' || c == '"' || c == ' ' || c == '\t' || c == '\n' || c == '\r') text += '\\';
+      if (std::strchr("\\'\" \t\n\r\v\f{}", c) && c) text += '\\';
       text += c;
     }
   }

@@ -21,8 +21,13 @@ inline constexpr const char* kTicketPrefix = "jp.orvessa.printers.R2740";
 
 // The job's options in argv[5], in order, as libcups reads them (cupsParseOptions).
 host::OptionList ParseOptions(const char* text);
+// Whether libcups reads an option of that name back as it is (the names
+// of IPP attributes and PPD options are such); others are no option any
+// driver knows.
+bool PlainOptionName(const std::string& name);
 // The options as one argv[5] text that cupsParseOptions reads back to the
-// same list: NAME=VALUE, blanks between, quotes and backslashes escaped.
+// same list: NAME=VALUE, blanks between, quotes, backslashes, blanks and
+// braces in values escaped. Options of other names are left out.
 std::string FormatOptions(const host::OptionList& options);
 
 struct Completion {
