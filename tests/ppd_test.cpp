@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <memory>
+
 #include "host.h"
 #include "host_test_util.h"
 #include "printing/typed_options.h"
@@ -91,7 +93,8 @@ TEST_P(SamplePPD, OffersWhatThePanelsNeed) {
 
 // What dialogs other than ours read, as libcups' own parse gives it.
 TEST_P(SamplePPD, SpeaksOtherDialogsConventions) {
-  ppd_file_t* ppd = ppdOpenFile(GetParam().c_str());
+  std::unique_ptr<ppd_file_t, decltype(&ppdClose)> file(ppdOpenFile(GetParam().c_str()), ppdClose);
+  ppd_file_t* ppd = file.get();
   ASSERT_TRUE(ppd);
   ppdMarkDefaults(ppd);
   auto groupOf = [ppd](const char* keyword) -> std::string {
@@ -161,13 +164,13 @@ TEST_P(SamplePPD, SpeaksOtherDialogsConventions) {
   opts = nullptr;
   ASSERT_EQ(cupsResolveConflicts(ppd, "QVEconoMode", "True", &num, &opts), 1);
   EXPECT_STREQ(cupsGetOption("QVGraphicsEdgeEnhance", num, opts), "Off");
+  EXPECT_EQ(cupsGetOption("QVQuickColor", num, opts), nullptr);  // Photo stays
   cupsFreeOptions(num, opts);
   num = 0;
   opts = nullptr;
   ASSERT_EQ(cupsResolveConflicts(ppd, "QVImageHalftone", "HighLPI", &num, &opts), 1);
   EXPECT_STREQ(cupsGetOption("QVQuickColor", num, opts), "Manual");
   cupsFreeOptions(num, opts);
-  ppdClose(ppd);
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, SamplePPD, ::testing::Values(ColorPPD(), MonoPPD()),

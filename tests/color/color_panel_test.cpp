@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -334,7 +335,8 @@ TEST_F(ColorPanelTest, PPDConstraintsAllowExactlyWhatThePresetsPrint) {
   for (const std::string model : {"R2740", "R2740Mono"}) {
     auto plugin = Load(model);
     ASSERT_TRUE(plugin);
-    ppd_file_t* ppd = ppdOpenFile(PPDPath(model).c_str());
+    std::unique_ptr<ppd_file_t, decltype(&ppdClose)> file(ppdOpenFile(PPDPath(model).c_str()), ppdClose);
+    ppd_file_t* ppd = file.get();
     ASSERT_TRUE(ppd);
     for (const char* preset : {"Auto", "Vivid", "Photo"}) {
       for (const char* eco : {"False", "True"}) {
@@ -371,7 +373,6 @@ TEST_F(ColorPanelTest, PPDConstraintsAllowExactlyWhatThePresetsPrint) {
         EXPECT_EQ(ppdConflicts(ppd), 0);
       }
     }
-    ppdClose(ppd);
   }
 }
 
