@@ -73,7 +73,8 @@ OptionList StartFromDefaults(HostCallback& cb, const OptionList& destination, st
     cupsFreeOptions(num, opts);
     for (ppd_option_t* o = ppdFirstOption(ppd); o; o = ppdNextOption(ppd)) {
       ppd_choice_t* marked = ppdFindMarkedChoice(ppd, o->keyword);
-      if (!marked) continue;
+      // A typed value in the user's defaults stays there: never in our settings.
+      if (!marked || pm::FindTypedOption(o->keyword)) continue;
       bool changed = std::strcmp(o->defchoice, marked->choice) != 0;
       std::snprintf(o->defchoice, sizeof o->defchoice, "%s", marked->choice);
       std::string k = o->keyword;
@@ -138,7 +139,8 @@ OptionList OptionsToSave(const cf::DictionaryRef& settings, ppd_file_t* ppd, con
   settings->forEach([&](const cf::Ref& key, const cf::Ref& val) {
     auto k = cf::As<cf::String>(key);
     auto v = cf::As<cf::String>(val);
-    if (!k || !v || !IsMainKeyword(ppd, k->utf8()) || k->utf8() == "PageRegion") return;
+    if (!k || !v || !IsMainKeyword(ppd, k->utf8()) || k->utf8() == "PageRegion" || pm::FindTypedOption(k->utf8()))
+      return;
     const std::string* was = Find(start, k->utf8());
     if (!was || *was != v->utf8()) out.emplace_back(k->utf8(), v->utf8());
   });

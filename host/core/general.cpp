@@ -171,6 +171,13 @@ bool SetGeneralOption(HostCallback& cb, const std::string& name, const std::stri
   ppd_file_t* ppd = cb.ppdFile();
   if (name == kPageSizeOption) return SetPaper(cb, value, error);
   if (!IsMainKeyword(ppd, name)) return Fail(error, name + ": the printer has no such option");
+  if (const pm::TypedOption* typed = pm::FindTypedOption(name)) {
+    // What another dialog's job carries (the agent starts us from it):
+    // "None", or "Custom" without its value, says nothing to keep.
+    if (value == "None" || value == "Custom") return true;
+    return Fail(error, name + ": a value typed into the Security panel, which this dialog never sends as an option; "
+                              "give it as --set " + typed->control + "=VALUE");
+  }
   ppd_option_t* option = ppdFindOption(ppd, name.c_str());
   if (!ppdFindChoice(option, value.c_str()))
     return Fail(error, name + ": the printer offers no choice \"" + value + "\"");
@@ -282,7 +289,7 @@ std::vector<ppd_option_t*> FeatureOptions(ppd_file_t* ppd, const std::vector<std
   if (!ppd) return out;
   for (ppd_option_t* o = ppdFirstOption(ppd); o; o = ppdNextOption(ppd)) {
     std::string k = o->keyword;
-    if (IsGeneralPPDOption(k) || o->num_choices < 1) continue;
+    if (IsGeneralPPDOption(k) || pm::FindTypedOption(k) || o->num_choices < 1) continue;
     bool taken = false;
     for (const auto& c : claimed) taken = taken || c == k;
     if (!taken) out.push_back(o);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host.h"
+#include "printing/typed_options.h"
 
 namespace host {
 
@@ -54,6 +55,9 @@ bool IsGeneralPPDOption(const std::string& keyword);
 //   PageSize                    a PageSize choice of the PPD, or
 //                               "Custom.WxH" (points; or with in, cm, mm)
 //                               within the PPD's custom size range
+//   a typed option              "None" or "Custom" only, and nothing is
+//                               stored (pm::kTypedOptions; the reason
+//                               names the panel field that takes a value)
 //   any other name              a PPD main keyword and one of its choices
 // A PPD option is marked in the PPD too. The paper becomes the page
 // format's paper and the settings' destination paper name, and the panels
@@ -65,8 +69,9 @@ bool IsGeneralPPDOption(const std::string& keyword);
 std::string GeneralOptionValue(HostCallback& callback, const std::string& name);
 
 // The options of the "Printer Features" panel: every option of the PPD
-// that no panel claims (`claimed`: their supportedPPDOptionKeys) and the
-// general part does not show, in PPD order.
+// that no panel claims (`claimed`: their supportedPPDOptionKeys), the
+// general part does not show and is no typed option (pm::kTypedOptions:
+// the Security panel's fields), in PPD order.
 std::vector<ppd_option_t*> FeatureOptions(ppd_file_t* ppd, const std::vector<std::string>& claimed);
 // The PPD's conflicts among its marked choices (ppdConflicts), one line
 // per constraint that holds: "Duplex DuplexTumble conflicts with MediaType

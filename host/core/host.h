@@ -225,7 +225,8 @@ std::vector<std::string> TakeNotices(DialogSession& session);
 // Every top-level string entry of the settings whose key is a main keyword
 // of the PPD or begins with "jp.orvessa.printers.R2740", or is one of the
 // general options that are no PPD keyword or the lp options passed on from
-// the user's defaults (general.h): the job's options.
+// the user's defaults (general.h): the job's options. Never a typed
+// option (pm::kTypedOptions), whatever the settings hold.
 // The profile entries of a main keyword K ("KCustom", "KCustomFilename")
 // go with it, since the driver needs them to print the chosen profile.
 // Collation is always there, as multiple-document-handling and collate

@@ -61,6 +61,7 @@ std::string NameOf(const std::string& file) {
 }
 
 bool IsSecret(const std::string& key) {
+  if (pm::FindTypedOption(key)) return true;
   return key.size() > kTicketPrefix.size() + 3 && key.compare(0, kTicketPrefix.size(), kTicketPrefix) == 0 &&
          key.compare(key.size() - 3, 3, "Key") == 0;
 }

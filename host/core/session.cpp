@@ -319,6 +319,10 @@ std::vector<std::pair<std::string, std::string>> JobOptions(const cf::Dictionary
     auto value = cf::As<cf::String>(v);
     if (!key || !value) return;
     const std::string& name = key->utf8();
+    // A typed option carries a clear value; the panel's ticket has it encrypted.
+    if (pm::FindTypedOption(name)) return;
+    for (const std::string tail : {"Custom", "CustomFilename"})
+      if (endsWith(name, tail) && pm::FindTypedOption(name.substr(0, name.size() - tail.size()))) return;
     bool take = name.compare(0, kTicketPrefix.size(), kTicketPrefix) == 0 || isMainKeyword(name);
     for (const char* general : kPlainGeneralOptions) take = take || name == general;
     take = take || IsPassedOnOption(name);

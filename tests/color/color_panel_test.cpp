@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -325,6 +326,54 @@ TEST_F(ColorPanelTest, PrintAppliesTheQuickColorPresetToTheAdvancedValues) {
   EXPECT_EQ(Str(settings->getValue("QVImageHalftone")), "Smooth");
   EXPECT_EQ(Str(queue->getValue("QVImageRenderIntent")), "Perceptual");
   EXPECT_EQ(Str(queue->getValue("QVQuickColor")), "Vivid");
+}
+
+// The PPD's Quick Color constraints, as libcups evaluates them, allow
+// exactly the advanced values the panel prints under each preset, with
+// economy mode off and on: the panel is the oracle of what a preset locks.
+TEST_F(ColorPanelTest, PPDConstraintsAllowExactlyWhatThePresetsPrint) {
+  for (const std::string model : {"R2740", "R2740Mono"}) {
+    auto plugin = Load(model);
+    ASSERT_TRUE(plugin);
+    std::unique_ptr<ppd_file_t, decltype(&ppdClose)> file(ppdOpenFile(PPDPath(model).c_str()), ppdClose);
+    ppd_file_t* ppd = file.get();
+    ASSERT_TRUE(ppd);
+    for (const char* preset : {"Auto", "Vivid", "Photo"}) {
+      for (const char* eco : {"False", "True"}) {
+        SCOPED_TRACE(model + " " + preset + " economy " + eco);
+        auto session = Open({plugin}, model);
+        std::string error;
+        ASSERT_TRUE(session->setControl("QVQuickColor", "Custom", &error)) << error;
+        ASSERT_TRUE(session->setControl("QVImageHalftone", "HighLPI", &error)) << error;  // not any preset's
+        ASSERT_TRUE(session->setControl("QVEconoMode", eco, &error)) << error;
+        ASSERT_TRUE(session->setControl("QVQuickColor", preset, &error)) << error;
+        ASSERT_TRUE(session->print(&error)) << error;
+        auto queue = QueueDict(session->settingsDictionary(), model);
+        ASSERT_TRUE(queue);
+        ppdMarkDefaults(ppd);
+        ppdMarkOption(ppd, "QVQuickColor", preset);
+        ppdMarkOption(ppd, "QVEconoMode", eco);
+        for (const char* key : kAdvancedKeys) ppdMarkOption(ppd, key, Str(queue->getValue(key)).c_str());
+        EXPECT_EQ(ppdConflicts(ppd), 0);
+        for (const char* key : kAdvancedKeys) {
+          ppd_option_t* option = ppdFindOption(ppd, key);
+          ASSERT_TRUE(option) << key;
+          const std::string printed = Str(queue->getValue(key));
+          ASSERT_TRUE(ppdFindChoice(option, printed.c_str())) << key << " " << printed;
+          for (int c = 0; c < option->num_choices; ++c) {
+            if (printed == option->choices[c].choice) continue;
+            ppdMarkOption(ppd, key, option->choices[c].choice);
+            EXPECT_GT(ppdConflicts(ppd), 0) << key << " " << option->choices[c].choice;
+          }
+          ppdMarkOption(ppd, key, printed.c_str());
+        }
+        // Custom frees them all.
+        ppdMarkOption(ppd, "QVQuickColor", "Manual");
+        ppdMarkOption(ppd, "QVImageHalftone", "HighLPI");
+        EXPECT_EQ(ppdConflicts(ppd), 0);
+      }
+    }
+  }
 }
 
 TEST_F(ColorPanelTest, PanesSwitchInPlaceAndHiddenControlsStayReachable) {

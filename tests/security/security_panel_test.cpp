@@ -11,6 +11,7 @@
 
 #include "QVCrypto.h"
 #include "host.h"
+#include "printing/typed_options.h"
 #include "system/system.h"
 #include "ui/ui.h"
 
@@ -409,6 +410,55 @@ TEST_F(SecurityPanelTest, EnvelopePaperMovesSecurePrintToNormalAndWritesTheTicke
   EXPECT_TRUE(popup->isEnabled());
   Set("PrintModeR2740", "SecurePrint");
   EXPECT_EQ(Ticket("PrintModeR2740"), "SecurePrint");
+}
+
+// The PPD's typed options, as libcups reads them, against the fields the
+// table names: a password where the panel's interface file has a secure
+// field, and the longest text the field takes is the parameter's maximum.
+TEST_F(SecurityPanelTest, TypedOptionsOfThePPDFitThePanelFields) {
+  Open();
+  ppd_file_t* ppd = callback_->ppdFile();
+  for (const pm::TypedOption& t : pm::kTypedOptions) {
+    SCOPED_TRACE(t.keyword);
+    const std::string control = t.control;
+    const bool user = control.find(".user") != std::string::npos;
+    // Section management and secure print exclude each other.
+    if (control == kPrefix + "secureKey") {
+      Set("QVSectionManagementR2740", "False");
+      Set("PrintModeR2740", "SecurePrint");
+    } else {
+      if (Control<ui::PopUpButton>("PrintModeR2740")->indexOfSelectedItem() != 0) Set("PrintModeR2740", "Normal");
+      Set("QVSectionManagementR2740", control.find(".section") != std::string::npos ? "True" : "False");
+    }
+    Set("QVAuthenticationR2740", user ? "True" : "False");
+    if (user) Set(kPrefix + "userType", "1");
+    ppd_cparam_t* param = ppdFindCustomParam(ppdFindCustomOption(ppd, t.keyword), t.param);
+    ASSERT_TRUE(param);
+    auto field = Control<ui::TextField>(control);
+    ASSERT_TRUE(field);
+    ASSERT_TRUE(field->isEnabled());
+    const bool secure = std::dynamic_pointer_cast<ui::SecureTextField>(field) != nullptr;
+    EXPECT_EQ(param->type, secure ? PPD_CUSTOM_PASSWORD : PPD_CUSTOM_STRING);
+    const int max = secure ? param->maximum.custom_password : param->maximum.custom_string;
+    const int min = secure ? param->minimum.custom_password : param->minimum.custom_string;
+    Set(control, "");
+    Type(control, std::string(static_cast<size_t>(max), 'a'));
+    EXPECT_EQ(field->stringValue(), std::string(static_cast<size_t>(max), 'a'));
+    field->userType("a");
+    EXPECT_EQ(field->stringValue(), std::string(static_cast<size_t>(max), 'a'));
+    field->userEndEditing();
+    if (control != kPrefix + "secureKey") {
+      EXPECT_EQ(min, 1);  // an empty field is the choice "None"
+      continue;
+    }
+    // The shortest document password the panel prints with.
+    std::string error;
+    Set(control, std::string(static_cast<size_t>(min - 1), 'a'));
+    EXPECT_FALSE(session_->print(&error));
+    Set("PrintModeR2740", "SecurePrint");
+    Set(control, std::string(static_cast<size_t>(min), 'a'));
+    EXPECT_TRUE(session_->print(&error)) << error;
+  }
 }
 
 TEST_F(SecurityPanelTest, TextFieldsFilterMeasureAndRefuse) {

@@ -67,6 +67,9 @@ TEST(JobOptions, TakesPPDKeywordsTicketKeysAndProfileEntries) {
   s->setValue("com.apple.print.PrintSettings.PMPaperName", cf::str("Letter"));
   s->setValue("QVGlossyMode", cf::Boolean::kTrue());  // not a string
   s->setValue("R2740", cf::Dictionary::create());
+  // Typed values (from a settings file of elsewhere) are never sent in clear.
+  s->setValue("R2740DocumentPassword", cf::str("Custom.1234"));
+  s->setValue("R2740UserNameCustom", cf::str("True"));
   EXPECT_THAT(host::JobOptions(s, ppd->get()),
               ElementsAre(Option{"QVEdgeType", "Off"}, Option{"QVImageRGBSourceCustom", "True"},
                           Option{"QVImageRGBSourceCustomFilename", "2f61"},

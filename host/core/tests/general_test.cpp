@@ -106,6 +106,17 @@ TEST_F(General, ConflictsNameThePairOnceAndFeaturesLeaveClaimedOptionsOut) {
   EXPECT_EQ(std::count(all.begin(), all.end(), "QVBrightness"), 1);
   for (const char* general : {"PageSize", "PageRegion", "Duplex"})
     EXPECT_EQ(std::count(all.begin(), all.end(), general), 0) << general;
+  // The typed options are the Security panel's fields, never a feature of
+  // ours; as options they only take what says nothing.
+  for (const char* typed : {"R2740DocumentPassword", "R2740UserName", "R2740UserPassword", "R2740SectionName",
+                            "R2740SectionPassword"}) {
+    ASSERT_TRUE(ppdFindOption(cb->ppdFile(), typed)) << typed;
+    EXPECT_EQ(std::count(all.begin(), all.end(), typed), 0) << typed;
+    EXPECT_TRUE(Set(typed, "None")) << why;
+    EXPECT_FALSE(Set(typed, "Custom.abcd")) << typed;
+    EXPECT_NE(why.find("--set jp.orvessa.printers.R2740."), std::string::npos) << why;
+    EXPECT_EQ(Setting(typed), "<missing>");
+  }
   std::vector<std::string> claimed = all;
   claimed.erase(std::find(claimed.begin(), claimed.end(), "QVEdgeType"));
   EXPECT_EQ(names(claimed), std::vector<std::string>{"QVEdgeType"});
@@ -115,8 +126,15 @@ TEST_F(General, DefaultsStartTheDialogButStoredSettingsWin) {
   cb->settings().setValue("Duplex", cf::str("DuplexTumble"), false);
   cb->settings().setValue("orientation-requested", cf::str("9"), false);  // unusable: dropped
   std::vector<std::string> dropped;
-  auto start = host::StartFromDefaults(
-      *cb, {{"QVBrightness", "Darker1"}, {"media", "A4"}, {"sides", "two-sided-long-edge"}, {"copies", "2"}}, &dropped);
+  auto start = host::StartFromDefaults(*cb,
+                                       {{"QVBrightness", "Darker1"},
+                                        {"media", "A4"},
+                                        {"sides", "two-sided-long-edge"},
+                                        {"copies", "2"},
+                                        {"R2740UserPassword", "Custom.secret"}},
+                                       &dropped);
+  // A typed password in the user's defaults never reaches our settings.
+  EXPECT_EQ(Setting("R2740UserPassword"), "<missing>");
   // The panels start from the PPD's defaults: now the queue's.
   ppd_option_t* brightness = ppdFindOption(cb->ppdFile(), "QVBrightness");
   ASSERT_TRUE(brightness);
@@ -142,6 +160,7 @@ TEST_F(General, DefaultsStartTheDialogButStoredSettingsWin) {
   ASSERT_TRUE(Set("QVBrightness", "Lighter2"));
   ASSERT_TRUE(Set("page-ranges", "2"));
   cb->settings().setValue("jp.orvessa.printers.R2740.secureKey", cf::str("00ff"), false);
+  cb->settings().setValue("R2740SectionPassword", cf::str("Custom.1234"), false);
   auto save = host::OptionsToSave(cb->settings().asDictionary(), cb->ppdFile(), start);
   EXPECT_EQ(save, (host::OptionList{{"QVBrightness", "Lighter2"}}));
 }
