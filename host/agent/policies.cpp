@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "jobs.h"
+#include "printing/typed_options.h"
 
 namespace agent::policy {
 
@@ -336,13 +337,17 @@ std::string Build(const Conf& conf, const std::string& name, std::string* error)
     return *error = "the policy " + baseName + " shows private job values to \"" + access +
                     "\", which cannot be combined with \"the job's owner or @SYSTEM\"",
            "";
-  // What is private: the base's values and the ticket keys.
+  // What is private: the base's values, the ticket keys and the typed fields.
   std::vector<std::string> values;
   for (const auto& w : Words(base.Value("JobPrivateValues").empty() ? "default" : base.Value("JobPrivateValues")))
     if (!Is(w, "none")) values.push_back(w);
-  if (std::none_of(values.begin(), values.end(), [](const std::string& w) { return Is(w, "all"); }))
-    for (const char* key : host::kPrivateTicketKeys)
+  if (std::none_of(values.begin(), values.end(), [](const std::string& w) { return Is(w, "all"); })) {
+    std::vector<const char*> ours(std::begin(host::kPrivateTicketKeys), std::end(host::kPrivateTicketKeys));
+    // What other dialogs typed into the PPD's fields is as secret, and in clear.
+    for (const auto& typed : pm::kTypedOptions) ours.push_back(typed.keyword);
+    for (const char* key : ours)
       if (std::find(values.begin(), values.end(), key) == values.end()) values.push_back(key);
+  }
 
   std::string s = "<Policy " + name + ">\n  JobPrivateAccess " + Join(who) + "\n  JobPrivateValues " +
                   Join(values) + "\n";

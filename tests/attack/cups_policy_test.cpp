@@ -34,7 +34,9 @@ constexpr const char* kAttacker = "bin";
 const std::vector<std::pair<std::string, std::string>> kTicket = {
     {"jp.orvessa.printers.R2740.userName", "416c696365"},  {"jp.orvessa.printers.R2740.userKey", "9f3a11c2"},
     {"jp.orvessa.printers.R2740.sectionName", "53616c6573"}, {"jp.orvessa.printers.R2740.sectionKey", "77e0aa01"},
-    {"jp.orvessa.printers.R2740.secureKey", "c0ffee12"},   {"jp.orvessa.printers.R2740.loginName", "Alice"}};
+    {"jp.orvessa.printers.R2740.secureKey", "c0ffee12"},   {"jp.orvessa.printers.R2740.loginName", "Alice"},
+    // What another dialog typed into the PPD's fields, in clear.
+    {"R2740UserPassword", "Custom.pw1234"}};
 
 class CupsPolicyAttack : public PrivateCupsd {
  protected:
@@ -202,7 +204,7 @@ TEST_F(CupsPolicyAttack, TicketKeysAreReadOnlyByTheOwner) {
     int job = Print(queue, options);
     ASSERT_GT(job, 0);
     EXPECT_EQ(TicketSeenBy(kVictim, kVictim, job),
-              "successful-ok userName userKey sectionName sectionKey secureKey loginName")
+              "successful-ok userName userKey sectionName sectionKey secureKey loginName R2740UserPassword")
         << queue;
     EXPECT_EQ(TicketSeenBy(kAttacker, kAttacker, job), "successful-ok") << queue;
     // Claiming the owner's name, or root's, takes a password nobody has.
