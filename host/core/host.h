@@ -177,6 +177,9 @@ class DialogSession {
   // text than typed (its filters refused) reports it. A value
   // "profile:FILE@disk|card" picks a stored profile (ChooseProfile below).
   [[nodiscard]] bool setControl(const std::string& key, const std::string& value, std::string* error);
+  // Whether a control of that identifier is there to be set: found,
+  // enabled and not hidden (what setControl checks first).
+  bool controlAvailable(const std::string& key);
 
   // Each panel's summaryInfo: rows in the order of its "Summary Display
   // Order" array (a name listed twice shows once, at its first place), then
@@ -197,6 +200,9 @@ class DialogSession {
  private:
   std::shared_ptr<HostCallback> callback_;
   std::vector<PlugInRef> plugins_;
+  // The control of that identifier (a view of that identifier that is no
+  // control goes to *plainView when given).
+  std::shared_ptr<ui::Control> findControl(const std::string& key, std::shared_ptr<ui::View>* plainView);
   std::vector<Panel> panels_;
   Views views_;
 };

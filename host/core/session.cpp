@@ -215,11 +215,8 @@ constexpr Setter kSetters[] = {Apply<ui::PopUpButton, SetPopUp>, Apply<ui::Butto
 
 }  // namespace
 
-bool DialogSession::setControl(const std::string& key, const std::string& value, std::string* error) {
-  if (key.empty()) return Fail(error, "empty key");
-  if (value.rfind(kProfilePrefix, 0) == 0) return ChooseProfile(*this, key, value, error);
+std::shared_ptr<ui::Control> DialogSession::findControl(const std::string& key, std::shared_ptr<ui::View>* plainView) {
   std::shared_ptr<ui::Control> control;
-  std::shared_ptr<ui::View> plainView;
   for (auto& p : panels_) {
     std::vector<ui::ViewRef> views;
     std::set<const ui::View*> seen;
@@ -231,10 +228,23 @@ bool DialogSession::setControl(const std::string& key, const std::string& value,
         control = c;
         break;
       }
-      if (!plainView) plainView = v;
+      if (plainView && !*plainView) *plainView = v;
     }
     if (control) break;
   }
+  return control;
+}
+
+bool DialogSession::controlAvailable(const std::string& key) {
+  auto control = findControl(key, nullptr);
+  return control && control->isEnabled() && !control->isHidden();
+}
+
+bool DialogSession::setControl(const std::string& key, const std::string& value, std::string* error) {
+  if (key.empty()) return Fail(error, "empty key");
+  if (value.rfind(kProfilePrefix, 0) == 0) return ChooseProfile(*this, key, value, error);
+  std::shared_ptr<ui::View> plainView;
+  std::shared_ptr<ui::Control> control = findControl(key, &plainView);
   if (!control) {
     if (plainView) return Fail(error, key + ": the view is no control (" + plainView->className() + ")");
     return Fail(error, "unknown key: " + key + " (no panel has a control for it)");

@@ -13,6 +13,7 @@
 #include "defaults.h"
 #include "frontend.h"
 #include "host.h"
+#include "printing/typed_options.h"
 
 namespace filter {
 
@@ -100,6 +101,19 @@ bool RestoreTicket(host::DialogSession& session, const std::string& queue, const
   return true;
 }
 
+// The value typed into a one-parameter custom option, "Custom.VALUE" as GTK
+// and lp -o send it; empty for "None" and the like. (The "{PARAM=VALUE}"
+// form reaches no filter: lp sends it as a collection, which cupsd leaves
+// out of a filter's options.)
+std::string TypedValue(const std::string& option) {
+  return option.rfind("Custom.", 0) == 0 ? option.substr(7) : "";
+}
+
+// Values that hold a name or password in clear: never the driver's.
+bool ClearValue(const std::string& name) {
+  return pm::FindTypedOption(name) || name == "job-password" || name == "job-password-encryption";
+}
+
 Completion Fail(Result result, const std::string& why, std::vector<std::string> alerts = {}) {
   Completion c;
   c.result = result;
@@ -179,27 +193,49 @@ Completion CompleteTicket(const std::string& ppdPath, const std::string& queue, 
     if (ours) {
       if (!RestoreTicket(session, queue, PanelEntries(job, file), &why)) return Fail(Result::kFailed, why);
     } else {
-      // An empty entry is an empty field, which the panel has already.
-      host::OptionList typed;
+      // An empty entry is an empty field, which the panel has already. A
+      // value another dialog typed into the PPD's fields, or sent as the
+      // IPP job password or billing, is for a field whose switch the job
+      // may have left off: there it is not taken, as the panel would not.
+      struct Typed {
+        std::string control, value;
+        bool ifEnabled;
+      };
+      std::vector<Typed> typed;
       for (const auto& [k, v] : job)
-        if (IsTicketKey(k) && !v.empty()) typed.emplace_back(k, v);
+        if (IsTicketKey(k) && !v.empty()) typed.push_back({k, v, false});
+      for (const auto& t : pm::kTypedOptions) {
+        const std::string* v = Find(job, t.keyword);
+        std::string value = v ? TypedValue(*v) : "";
+        if (!value.empty() && !Find(job, t.control)) typed.push_back({t.control, value, true});
+      }
+      auto fallback = [&](const char* option, const char* field, const char* instead) {
+        const std::string* v = Find(job, option);
+        if (v && !v->empty() && !Find(job, field) && !Find(job, instead)) typed.push_back({field, *v, true});
+      };
+      const pm::TypedOption* password = pm::FindTypedOption("R2740DocumentPassword");
+      const pm::TypedOption* section = pm::FindTypedOption("R2740SectionName");
+      fallback("job-password", password->control, password->keyword);
+      fallback("job-account-id", section->control, section->keyword);
+      fallback("job-billing", section->control, section->keyword);
       // Options come sorted, not in the order a user fills the panel: a
       // field that one choice enables (the user's type enables the name)
       // gets its turn again after the others were typed.
       for (bool progress = true; progress && !typed.empty();) {
         progress = false;
-        host::OptionList left;
-        for (const auto& [k, v] : typed) {
-          if (session.setControl(k, v, &why)) progress = true;
-          else left.emplace_back(k, v);
+        std::vector<Typed> left;
+        for (const auto& t : typed) {
+          if (session.setControl(t.control, t.value, &why)) progress = true;
+          else left.push_back(t);
         }
         typed.swap(left);
       }
+      std::erase_if(typed, [&](const Typed& t) { return t.ifEnabled && !session.controlAvailable(t.control); });
       if (!typed.empty()) {
-        const auto& [k, v] = typed.front();
-        (void)session.setControl(k, v, &why);
+        const Typed& t = typed.front();
+        (void)session.setControl(t.control, t.value, &why);
         // A name or password never goes into the job's messages.
-        if (why.find(v) != std::string::npos) why = k + ": the control did not take the job's value";
+        if (why.find(t.value) != std::string::npos) why = t.control + ": the control did not take the job's value";
         return Fail(Result::kRefused, why, done.alerts);
       }
     }
@@ -220,12 +256,15 @@ Completion CompleteTicket(const std::string& ppdPath, const std::string& queue, 
                                                 host::PlainText(v, 40) + "\"";
       return Fail(Result::kRefused, "the job's ticket does not agree with the panels: " + detail, done.alerts);
     }
+    // Unchanged but for clear values another dialog left on the job (the
+    // agent cannot delete a job's attributes).
     done.result = Result::kUnchanged;
-    done.options = job;
+    for (const auto& [k, v] : job)
+      if (!ClearValue(k)) done.options.emplace_back(k, v);
     return done;
   }
   for (const auto& [k, v] : job)
-    if (!IsTicketKey(k) && !Find(completed, k)) done.options.emplace_back(k, v);
+    if (!IsTicketKey(k) && !ClearValue(k) && !Find(completed, k)) done.options.emplace_back(k, v);
   // The general options stay as the job has them: the filters before this
   // one made its copies and pages already, and the dialog's defaults
   // (collated copies) are the dialog's, not the job's.

@@ -212,6 +212,32 @@ TEST_F(FilterCupsd, PlainJobsGetWhatThePanelsDoAtPrint) {
     EXPECT_EQ(helper.find(write), std::string::npos) << helper;
 }
 
+// What other dialogs send: the PPD's typed fields (GTK: KEY=Custom.VALUE),
+// the IPP job password (lp -o job-password, PIN printing).
+TEST_F(FilterCupsd, TypedFieldsAndTheJobPasswordFillThePanelsFields) {
+  for (const std::string typed : {"-o R2740DocumentPassword=Custom.1234", "-o job-password=1234"}) {
+    int job = Lp("-o PrintModeR2740=SecurePrint " + typed);
+    ASSERT_GT(job, 0);
+    EXPECT_EQ(Finished(job)["job-state"], "completed") << typed << Log();
+    auto options = DriverOptions();
+    EXPECT_EQ(options[kTicket + "secureKey"], OpenSSLPassword1234()) << typed;
+    for (const auto& [k, v] : options) EXPECT_EQ(v.find("1234"), std::string::npos) << typed << ": " << k;
+    EXPECT_EQ(options.count("R2740DocumentPassword") + options.count("job-password"), 0u) << typed;
+  }
+  // A field the job's own choice leaves off takes nothing, as in the panel.
+  int job = Lp("-o R2740DocumentPassword=Custom.1234");
+  ASSERT_GT(job, 0);
+  EXPECT_EQ(Finished(job)["job-state"], "completed") << Log();
+  EXPECT_EQ(DriverOptions()["PrintModeR2740"], "Normal");
+  // What the panel's field does not take, or its rule refuses, is not printed.
+  for (const std::string bad : {"Custom.12", "Custom.12+4", "Custom.123456789", "Custom.12\303\2474"}) {
+    job = Lp("-o PrintModeR2740=SecurePrint -o R2740DocumentPassword=" + bad);
+    ASSERT_GT(job, 0);
+    EXPECT_EQ(Finished(job)["job-state"], "processing-stopped") << bad;
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("record/options"))) << bad;
+  }
+}
+
 TEST_F(FilterCupsd, TicketOfOurDialogGoesThroughUnchanged) {
   Clear();
   std::filesystem::create_directories(dir_.file("home"));
