@@ -18,6 +18,7 @@
 
 #include "driver.h"
 #include "host.h"
+#include "system/system.h"
 #include "ticket.h"
 
 namespace {
@@ -97,6 +98,9 @@ int main(int argc, char** argv) {
       return Stop("r2740-filter: " + why + "; the job was not printed");
   }
 
+  // The ticket names the job's owner, as cupsd gives it (under the queue's
+  // policies, the user it authenticated), not the filter's user lp.
+  sys::SetActingUser(argv[2]);
   JobRuntimeFolder runtime;
   filter::Completion done =
       filter::CompleteTicket(ppdPath, printer, Env("DEVICE_URI"), filter::ParseOptions(argv[5]));

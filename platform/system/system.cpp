@@ -53,16 +53,29 @@ std::string ResolvePath(const std::string& absolutePath) {
 
 namespace {
 
+std::string& ActingUser() {
+  static std::string user;
+  return user;
+}
+
 bool LookUpUser(std::string* login, std::string* gecos) {
   long size = sysconf(_SC_GETPW_R_SIZE_MAX);
   std::string buf(size > 0 ? static_cast<size_t>(size) : 16384, '\0');
   struct passwd pw {};
   struct passwd* result = nullptr;
+  const std::string& acting = ActingUser();
   while (true) {
-    int rc = getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &result);
+    int rc = acting.empty() ? getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &result)
+                            : getpwnam_r(acting.c_str(), &pw, buf.data(), buf.size(), &result);
     if (rc == ERANGE && buf.size() < (1u << 20)) {
       buf.resize(buf.size() * 2);
       continue;
+    }
+    if (!acting.empty() && !result) {
+      // A job's owner from another machine has no account here: the name is all.
+      if (login) *login = acting;
+      if (gecos) gecos->clear();
+      return true;
     }
     if (rc != 0 || !result) return false;
     break;
@@ -73,6 +86,8 @@ bool LookUpUser(std::string* login, std::string* gecos) {
 }
 
 }  // namespace
+
+void SetActingUser(const std::string& login) { ActingUser() = login; }
 
 std::string LoginName() {
   std::string login;

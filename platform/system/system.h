@@ -22,10 +22,16 @@ std::string InstallRoot();
 std::string ResolvePath(const std::string& absolutePath);
 
 // ---- users ---------------------------------------------------------------
-// The real user's login name (getpwuid(getuid())); empty if unknown.
+// The user the panels act for: the real user (getuid()), unless a program
+// that runs them for someone else's job (the print server's filter, as
+// user lp) names the job's owner here, as cupsd gave it. Process-wide;
+// empty gives the real user back.
+void SetActingUser(const std::string& login);
+// The acting user's login name; empty if unknown.
 std::string LoginName();
-// The real user's full name from the password database's GECOS field (first
-// comma-separated part); the login name when the field is empty.
+// The acting user's full name from the password database's GECOS field
+// (first comma-separated part); the login name when the field is empty or
+// the user has no account here (a client on another machine).
 std::string FullUserName();
 // The user's preferences folder: $R2740_USER_PREFS, else
 // $XDG_CONFIG_HOME/r2740, else $HOME/.config/r2740.
