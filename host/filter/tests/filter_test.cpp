@@ -76,6 +76,14 @@ TEST_F(FilterCupsd, TypedFieldsAndTheJobPasswordFillThePanelsFields) {
     for (const auto& [k, v] : options) EXPECT_EQ(v.find("1234"), std::string::npos) << typed << ": " << k;
     EXPECT_EQ(options.count("R2740DocumentPassword") + options.count("job-password"), 0u) << typed;
   }
+  // GTK's and Qt's "Billing info" is the section name.
+  int billed = Lp("-o QVSectionManagementR2740=True -o job-billing=Sales -o R2740SectionPassword=Custom.5678");
+  ASSERT_GT(billed, 0);
+  EXPECT_EQ(Finished(billed)["job-state"], "completed") << Log();
+  auto section = DriverOptions();
+  EXPECT_EQ(section[kTicket + "sectionName"], "53616C6573");  // "Sales" in hex
+  EXPECT_FALSE(section[kTicket + "sectionKey"].empty());
+  for (const auto& [k, v] : section) EXPECT_EQ(v.find("5678"), std::string::npos) << k;
   // A field the job's own choice leaves off takes nothing, as in the panel.
   int job = Lp("-o R2740DocumentPassword=Custom.1234");
   ASSERT_GT(job, 0);
