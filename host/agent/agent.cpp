@@ -3,6 +3,7 @@
 // agent's user as requesting-user-name.
 #include "agent.h"
 #include "policies.h"
+#include "printing/typed_options.h"
 
 #include <cups/cups.h>
 #include <dirent.h>
@@ -255,6 +256,10 @@ host::OptionList Overrides(const HeldJob& job, const host::OptionList& options) 
       out.emplace_back("sides", *duplex == "DuplexNoTumble" ? "two-sided-long-edge"
                                 : *duplex == "DuplexTumble"  ? "two-sided-short-edge"
                                                              : "one-sided");
+  // What the application's dialog typed into the PPD's fields is in clear;
+  // the ticket now carries it encrypted, as the user confirmed it.
+  for (const auto& typed : pm::kTypedOptions)
+    if (Attribute(job, typed.keyword)) out.emplace_back(typed.keyword, "None");
   return out;
 }
 

@@ -139,7 +139,7 @@ TEST_F(AgentTest, PrintSendsTheJobOnWithThePanelsOptionsAndLeavesOthersAlone) {
   // Sent while no agent runs; the application chose copies, pages, paper, layout.
   std::string doc = Document();
   int mine = Submit(kUser, "-n 2 -P 1-2 -o media=iso_a5_148x210mm -o sides=two-sided-long-edge -o number-up=2 "
-                           "-o QVEdgeType=Strong '" + doc + "'");
+                           "-o QVEdgeType=Strong -o R2740UserPassword=Custom.pw77 '" + doc + "'");
   int theirs = Submit(kOther, "'" + doc + "'");
   ASSERT_GT(mine, 0);
   ASSERT_GT(theirs, 0);
@@ -157,6 +157,8 @@ TEST_F(AgentTest, PrintSendsTheJobOnWithThePanelsOptionsAndLeavesOthersAlone) {
   EXPECT_EQ(attrs["PrintModeR2740"], "SecurePrint");
   // The application's choices came through the dialog, a panel's too.
   EXPECT_EQ(attrs["QVEdgeType"], "Strong");
+  // A value the application's dialog typed in clear does not stay on the job.
+  EXPECT_EQ(attrs["R2740UserPassword"], "None");
   EXPECT_EQ(attrs["copies"], "2");
   EXPECT_EQ(attrs["page-ranges"], "1-2");
   EXPECT_EQ(attrs["PageSize"], "A5");
