@@ -263,6 +263,12 @@ std::string Conf::Text() const {
   return s;
 }
 
+std::string Conf::Text(const Block& block) const {
+  std::string s;
+  for (size_t i = block.begin; i < block.end; ++i) s += lines[i];
+  return s;
+}
+
 const Block* Conf::Find(const std::string& name) const {
   for (const auto& b : blocks)
     if (b.name == name) return &b;

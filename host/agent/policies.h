@@ -32,6 +32,8 @@ struct Conf {
   size_t legacyBegin = 0, legacyEnd = 0;
 
   std::string Text() const;
+  // One block's lines as they stand.
+  std::string Text(const Block& block) const;
   // The first block of that name; null when there is none.
   const Block* Find(const std::string& name) const;
 };

@@ -190,13 +190,6 @@ std::string BaseOf(const std::string& real, const std::string& ask, const policy
   return recorded.empty() || policy::IsOurs(recorded) ? base : recorded;
 }
 
-// A block's text as it stands in the conf.
-std::string TextOf(const policy::Conf& conf, const policy::Block& b) {
-  std::string s;
-  for (size_t i = b.begin; i < b.end; ++i) s += conf.lines[i];
-  return s;
-}
-
 // The blocks of ours that the queues in `users` name, as they stand.
 std::vector<std::pair<std::string, std::string>> InUse(const policy::Conf& conf,
                                                        const std::map<std::string, std::string>& users) {
@@ -204,7 +197,7 @@ std::vector<std::pair<std::string, std::string>> InUse(const policy::Conf& conf,
   for (const auto& [queue, name] : users) {
     const policy::Block* b = conf.Find(name);
     bool listed = std::any_of(out.begin(), out.end(), [&](auto& o) { return o.first == name; });
-    if (b && !listed) out.push_back({name, TextOf(conf, *b)});
+    if (b && !listed) out.push_back({name, conf.Text(*b)});
   }
   return out;
 }
