@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
 
   // The ticket names the job's owner, as cupsd gives it (under the queue's
   // policies, the user it authenticated), not the filter's user lp.
-  sys::SetActingUser(argv[2]);
+  if (!sys::SetActingUser(argv[2]))
+    Say("INFO", "r2740-filter: the job's user name is no login name; the ticket names the filter's user");
   JobRuntimeFolder runtime;
   filter::Completion done =
       filter::CompleteTicket(ppdPath, printer, Env("DEVICE_URI"), filter::ParseOptions(argv[5]));

@@ -87,7 +87,13 @@ bool LookUpUser(std::string* login, std::string* gecos) {
 
 }  // namespace
 
-void SetActingUser(const std::string& login) { ActingUser() = login; }
+bool SetActingUser(const std::string& login) {
+  if (login == "." || login == "..") return false;
+  for (unsigned char c : login)
+    if (c == '/' || c < 0x20 || c == 0x7f) return false;
+  ActingUser() = login;
+  return true;
+}
 
 std::string LoginName() {
   std::string login;

@@ -25,8 +25,11 @@ std::string ResolvePath(const std::string& absolutePath);
 // The user the panels act for: the real user (getuid()), unless a program
 // that runs them for someone else's job (the print server's filter, as
 // user lp) names the job's owner here, as cupsd gave it. Process-wide;
-// empty gives the real user back.
-void SetActingUser(const std::string& login);
+// empty gives the real user back. The login names files (the profile
+// file's name), so a name that is no file name (a '/', a control byte,
+// "." or "..", as a client on another machine may send) is refused:
+// false, and the acting user stays as it was.
+[[nodiscard]] bool SetActingUser(const std::string& login);
 // The acting user's login name; empty if unknown.
 std::string LoginName();
 // The acting user's full name from the password database's GECOS field

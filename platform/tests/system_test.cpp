@@ -137,6 +137,21 @@ TEST(Users, LoginAndFullName) {
   EXPECT_EQ(sys::UserPreferencesFolder(), "/x/prefs");
 }
 
+// The print server's filter acts for a job's owner, whom cupsd names.
+TEST(Users, ActingUserIsAnAccountANameOrRefused) {
+  const std::string real = sys::LoginName();
+  ASSERT_TRUE(sys::SetActingUser("bin"));  // every Debian system has it, named "bin" in GECOS
+  EXPECT_EQ(sys::LoginName(), "bin");
+  EXPECT_EQ(sys::FullUserName(), "bin");
+  ASSERT_TRUE(sys::SetActingUser("remote-client"));  // no account here: the name is all
+  EXPECT_EQ(sys::LoginName(), "remote-client");
+  EXPECT_EQ(sys::FullUserName(), "remote-client");
+  for (const char* bad : {"../x", "a/b", "..", "x\ny"}) EXPECT_FALSE(sys::SetActingUser(bad)) << bad;
+  EXPECT_EQ(sys::LoginName(), "remote-client");
+  ASSERT_TRUE(sys::SetActingUser(""));
+  EXPECT_EQ(sys::LoginName(), real);
+}
+
 TEST(Files, MakeDirectoriesAndRead) {
   TempDir dir;
   EXPECT_TRUE(sys::MakeDirectories(dir.file("a/b/c")));
