@@ -277,15 +277,16 @@ TEST(Cli, SecurePrintWithoutItsPasswordRefusesToPrint) {
   EXPECT_THAT(r.err, HasSubstr("alert: Secure Print has been turned off"));
 }
 
-// Secure print on a queue whose PPD names no filter goes out as an ordinary
+// Secure print on a queue without a printer driver goes out as an ordinary
 // job: one line says so before the job goes (here it is then refused, no
-// cupsd answering), and nothing is said where the PPD names a filter.
-TEST(Cli, SecureOptionsWithoutAFilterAreSaidOnceBeforeTheJob) {
+// cupsd answering), and nothing is said where the PPD names a driver.
+TEST(Cli, SecureOptionsWithoutADriverAreSaidOnceBeforeTheJob) {
   TempDir dir;
   std::filesystem::create_directory_symlink(std::string(R2740_BUNDLE_DIR) + "/SecurityPanelPDE.plugin",
                                             dir.file("SecurityPanelPDE.plugin"));
   std::string ppd = ReadAll(ColorPPD());
-  ppd.insert(ppd.find("*NickName:"), "*cupsFilter2: \"application/pdf application/vnd.cups-pdf 0 -\"\n");
+  // The sample's driver is CUPS' own pdftops; a maker's driver carries them out.
+  ppd.replace(ppd.find("*R2740DriverFilter: \"pdftops\""), 29, "*R2740DriverFilter: \"r2740-maker-driver\"");
   std::string filtered = dir.write("filtered.ppd", ppd);
   auto print = [&](const std::string& ppdPath, std::vector<std::string> sets) {
     std::vector<std::string> args{"--ppd", ppdPath, "--queue-id", "Q", "--bundles", dir.path(), "--action", "print",
@@ -301,7 +302,7 @@ TEST(Cli, SecureOptionsWithoutAFilterAreSaidOnceBeforeTheJob) {
   ASSERT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
   EXPECT_THAT(r.err, StartsWith("r2740-pde-cli: note: for Job 7\n"
                                 "alert: Secure Print and User Authentication are not carried out by this queue. | "
-                                "The queue's PPD names no filter"));
+                                "The queue's PPD names no printer driver"));
   EXPECT_THAT(r.lastErrLine(), HasSubstr("the job was not accepted"));
 
   for (const auto& quiet : {print(filtered, secure), print(ColorPPD(), {})}) {

@@ -1,6 +1,9 @@
 // A real cupsd, started privately in a temporary folder (its own
 // configuration, spool and socket) with the queues a test names, and
 // stopped at the end. Skips when cupsd is missing or cannot run here.
+// Its filter folder holds the system's filters and the build's r2740-filter,
+// which the sample PPDs name, and its filters find the build's bundles under
+// an install root of the folder's own.
 #pragma once
 
 #include <cups/cups.h>
@@ -22,6 +25,7 @@
 
 #include "host.h"
 #include "host_test_util.h"
+#include "cups_layout.h"
 
 namespace hosttest {
 
@@ -36,6 +40,13 @@ class PrivateCupsd : public ::testing::Test {
     chmod(d.c_str(), 0755);
     for (const char* sub : {"etc/ppd", "spool", "tmp", "cache", "state", "log"})
       std::filesystem::create_directories(dir_.file(sub));
+    if (!LayOutServerBin(dir_.file("serverbin"))) {
+      GTEST_FAIL() << "r2740-filter is not built in " R2740_BINARY_DIR;
+    }
+    LayOutPanels(dir_.file("root"));
+    if (passwd* lp = getpwnam("lp")) {
+      ASSERT_EQ(chown(dir_.file("tmp").c_str(), lp->pw_uid, lp->pw_gid), 0);
+    }
     socket_ = dir_.file("cups.sock");
     // lpadmin may set queue defaults over the socket without a password.
     dir_.write("etc/cupsd.conf", "Listen " + socket_ +
@@ -45,7 +56,8 @@ class PrivateCupsd : public ::testing::Test {
     dir_.write("etc/cups-files.conf", "ServerRoot " + d + "/etc\nRequestRoot " + d + "/spool\nTempDir " + d +
                                           "/tmp\nCacheDir " + d + "/cache\nStateDir " + d + "/state\nAccessLog " +
                                           d + "/log/access_log\nErrorLog " + d + "/log/error_log\nPageLog " + d +
-                                          "/log/page_log\nUser lp\nGroup lp\nSystemGroup root\n" + ExtraFilesConf());
+                                          "/log/page_log\nUser lp\nGroup lp\nSystemGroup root\nServerBin " + d +
+                                          "/serverbin\nSetEnv R2740_ROOT " + d + "/root\n" + ExtraFilesConf());
     std::string printers;
     for (const auto& [name, state] : Queues()) {
       printers += "<Printer " + name + ">\nInfo R2740 test queue\nDeviceURI " + DeviceURI(name) + "\n" + state +
@@ -65,6 +77,7 @@ class PrivateCupsd : public ::testing::Test {
   virtual std::string Policies() const {
     return "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
   }
+  // More lines of cups-files.conf (CUPS 2.4 takes SetEnv there).
   virtual std::string ExtraFilesConf() const { return ""; }
 
   // Starts cupsd on the folder's configuration; ready once it answers on

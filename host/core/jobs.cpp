@@ -7,6 +7,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -58,8 +62,57 @@ int PrintDocuments(const std::string& queue, const std::vector<std::string>& doc
   return id;
 }
 
+namespace {
+
+// The programs CUPS' own conversion rules run (pdftops, gstoraster, ...):
+// format converters, not a printer's driver.
+bool IsCupsConverter(const std::string& program) {
+  static const std::set<std::string> converters = [] {
+    std::set<std::string> names;
+    const char* data = std::getenv("CUPS_DATADIR");
+    const char* root = std::getenv("CUPS_SERVERROOT");
+    std::error_code ec;
+    for (const std::string& folder : {std::string(data && *data ? data : "/usr/share/cups") + "/mime",
+                                     std::string(root && *root ? root : "/etc/cups")}) {
+      for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        if (entry.path().extension() != ".convs") continue;
+        std::ifstream in(entry.path());
+        for (std::string line; std::getline(in, line);) {
+          std::istringstream words(line);
+          std::string src, dst, cost, name;
+          if (words >> src >> dst >> cost >> name && src[0] != '#') names.insert(name);
+        }
+      }
+    }
+    return names;
+  }();
+  return converters.count(program.substr(program.rfind('/') + 1)) > 0;
+}
+
+}  // namespace
+
+bool QueueHasPrinterDriver(ppd_file_t* ppd) {
+  if (!ppd) return false;
+  // cupsd takes the *cupsFilter2 lines when there are any, else *cupsFilter.
+  const char* keyword = ppdFindAttr(ppd, "cupsFilter2", nullptr) ? "cupsFilter2" : "cupsFilter";
+  std::vector<std::string> programs;
+  for (ppd_attr_t* a = ppdFindAttr(ppd, keyword, nullptr); a; a = ppdFindNextAttr(ppd, keyword, nullptr)) {
+    std::istringstream words(a->value ? a->value : "");
+    std::vector<std::string> fields{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+    programs.push_back(fields.empty() ? "-" : fields.back());
+  }
+  // Looked up after the loop: ppdFindAttr restarts ppdFindNextAttr's walk.
+  ppd_attr_t* driver = ppdFindAttr(ppd, kDriverFilterKeyword, nullptr);
+  for (std::string program : programs) {
+    if (program.substr(program.rfind('/') + 1) == "r2740-filter")
+      program = driver && driver->value && *driver->value ? driver->value : "-";
+    if (program != "-" && !IsCupsConverter(program)) return true;
+  }
+  return false;
+}
+
 bool NoticeUnenforcedSecurity(const OptionList& options, ppd_file_t* ppd) {
-  if (!ppd || ppd->num_filters > 0) return false;
+  if (!ppd || QueueHasPrinterDriver(ppd)) return false;
   std::vector<std::string> asked;
   for (const auto& [name, value] : options) {
     if (name == kPrintModeOption && strcasecmp(value.c_str(), "SecurePrint") == 0) asked.push_back("Secure Print");
@@ -75,7 +128,7 @@ bool NoticeUnenforcedSecurity(const OptionList& options, ppd_file_t* ppd) {
   alert.style = ui::AlertStyle::Informational;
   alert.messageText = what + (asked.size() == 1 ? " is" : " are") + " not carried out by this queue.";
   alert.informativeText =
-      "The queue's PPD names no filter, so no printer driver turns these options into printer commands: "
+      "The queue's PPD names no printer driver, so nothing turns these options into printer commands: "
       "the printer receives the job as an ordinary one and prints it at once. A queue made with the "
       "printer maker's driver carries them out.";
   alert.addButtonWithTitle("OK");

@@ -16,14 +16,24 @@ inline constexpr const char* kPrintModeOption = "PrintModeR2740";               
 inline constexpr const char* kAuthenticationOption = "QVAuthenticationR2740";      // "True"
 inline constexpr const char* kSectionManagementOption = "QVSectionManagementR2740";  // "True"
 
+// The PPD keyword of ours that names the printer's driver, which
+// r2740-filter runs with the completed options: a program of the CUPS filter
+// folder, by name or absolute path.
+inline constexpr const char* kDriverFilterKeyword = "R2740DriverFilter";
+
+// Whether a driver of the printer's makes the printer's data: a program of
+// the PPD's filters (*cupsFilter2, else *cupsFilter) that is neither CUPS'
+// own converter (a program of its *.convs rules, pdftops among them) nor
+// "-", where r2740-filter stands for the driver it runs.
+bool QueueHasPrinterDriver(ppd_file_t* ppd);
+
 // A job's options ask for secure print, user authentication or section
-// management, but the queue's PPD names no filter (*cupsFilter or
-// *cupsFilter2, libcups' ppd->filters): no driver turns them into printer
-// commands, so the printer prints the job at once as an ordinary one. Then
-// an informational alert says so through the modal handler (a message box
-// in the dialog, one "alert: ..." line on standard error in batch runs);
-// both faces call this just before a job goes. A notice, not a refusal:
-// true when it was said.
+// management, but the queue has no printer driver (QueueHasPrinterDriver):
+// nothing turns them into printer commands, so the printer prints the job
+// at once as an ordinary one. Then an informational alert says so through
+// the modal handler (a message box in the dialog, one "alert: ..." line on
+// standard error in batch runs); both faces call this just before a job
+// goes. A notice, not a refusal: true when it was said.
 bool NoticeUnenforcedSecurity(const OptionList& options, ppd_file_t* ppd);
 
 // The job-ticket keys the security panel fills with a user name, a section

@@ -23,11 +23,14 @@ bool DriverFilter(ppd_file_t* ppd, const std::string& serverBin, const std::stri
   driver->clear();
   ppd_attr_t* attr = ppd ? ppdFindAttr(ppd, kDriverKeyword, nullptr) : nullptr;
   if (!attr || !attr->value || !*attr->value) return true;
-  const std::string path = attr->value;
   const std::string folder = (serverBin.empty() ? std::string("/usr/lib/cups") : serverBin) + "/filter/";
-  const std::string named = std::string("the PPD's *") + kDriverKeyword + " \"" + path + "\"";
+  const std::string value = attr->value;
+  const std::string named = std::string("the PPD's *") + kDriverKeyword + " \"" + value + "\"";
+  // A bare name is a program of the filter folder, as in *cupsFilter2, so
+  // one PPD serves any cupsd whatever its ServerBin.
+  const std::string path = value.find('/') == std::string::npos ? folder + value : value;
   // cupsd runs only programs of its filter folder; so does this filter.
-  if (path[0] != '/') return Fail(error, named + " is not an absolute path");
+  if (path[0] != '/') return Fail(error, named + " is not a program name or an absolute path");
   if (path.compare(0, folder.size(), folder) != 0 || path.size() == folder.size() ||
       path.find('/', folder.size()) != std::string::npos)
     return Fail(error, named + " is not a program in the CUPS filter folder " + folder);

@@ -8,13 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "jobs.h"
+
 namespace filter {
 
-// The PPD keyword of ours that names the driver: *R2740DriverFilter: "/usr/lib/cups/filter/NAME".
-inline constexpr const char* kDriverKeyword = "R2740DriverFilter";
+// The PPD keyword of ours that names the driver: *R2740DriverFilter: "NAME"
+// (a program of the filter folder) or "/usr/lib/cups/filter/NAME".
+inline constexpr const char* kDriverKeyword = host::kDriverFilterKeyword;
 
 // The driver the PPD names; empty when it names none. False with a one-line
-// reason when the named program may not be run: not an absolute path, a
+// reason when the named program may not be run: a path not absolute, a
 // path with "." or ".." parts, not directly inside the CUPS filter folder
 // (`serverBin` + "/filter", cupsd's CUPS_SERVERBIN), not an executable
 // regular file, or this filter itself (which would run itself forever).

@@ -41,12 +41,11 @@ inline std::string OpenSSLPassword1234() {
   return out;
 }
 
-// A copy of the sample colour PPD that names our filter and `driver`.
+// A copy of the sample colour PPD whose driver is `driver`.
 inline std::string FilterPPD(const std::string& driver) {
   std::string ppd = ReadAll(ColorPPD());
-  size_t at = ppd.find("*APDialogExtension");
-  return ppd.insert(at, "*cupsFilter2: \"application/vnd.cups-pdf application/vnd.r2740-driver 0 r2740-filter\"\n"
-                        "*R2740DriverFilter: \"" + driver + "\"\n");
+  const std::string line = "*R2740DriverFilter: \"pdftops\"";
+  return ppd.replace(ppd.find(line), line.size(), "*R2740DriverFilter: \"" + driver + "\"");
 }
 
 class FilterCupsd : public PrivateCupsd {
@@ -55,26 +54,20 @@ class FilterCupsd : public PrivateCupsd {
     return {{"R2740", "State Idle\nAccepting Yes"}};
   }
   std::string DeviceURI(const std::string&) const override { return "file://" + dir_.file("out.prn"); }
-  // CUPS 2.4 takes SetEnv in cups-files.conf.
-  std::string ExtraFilesConf() const override {
-    return "FileDevice Yes\nServerBin " + dir_.file("serverbin") + "\nSetEnv R2740_ROOT " + dir_.file("root") + "\n";
-  }
+  std::string ExtraFilesConf() const override { return "FileDevice Yes\n"; }
 
   void SetUp() override {
     if (access("/usr/lib/cups/filter/pdftopdf", X_OK) != 0) GTEST_SKIP() << "no CUPS filters";
     for (std::string name : {"ColorOptionsPDE_R2740", "SecurityPanelPDE"})
       if (!std::filesystem::exists(std::string(R2740_BUNDLE_DIR) + "/" + name + ".plugin/Contents/lib/" + name + ".so"))
         GTEST_SKIP() << name << " is not built";
-    LayOutServerBin();
-    LayOutRoot();
     PrivateCupsd::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
+    LayOutStandIns();
     passwd* lp = getpwnam("lp");
     ASSERT_NE(lp, nullptr);
-    for (const char* sub : {"tmp", "record"}) {
-      std::filesystem::create_directories(dir_.file(sub));
-      ASSERT_EQ(chown(dir_.file(sub).c_str(), lp->pw_uid, lp->pw_gid), 0);
-    }
+    std::filesystem::create_directories(dir_.file("record"));
+    ASSERT_EQ(chown(dir_.file("record").c_str(), lp->pw_uid, lp->pw_gid), 0);
     std::string out;
     dir_.write("R2740-filter.ppd", FilterPPD(dir_.file("serverbin/filter/r2740-stand-in-driver")));
     ASSERT_EQ(RunShell(Env() + "/usr/sbin/lpadmin -p R2740 -P '" + dir_.file("R2740-filter.ppd") + "'", &out), 0)
@@ -82,29 +75,13 @@ class FilterCupsd : public PrivateCupsd {
     document_ = dir_.write("doc.pdf", host::SamplePDF("R2740 filter test"));
   }
 
-  // cupsd's programs, with a filter folder of its own: the system's
-  // filters, ours, and the stand-in driver.
-  void LayOutServerBin() {
-    const std::string bin = dir_.file("serverbin");
-    std::filesystem::create_directories(bin + "/filter");
-    for (const char* sub : {"backend", "cgi-bin", "daemon", "driver", "monitor", "notifier"})
-      std::filesystem::create_directory_symlink(std::string("/usr/lib/cups/") + sub, bin + "/" + sub);
-    for (const auto& f : std::filesystem::directory_iterator("/usr/lib/cups/filter"))
-      std::filesystem::create_symlink(f.path(), bin + "/filter/" + f.path().filename().string());
-    std::filesystem::create_symlink(R2740_FILTER, bin + "/filter/r2740-filter");
+  // A stand-in driver in cupsd's filter folder that records its options
+  // and copies its input, and a stand-in R2740Helper under the install root
+  // that records what it is asked.
+  void LayOutStandIns() {
     dir_.write("serverbin/filter/r2740-stand-in-driver",
                "#!/bin/sh\nprintf '%s' \"$5\" > '" + dir_.file("record/options") + "'\nexec cat ${6:+\"$6\"}\n");
-    chmod((bin + "/filter/r2740-stand-in-driver").c_str(), 0755);
-  }
-
-  // The install root: the bundles where the PPD's *APDialogExtension lines
-  // point, and a stand-in R2740Helper that records what it is asked.
-  void LayOutRoot() {
-    const std::string pdes = dir_.file("root") + sys::InstalledPath("/Library/Printers/ORVESSA/R2740/PDEs");
-    std::filesystem::create_directories(pdes);
-    for (std::string name : {"ColorOptionsPDE_R2740", "SecurityPanelPDE"})
-      std::filesystem::create_directory_symlink(std::string(R2740_BUNDLE_DIR) + "/" + name + ".plugin",
-                                                pdes + "/" + name + ".plugin");
+    chmod(dir_.file("serverbin/filter/r2740-stand-in-driver").c_str(), 0755);
     const std::string helper =
         dir_.file("root") +
         sys::InstalledPath("/Library/Application Support/ORVESSA/R2740/Helpers/R2740Helper.app/Contents/MacOS") +

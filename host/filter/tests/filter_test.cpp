@@ -153,7 +153,7 @@ TEST(Filter, RefusesADriverOutsideTheFilterFolderAndKeepsOptionsWhole) {
   std::filesystem::create_directories(dir.file("bin/filter"));
   std::string env = "env -i PATH=/usr/bin:/bin PRINTER=R2740 TMPDIR='" + dir.path() + "' CUPS_SERVERBIN='" +
                     dir.file("bin") + "' R2740_ROOT='" + dir.file("root") + "' PPD=";
-  for (const std::string& driver : {std::string("/bin/cat"), std::string("cat"), dir.file("bin/filter/../../x")}) {
+  for (const std::string& driver : {std::string("/bin/cat"), std::string("filter/cat"), dir.file("bin/filter/../../x")}) {
     dir.write("p.ppd", FilterPPD(driver));
     std::string out;
     int rc = RunShell("(" + env + "'" + dir.file("p.ppd") + "' '" + R2740_FILTER + "' 1 u t 1 '' '" + dir.file("p.ppd") +

@@ -12,6 +12,7 @@
 #include <regex>
 #include <thread>
 
+#include "cups_layout.h"
 #include "run.h"
 
 namespace {
@@ -78,7 +79,10 @@ class Cupsd {
               "\nCacheDir " + (dir_ / "cache").string() + "\nStateDir " + (dir_ / "state").string() +
               "\nTempDir " + (dir_ / "spool/tmp").string() + "\nAccessLog " + (dir_ / "log/access_log").string() +
               "\nErrorLog " + (dir_ / "log/error_log").string() + "\nPageLog " + (dir_ / "log/page_log").string() +
-              "\nFileDevice Yes\nSystemGroup root\n");
+              "\nFileDevice Yes\nSystemGroup root\nServerBin " + (dir_ / "serverbin").string() +
+              "\nSetEnv R2740_ROOT " + (dir_ / "root").string() + "\n");
+    if (!hosttest::LayOutServerBin((dir_ / "serverbin").string())) return fail(why, "r2740-filter is not built");
+    hosttest::LayOutPanels((dir_ / "root").string());
     pid_ = fork();
     if (pid_ < 0) return fail(why, "fork failed");
     if (pid_ == 0) {
