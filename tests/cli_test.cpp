@@ -286,7 +286,8 @@ TEST(Cli, SecureOptionsWithoutADriverAreSaidOnceBeforeTheJob) {
                                             dir.file("SecurityPanelPDE.plugin"));
   std::string ppd = ReadAll(ColorPPD());
   // The sample's driver is CUPS' own pdftops; a maker's driver carries them out.
-  ppd.replace(ppd.find("*R2740DriverFilter: \"pdftops\""), 29, "*R2740DriverFilter: \"r2740-maker-driver\"");
+  const std::string converter = "*R2740DriverFilter: \"pdftops\"";
+  ppd.replace(ppd.find(converter), converter.size(), "*R2740DriverFilter: \"r2740-maker-driver\"");
   std::string filtered = dir.write("filtered.ppd", ppd);
   auto print = [&](const std::string& ppdPath, std::vector<std::string> sets) {
     std::vector<std::string> args{"--ppd", ppdPath, "--queue-id", "Q", "--bundles", dir.path(), "--action", "print",

@@ -37,4 +37,13 @@ inline void LayOutPanels(const std::string& root) {
                                                 pdes + "/" + name + ".plugin");
 }
 
+// Lays out a ServerBin and an install root under `dir` (as above) and gives
+// the lines of cups-files.conf that hand them to cupsd; empty when
+// r2740-filter is not built.
+inline std::string LayOutFilterRun(const std::string& dir) {
+  if (!LayOutServerBin(dir + "/serverbin")) return "";
+  LayOutPanels(dir + "/root");
+  return "ServerBin " + dir + "/serverbin\nSetEnv R2740_ROOT " + dir + "/root\n";
+}
+
 }  // namespace hosttest

@@ -40,10 +40,10 @@ class PrivateCupsd : public ::testing::Test {
     chmod(d.c_str(), 0755);
     for (const char* sub : {"etc/ppd", "spool", "tmp", "cache", "state", "log"})
       std::filesystem::create_directories(dir_.file(sub));
-    if (!LayOutServerBin(dir_.file("serverbin"))) {
+    const std::string filterRun = LayOutFilterRun(d);
+    if (filterRun.empty()) {
       GTEST_FAIL() << "r2740-filter is not built in " R2740_BINARY_DIR;
     }
-    LayOutPanels(dir_.file("root"));
     if (passwd* lp = getpwnam("lp")) {
       ASSERT_EQ(chown(dir_.file("tmp").c_str(), lp->pw_uid, lp->pw_gid), 0);
     }
@@ -56,8 +56,8 @@ class PrivateCupsd : public ::testing::Test {
     dir_.write("etc/cups-files.conf", "ServerRoot " + d + "/etc\nRequestRoot " + d + "/spool\nTempDir " + d +
                                           "/tmp\nCacheDir " + d + "/cache\nStateDir " + d + "/state\nAccessLog " +
                                           d + "/log/access_log\nErrorLog " + d + "/log/error_log\nPageLog " + d +
-                                          "/log/page_log\nUser lp\nGroup lp\nSystemGroup root\nServerBin " + d +
-                                          "/serverbin\nSetEnv R2740_ROOT " + d + "/root\n" + ExtraFilesConf());
+                                          "/log/page_log\nUser lp\nGroup lp\nSystemGroup root\n" + filterRun +
+                                          ExtraFilesConf());
     std::string printers;
     for (const auto& [name, state] : Queues()) {
       printers += "<Printer " + name + ">\nInfo R2740 test queue\nDeviceURI " + DeviceURI(name) + "\n" + state +

@@ -7,12 +7,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <vector>
 
@@ -64,9 +64,9 @@ int PrintDocuments(const std::string& queue, const std::vector<std::string>& doc
 
 namespace {
 
-// The programs CUPS' own conversion rules run (pdftops, gstoraster, ...):
-// format converters, not a printer's driver.
-bool IsCupsConverter(const std::string& program) {
+// Whether a program (by name) is one CUPS' own conversion rules run
+// (pdftops, gstoraster, ...): a format converter, not a printer's driver.
+bool IsCupsConverter(const std::string& name) {
   static const std::set<std::string> converters = [] {
     std::set<std::string> names;
     const char* data = std::getenv("CUPS_DATADIR");
@@ -86,7 +86,7 @@ bool IsCupsConverter(const std::string& program) {
     }
     return names;
   }();
-  return converters.count(program.substr(program.rfind('/') + 1)) > 0;
+  return converters.count(name) > 0;
 }
 
 }  // namespace
@@ -103,10 +103,10 @@ bool QueueHasPrinterDriver(ppd_file_t* ppd) {
   }
   // Looked up after the loop: ppdFindAttr restarts ppdFindNextAttr's walk.
   ppd_attr_t* driver = ppdFindAttr(ppd, kDriverFilterKeyword, nullptr);
+  auto name = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
   for (std::string program : programs) {
-    if (program.substr(program.rfind('/') + 1) == "r2740-filter")
-      program = driver && driver->value && *driver->value ? driver->value : "-";
-    if (program != "-" && !IsCupsConverter(program)) return true;
+    if (name(program) == "r2740-filter") program = driver && driver->value && *driver->value ? driver->value : "-";
+    if (program != "-" && !IsCupsConverter(name(program))) return true;
   }
   return false;
 }

@@ -74,15 +74,14 @@ class Cupsd {
               "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
               "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n"
               "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n");
+    const std::string filterRun = hosttest::LayOutFilterRun(dir_.string());
+    if (filterRun.empty()) return fail(why, "r2740-filter is not built");
     Write(dir_ / "etc/cups-files.conf",
           "ServerRoot " + (dir_ / "etc").string() + "\nRequestRoot " + (dir_ / "spool").string() +
               "\nCacheDir " + (dir_ / "cache").string() + "\nStateDir " + (dir_ / "state").string() +
               "\nTempDir " + (dir_ / "spool/tmp").string() + "\nAccessLog " + (dir_ / "log/access_log").string() +
               "\nErrorLog " + (dir_ / "log/error_log").string() + "\nPageLog " + (dir_ / "log/page_log").string() +
-              "\nFileDevice Yes\nSystemGroup root\nServerBin " + (dir_ / "serverbin").string() +
-              "\nSetEnv R2740_ROOT " + (dir_ / "root").string() + "\n");
-    if (!hosttest::LayOutServerBin((dir_ / "serverbin").string())) return fail(why, "r2740-filter is not built");
-    hosttest::LayOutPanels((dir_ / "root").string());
+              "\nFileDevice Yes\nSystemGroup root\n" + filterRun);
     pid_ = fork();
     if (pid_ < 0) return fail(why, "fork failed");
     if (pid_ == 0) {
