@@ -279,8 +279,7 @@ int main(int argc, char** argv) {
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
   std::string reply;
-  bool ok = xpcwire::WriteAll(fd, xpcwire::RequestFrame(cmd, *request)) &&
-            xpcwire::Reader(fd).readReply(&reply) == xpcwire::Reader::Status::kOk;
+  bool ok = xpcwire::Call(fd, cmd, *request, &reply);
   ::close(fd);
   if (!ok) {
     std::fprintf(stderr, "R2740Helper: no reply from the service\n");

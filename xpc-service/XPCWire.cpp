@@ -167,4 +167,9 @@ std::string ReplyFrame(const std::string& payload) {
   return std::string(kMagic) + " " + std::to_string(payload.size()) + "\n" + payload;
 }
 
+bool Call(int fd, const std::string& operation, const std::string& payload, std::string* reply) {
+  (void)WriteAll(fd, RequestFrame(operation, payload));  // a refusal may have closed it first
+  return Reader(fd).readReply(reply) == Reader::Status::kOk;
+}
+
 }  // namespace xpcwire

@@ -57,4 +57,10 @@ class Reader {
 std::string RequestFrame(const std::string& operation, const std::string& payload);
 std::string ReplyFrame(const std::string& payload);
 
+// One request and its reply on a connected socket: true with `reply` set
+// when a reply came. The service refuses a connection (busy, too many of
+// this user's) before it reads anything, so the refusal is read even when
+// the request could not be written after it.
+bool Call(int fd, const std::string& operation, const std::string& payload, std::string* reply);
+
 }  // namespace xpcwire
