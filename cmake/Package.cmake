@@ -40,7 +40,7 @@ install(FILES data/ppd/R2740.ppd data/ppd/R2740Mono.ppd DESTINATION ${R2740_PPDD
 install(DIRECTORY data/icons/ DESTINATION ${R2740_PKGDATADIR}/icons)
 
 set(pkg ${CMAKE_BINARY_DIR}/packaging)
-foreach(unit r2740-xpc.service r2740-xpc.socket)
+foreach(unit r2740-xpc.service r2740-xpc.socket r2740-refresh-profiles.service r2740-refresh-profiles.timer)
   configure_file(packaging/${unit} ${pkg}/${unit} @ONLY)
   install(FILES ${pkg}/${unit} DESTINATION ${R2740_SYSTEMD_UNITDIR})
 endforeach()

@@ -34,6 +34,7 @@
 #include "host.h"
 #include "jobs.h"
 #include "policies.h"
+#include "refresh.h"
 #include "system/layout.h"
 
 namespace {
@@ -41,6 +42,8 @@ namespace {
 constexpr const char* kUsage = R"(usage: r2740-setup-queue [--force] QUEUE
        r2740-setup-queue --remove QUEUE
        r2740-setup-queue --check QUEUE
+       r2740-setup-queue --refresh QUEUE
+       r2740-setup-queue --refresh-all
 
 Creates (or updates) the queue QUEUE-Ask beside the CUPS queue QUEUE, with
 QUEUE's PPD and device URI: applications print to QUEUE-Ask, and each
@@ -64,6 +67,12 @@ changed by hand is replaced only with --force.
 takes our policies out of cupsd.conf once no queue uses them.
 --check changes nothing: it says whether QUEUE and QUEUE-Ask have our
 current policies and what to run if not (exit status 0 only then).
+--refresh walks QUEUE's printer (as the colour panel does when a dialog
+opens, into your own profile file) and makes the stored profiles its menus
+offer choices of QUEUE's and QUEUE-Ask's profile options, so that every
+dialog and lp -o can choose them; setting up QUEUE does it too.
+--refresh-all refreshes every queue whose PPD names R2740 panels (the
+package's daily timer runs it).
 Run it as an administrator of cupsd (root, or a member of its SystemGroup).
 )";
 
@@ -355,6 +364,29 @@ int Setup(const host::Queue& queue, const std::string& real, const std::string& 
   return 0;
 }
 
+// Every queue whose PPD names R2740 panels, ask queues aside (each is
+// refreshed with its real queue).
+int RefreshAll() {
+  std::string why;
+  auto queues = host::CupsQueues(&why);
+  if (queues.empty() && !why.empty()) return Fail(why);
+  int failed = 0;
+  for (const auto& q : queues) {
+    if (!PrinterValue(q.name, agent::kRealQueueDefault).empty()) continue;
+    auto opened = host::CupsQueue(q.name, &why);
+    if (!opened) continue;
+    auto ppd = host::PPDFile::open(opened->ppdPath, &why);
+    bool ours = ppd && !ppd->dialogExtensions().empty();
+    ppd.reset();
+    unlink(opened->ppdPath.c_str());
+    if (!ours) continue;
+    std::string report;
+    if (agent::RefreshStoredProfiles(q.name, &report, &why)) std::printf("%s\n", report.c_str());
+    else failed = Fail(q.name + ": " + why);
+  }
+  return failed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -364,9 +396,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   bool help = args.size() == 1 && args[0] == "--help";
+  if (args.size() == 1 && args[0] == "--refresh-all") return RefreshAll();
   std::string mode = args.size() == 2 ? args[0] : "";
   bool valid = (args.size() == 1 && args[0][0] != '-') ||
-               (args.size() == 2 && (mode == "--remove" || mode == "--check" || mode == "--force") && args[1][0] != '-');
+               (args.size() == 2 && (mode == "--remove" || mode == "--check" || mode == "--force" || mode == "--refresh") && args[1][0] != '-');
   if (help || !valid) {
     std::fputs(kUsage, help ? stdout : stderr);
     return help ? 0 : 2;
@@ -385,5 +418,19 @@ int main(int argc, char** argv) {
   } ppdFile{queue->ppdPath};
   if (mode == "--remove") return Remove(real, ask);
   if (mode == "--check") return Check(real, ask);
-  return Setup(*queue, real, ask, mode == "--force");
+  if (mode == "--refresh") {
+    std::string report;
+    if (!agent::RefreshStoredProfiles(real, &report, &why)) return Fail(why);
+    std::printf("%s\n", report.c_str());
+    return 0;
+  }
+  if (int code = Setup(*queue, real, ask, mode == "--force")) return code;
+  // The ask queue is there: the profiles go into both PPDs.
+  std::string report;
+  if (!agent::RefreshStoredProfiles(real, &report, &why)) {
+    std::fprintf(stderr, "r2740-setup-queue: the printer's stored profiles were not offered as choices: %s\n", why.c_str());
+    return 0;
+  }
+  std::printf("%s\n", report.c_str());
+  return 0;
 }

@@ -223,6 +223,14 @@ std::optional<ProfileChoice> ParseProfileChoice(const std::string& value);
 // reason (a profile the menu does not offer, no such menu) when none took it.
 [[nodiscard]] bool ChooseProfile(DialogSession& session, const std::string& key, const std::string& value,
                                  std::string* error);
+// Every stored profile a colour panel's profile menu offers, per menu (a
+// PPD option, in PPD order) and in menu order, each once: the item's
+// title and the entry its item carries.
+struct ProfileItem {
+  std::string option, title, fileName;
+  int location = 0;  // 4 disk, 5 card
+};
+std::vector<ProfileItem> ProfileItems(DialogSession& session);
 // The lines the panels left for the user (pde::kNoticesKey, such as a
 // profile file that could not be read and was kept aside), each once: they
 // are removed from the session.

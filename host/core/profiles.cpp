@@ -2,6 +2,7 @@
 // picks its menu item: "profile:FILE@disk" or "profile:FILE@card".
 #include <cups/ppd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "host.h"
@@ -38,12 +39,16 @@ bool IsProfileItem(ui::MenuItem* item, const ProfileChoice& c) {
 // Picks the profile's item in the profile menu KEY as a user would. Every
 // colour panel that has the menu (both colour builds may be loaded) takes it
 // when its menu offers the profile; one must.
+// Colour panels are of the kind "jp.orvessa.pde.<model>.qvco".
+bool IsColourPanel(const DialogSession::Panel& p) {
+  const std::string prefix = "jp.orvessa.pde.", suffix = ".qvco";
+  return p.kind.size() > prefix.size() + suffix.size() && p.kind.rfind(prefix, 0) == 0 &&
+         p.kind.compare(p.kind.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
 bool ChooseProfileInPanel(DialogSession::Panel& p, const std::shared_ptr<ui::PopUpButton>& menu,
                           ppd_file_t* ppd, const std::string& key, const ProfileChoice& choice, std::string* error) {
-  // Colour panels are of the kind "jp.orvessa.pde.<model>.qvco".
-  const std::string prefix = "jp.orvessa.pde.", suffix = ".qvco";
-  if (p.kind.size() <= prefix.size() + suffix.size() || p.kind.rfind(prefix, 0) != 0 ||
-      p.kind.compare(p.kind.size() - suffix.size(), suffix.size(), suffix) != 0) {
+  if (!IsColourPanel(p)) {
     *error = "--set " + key + ": not a profile menu of a colour panel";
     return false;
   }
@@ -96,6 +101,30 @@ bool ChooseProfile(DialogSession& session, const std::string& key, const std::st
   if (chosen) return true;
   *error = firstError.empty() ? "--set " + key + ": no profile menu with that identifier" : firstError;
   return false;
+}
+
+std::vector<ProfileItem> ProfileItems(DialogSession& session) {
+  std::vector<ProfileItem> out;
+  ppd_file_t* ppd = session.callback().ppdFile();
+  for (ppd_option_t* o = ppd ? ppdFirstOption(ppd) : nullptr; o; o = ppdNextOption(ppd)) {
+    for (auto& p : session.panels()) {
+      auto menu = IsColourPanel(p) ? FindPopUp(p, o->keyword) : nullptr;
+      for (int i = 0; menu && i < menu->numberOfItems(); ++i) {
+        ui::MenuItem* item = menu->itemAtIndex(i);
+        auto d = item ? cf::As<cf::Dictionary>(item->representedObject()) : nullptr;
+        auto file = d ? d->get<cf::Data>("ProfileFileName") : nullptr;
+        auto location = d ? d->get<cf::Number>("ProfileLocation") : nullptr;
+        if (!file || !location) continue;
+        ProfileItem it{o->keyword, item->title(), std::string(file->bytes().begin(), file->bytes().end()),
+                       location->sint32Value()};
+        bool seen = std::any_of(out.begin(), out.end(), [&](const ProfileItem& e) {
+          return e.option == it.option && e.fileName == it.fileName && e.location == it.location;
+        });
+        if (!seen) out.push_back(std::move(it));
+      }
+    }
+  }
+  return out;
 }
 
 std::vector<std::string> TakeNotices(DialogSession& session) {

@@ -18,6 +18,7 @@
 
 #include "driver.h"
 #include "host.h"
+#include "stored_profiles.h"
 #include "system/system.h"
 #include "ticket.h"
 
@@ -91,9 +92,11 @@ int main(int argc, char** argv) {
   if (file && ::access(file, R_OK) != 0) return Stop(std::string("r2740-filter: cannot read the job's file ") + file);
 
   std::string why, driver;
+  std::vector<host::StoredProfileChoice> stored;
   {
     auto ppd = host::PPDFile::open(ppdPath, &why);
     if (!ppd) return Stop("r2740-filter: " + why);
+    stored = host::StoredProfileChoices(ppd->get());
     if (!filter::DriverFilter(ppd->get(), Env("CUPS_SERVERBIN"), Self(), &driver, &why))
       return Stop("r2740-filter: " + why + "; the job was not printed");
   }
@@ -123,6 +126,8 @@ int main(int argc, char** argv) {
       break;
   }
   for (const auto& alert : done.alerts) Say("INFO", alert);
+  // A stored profile chosen in a dialog that shows only PPD choices.
+  host::ApplyStoredProfiles(stored, &done.options);
 
   if (!driver.empty()) {
     std::fflush(stderr);

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "filter_cupsd.h"
+#include "stored_profiles.h"
 
 using namespace filtertest;
 
@@ -113,6 +114,28 @@ TEST_F(GtkDialog, ColourInTheColorTabTypedFieldsInSecurityAndTheSameTicketAsOurD
   for (int i = 0; i < 100 && !std::filesystem::exists(dir_.file("record/options")); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(Ticket(), fromGtk);
+}
+
+// A stored profile as r2740-setup-queue --refresh offers it, chosen in
+// GTK's Color tab: the driver gets the device path the colour panel writes.
+TEST_F(GtkDialog, AStoredProfileChosenInGtkReachesTheDriverAsItsDevicePath) {
+  // /ata1a/data/USfiles/Profiles/PHOTO.ICC, every byte as 48 + b / 16, 48 + b % 16.
+  const std::string coded = "2?61746131612?646174612?555366696<65732?50726?66696<65732?50484?544?2>494343";
+  dir_.write("stored.ppd", host::WithStoredProfiles(ReadAll(dir_.file("R2740-filter.ppd")),
+                                                    {{"QVImageRGBSource", "R2740Stored1", "PHOTO.ICC(Studio)Disk",
+                                                      "None", coded}}));
+  std::string out;
+  ASSERT_EQ(RunShell(Env() + "/usr/sbin/lpadmin -p R2740 -P '" + dir_.file("stored.ppd") + "'", &out), 0) << out;
+  ASSERT_EQ(Probe("--set 'Quick Color=Custom' --set 'Image RGB Source=PHOTO.ICC(Studio)Disk' --print " + document_,
+                  &out),
+            0)
+      << out;
+  for (int i = 0; i < 100 && !std::filesystem::exists(dir_.file("record/options")); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  auto got = DriverOptions();
+  EXPECT_EQ("None", got["QVImageRGBSource"]) << Log();
+  EXPECT_EQ(coded, got["QVImageRGBSourceCustomFilename"]);
+  EXPECT_EQ("True", got["QVImageRGBSourceCustom"]);
 }
 
 }  // namespace
