@@ -171,3 +171,29 @@ TEST(Filter, RefusesADriverOutsideTheFilterFolderAndKeepsOptionsWhole) {
   using Map = std::map<std::string, std::string>;
   EXPECT_EQ(Map(back.begin(), back.end()), Map(tricky.begin(), tricky.end()));
 }
+
+// LibreOffice's own print path (headless --pt, its own dialog's settings),
+// which knows nothing of our panels: Quick Color's Photo, the queue's
+// default, still reaches the driver with the values the dialog shows for it.
+TEST_F(FilterCupsd, LibreOfficeJobsGetQuickColorsValues) {
+  if (access("/usr/bin/soffice", X_OK) != 0) GTEST_SKIP() << "no LibreOffice";
+  std::string out;
+  ASSERT_EQ(RunShell(Env() + "/usr/sbin/lpadmin -p R2740 -o QVQuickColor=Photo", &out), 0) << out;
+  Clear();
+  std::filesystem::create_directories(dir_.file("home"));
+  const std::string letter = dir_.write("letter.txt", "R2740 from LibreOffice\n");
+  ASSERT_EQ(RunShell(Env() + "timeout 180 /usr/bin/soffice --headless --norestore -env:UserInstallation=file://" +
+                         dir_.file("lo") + " --pt R2740 '" + letter + "'",
+                     &out),
+            0)
+      << out;
+  for (int i = 0; i < 300 && !std::filesystem::exists(dir_.file("record/options")); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  auto options = DriverOptions();
+  ASSERT_FALSE(options.empty()) << Log();
+  EXPECT_EQ(options["QVQuickColor"], "Photo");
+  EXPECT_EQ(options["QVImageHalftone"], "Detail");
+  EXPECT_EQ(options["QVImageEdgeEnhance"], "On");
+  EXPECT_EQ(options["QVImageRenderIntent"], "Saturation");
+  EXPECT_EQ(options["QVGraphicsHalftone"], "Detail");
+}
