@@ -39,13 +39,17 @@ class ReportingModalHandler : public ui::ModalHandler {
 
 std::string Where(int location) { return location == 5 ? "card" : "disk"; }
 
-// The walk goes into a profile file of the refresh's own, so that no
-// user's menus change; it is removed afterwards.
-constexpr const char* kRefreshLogin = "r2740-queue-refresh";
+// The walk goes into a profile file of the refresh's own (one per run, so
+// that two refreshes at once keep apart), so that no user's menus change;
+// it is removed afterwards.
+const std::string& RefreshLogin() {
+  static const std::string login = "r2740-queue-refresh-" + std::to_string(::getpid());
+  return login;
+}
 
 struct ActingAs {
   std::string before = sys::LoginName();
-  bool ok = sys::SetActingUser(kRefreshLogin);
+  bool ok = sys::SetActingUser(RefreshLogin());
   ~ActingAs() { (void)sys::SetActingUser(before); }
 };
 
@@ -61,7 +65,7 @@ std::vector<std::string> ColourModels(host::DialogSession& session) {
 }
 
 std::string ProfileFile(const std::string& model, const char* kind) {
-  return sys::ResolvePath(kQVPListProfileFolder) + "/" + kRefreshLogin + "-" + model + "-" + kind;
+  return sys::ResolvePath(kQVPListProfileFolder) + "/" + RefreshLogin() + "-" + model + "-" + kind;
 }
 
 // What the printer holds now (the last walk found it) is shown in menus,
@@ -104,7 +108,14 @@ struct QueueSession {
 bool PanelChoices(const std::string& queue, std::vector<host::StoredProfileChoice>* out, std::string* said,
                   std::string* error) {
   ActingAs acting;
-  if (!acting.ok) return *error = "cannot act as " + std::string(kRefreshLogin), false;
+  if (!acting.ok) return *error = "cannot act as " + RefreshLogin(), false;
+  struct RemoveFiles {
+    ~RemoveFiles() {
+      for (const char* m : {"R2740", "R2740Mono"})
+        for (const char* kind : {"profile.plist", "profile.prev.plist", "profile.plist.bad"})
+          ::unlink(ProfileFile(m, kind).c_str());
+    }
+  } removeFiles;
   std::vector<std::string> models;
   {
     QueueSession walk;  // the walk fills the refresh's profile file
@@ -112,14 +123,6 @@ bool PanelChoices(const std::string& queue, std::vector<host::StoredProfileChoic
     models = ColourModels(*walk.session);
   }
   if (models.empty()) return *error = "the queue's PPD names no R2740 colour panel", false;
-  struct RemoveFiles {
-    std::vector<std::string> models;
-    ~RemoveFiles() {
-      for (const auto& m : models)
-        for (const char* kind : {"profile.plist", "profile.prev.plist", "profile.plist.bad"})
-          ::unlink(ProfileFile(m, kind).c_str());
-    }
-  } removeFiles{models};
   for (const auto& m : models)
     if (sys::FileExists(ProfileFile(m, "profile.plist")) && !ShowWhatThePrinterHolds(ProfileFile(m, "profile.plist")))
       return *error = "cannot read the profiles the walk found (" + ProfileFile(m, "profile.plist") + ")", false;

@@ -127,10 +127,12 @@ std::string WithStoredProfiles(const std::string& ppdText, const std::vector<Sto
     if (StartsWith(t, "*Default")) {
       size_t colon = t.find(':');
       std::string option = colon == std::string::npos ? "" : t.substr(8, colon - 8);
-      std::string value = colon == std::string::npos ? "" : t.substr(t.find_first_not_of(' ', colon + 1));
+      size_t from = colon == std::string::npos ? colon : t.find_first_not_of(' ', colon + 1);
+      std::string value = from == std::string::npos ? "" : t.substr(from);
       if (IsStoredChoiceName(value) && firstChoice.count(option)) {
-        auto& mine = byOption[option];
-        bool kept = std::any_of(mine.begin(), mine.end(), [&](auto* c) { return c->choice == value; });
+        auto mine = byOption.find(option);
+        bool kept = mine != byOption.end() && std::any_of(mine->second.begin(), mine->second.end(),
+                                                          [&](auto* c) { return c->choice == value; });
         if (!kept) {
           out += "*Default" + option + ": " + firstChoice[option] + "\n";
           continue;
