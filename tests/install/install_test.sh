@@ -46,7 +46,8 @@ for f in "$R2740_BINDIR/r2740-pde-cli" "$R2740_FULL_PKGLIBEXECDIR/R2740Helper" \
          "$R2740_FULL_PKGLIBEXECDIR/R2740XPCService" "$R2740_FULL_PPDDIR/R2740.ppd" "$R2740_FULL_PPDDIR/R2740Mono.ppd" \
          "$R2740_FULL_PKGLIBDIR/PDEs/ColorOptionsPDE_R2740.plugin/Contents/Info.plist" \
          "$R2740_FULL_PKGLIBDIR/PDEs/SecurityPanelPDE.plugin/Contents/Info.plist" \
-         "$R2740_SYSTEMD_UNITDIR/r2740-xpc.socket" "$R2740_SYSTEMD_UNITDIR/r2740-xpc.service"; do
+         "$R2740_SYSTEMD_UNITDIR/r2740-xpc.socket" "$R2740_SYSTEMD_UNITDIR/r2740-xpc.service" \
+         "$R2740_SYSTEMD_UNITDIR/r2740-refresh-profiles.timer" "$R2740_SYSTEMD_UNITDIR/r2740-refresh-profiles.service"; do
   [ -e "$root$f" ] || fail "the package does not hold $f"
 done
 for p in "$R2740_BINDIR"/r2740-pde-cli "$R2740_BINDIR"/r2740-print-dialog \
@@ -83,10 +84,10 @@ fi
 # verify only warns about an unknown or misspelt setting.
 if systemd-analyze --version >/dev/null 2>&1; then
   mkdir "$tmp/units"
-  cp "$root$R2740_SYSTEMD_UNITDIR"/r2740-xpc.* "$tmp/units/"
-  sed -i "s|^ExecStart=/|ExecStart=$root/|" "$tmp/units/r2740-xpc.service"
-  out=$(cd "$tmp" && SYSTEMD_UNIT_PATH="$tmp/units:" systemd-analyze verify --man=no \
-          "$tmp/units/r2740-xpc.socket" "$tmp/units/r2740-xpc.service" 2>&1) && rc=0 || rc=$?
+  cp "$root$R2740_SYSTEMD_UNITDIR"/r2740-* "$tmp/units/"
+  sed -i "s|^ExecStart=/|ExecStart=$root/|" "$tmp/units/"*.service
+  out=$(cd "$tmp" && SYSTEMD_UNIT_PATH="$tmp/units:" systemd-analyze verify --man=no "$tmp/units/"r2740-* 2>&1) &&
+    rc=0 || rc=$?
   if [ $rc -eq 0 ] && [ -z "$out" ]; then
     say "systemd-analyze verify: units pass"
   elif grep -q "Unit sysinit.target not found" <<<"$out"; then
