@@ -195,6 +195,7 @@ bool RefreshStoredProfiles(const std::string& queue, std::string* report, std::s
   if (!ok) return false;
 
   int changed = 0;
+  bool kept = false;
   for (const std::string& q : {queue, queue + kAskSuffix}) {
     auto opened = host::CupsQueue(q, error);
     if (!opened) {
@@ -204,7 +205,14 @@ bool RefreshStoredProfiles(const std::string& queue, std::string* report, std::s
     auto text = sys::ReadFile(opened->ppdPath);
     ::unlink(opened->ppdPath.c_str());
     if (!text) return *error = "cannot read the PPD of " + q, false;
-    const std::string updated = host::WithStoredProfiles(*text, choices);
+    std::string updated = host::WithStoredProfiles(*text, choices);
+    // A walk that got no answer leaves the lists as empty as a printer
+    // without profiles: choices are never all taken away. One the printer
+    // no longer has costs nothing: it prints with the option's first choice.
+    if (choices.empty() && updated != *text) {
+      kept = true;
+      continue;
+    }
     if (updated == *text) continue;
     if (!SendPPD(q, updated, error)) return false;
     ++changed;
@@ -215,7 +223,9 @@ bool RefreshStoredProfiles(const std::string& queue, std::string* report, std::s
   std::string sep = " (";
   for (const auto& [option, n] : perOption) *report += sep + option + " " + std::to_string(n), sep = ", ";
   if (!perOption.empty()) *report += ")";
-  *report += changed ? "; the PPD was updated" : "; the PPD was already up to date";
+  *report += kept      ? "; the printer reported none (or did not answer), so the choices it had stay"
+             : changed ? "; the PPD was updated"
+                       : "; the PPD was already up to date";
   *report += said;
   return true;
 }

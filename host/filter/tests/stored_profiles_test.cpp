@@ -46,6 +46,11 @@ TEST_F(StoredProfiles, RefreshOffersThePrintersProfilesAndAChosenOneReachesTheDr
   proftest::CliRoot root;  // the administrator's install root: real helper and service
   root.Setting("R2740_XPC_SNMP_PORT", std::to_string(kSnmpPort));
   root.Setting("CUPS_SERVER", socket_);
+  // Each refresh walks anew, and a printer that is off is given up on soon.
+  root.Setting("R2740_XPC_WALK_HOLD_SECONDS", "0");
+  root.Setting("R2740_XPC_WALK_SHARE_SECONDS", "0");
+  root.Setting("R2740_XPC_WALK_TIMEOUT_MS", "200");
+  root.Setting("R2740_XPC_WALK_RETRIES", "0");
   LayOutPanels(root.root());
   std::string out;
   ASSERT_EQ(RunShell(Env() + "/usr/sbin/lpadmin -p R2740Net -P '" + dir_.file("R2740-filter.ppd") + "'", &out), 0)
@@ -65,6 +70,10 @@ TEST_F(StoredProfiles, RefreshOffersThePrintersProfilesAndAChosenOneReachesTheDr
     // The walk went into a profile file of the refresh's own, now gone.
     EXPECT_TRUE(std::filesystem::is_empty(root.folder())) << root.folder();
   }
+  // The printer is off (as at night, when the timer runs): its choices stay.
+  auto r = Refresh("R2740Net");
+  EXPECT_EQ(0, r.exitStatus) << r.output;
+  EXPECT_NE(std::string::npos, r.output.find("choices it had stay")) << r.output;
   // The menu titles are the panel's: file name, profile name, location;
   // the printer's names reach a dialog as they are, ":" and "<" too.
   ppd_file_t* ppd = ppdOpenFile(ppdPath.c_str());
