@@ -37,8 +37,6 @@ class ReportingModalHandler : public ui::ModalHandler {
   std::string* said_;
 };
 
-std::string Where(int location) { return location == 5 ? "card" : "disk"; }
-
 // The walk goes into a profile file of the refresh's own (one per run, so
 // that two refreshes at once keep apart), so that no user's menus change;
 // it is removed afterwards.
@@ -53,14 +51,10 @@ struct ActingAs {
   ~ActingAs() { (void)sys::SetActingUser(before); }
 };
 
-// The colour panels' models ("jp.orvessa.pde.<model>.qvco").
 std::vector<std::string> ColourModels(host::DialogSession& session) {
   std::vector<std::string> out;
-  const std::string prefix = "jp.orvessa.pde.", suffix = ".qvco";
   for (const auto& p : session.panels())
-    if (p.kind.size() > prefix.size() + suffix.size() && p.kind.rfind(prefix, 0) == 0 &&
-        p.kind.compare(p.kind.size() - suffix.size(), suffix.size(), suffix) == 0)
-      out.push_back(p.kind.substr(prefix.size(), p.kind.size() - prefix.size() - suffix.size()));
+    if (std::string model = host::ColourPanelModel(p); !model.empty()) out.push_back(model);
   return out;
 }
 
@@ -133,7 +127,7 @@ bool PanelChoices(const std::string& queue, std::vector<host::StoredProfileChoic
   std::map<std::string, int> counts;
   for (const host::ProfileItem& item : host::ProfileItems(session)) {
     std::string why;
-    const std::string pick = std::string(host::kProfilePrefix) + item.fileName + "@" + Where(item.location);
+    const std::string pick = host::ProfileChoiceValue(item.fileName, item.location);
     if (!session.setControl(item.option, pick, &why) || !session.save(&why)) {
       *said += "\nnot offered: " + item.title + " (" + why + ")";
       continue;

@@ -218,6 +218,10 @@ struct ProfileChoice {
 };
 // nullopt when the value is not "profile:FILE@disk|card".
 std::optional<ProfileChoice> ParseProfileChoice(const std::string& value);
+// The value that picks FILE at `location` (4 disk, 5 card).
+std::string ProfileChoiceValue(const std::string& fileName, int location);
+// A colour panel's model ("jp.orvessa.pde.<model>.qvco"); empty for other panels.
+std::string ColourPanelModel(const DialogSession::Panel& p);
 // Picks the profile in the menu KEY of every colour panel whose menu offers
 // it (the item names FILE and the location itself); false with a one-line
 // reason (a profile the menu does not offer, no such menu) when none took it.

@@ -28,27 +28,28 @@ std::shared_ptr<ui::PopUpButton> FindPopUp(DialogSession::Panel& p, const std::s
 // picked by that, not by a title rebuilt from the profile file, so the
 // choice is the item the menu shows (a display name cut inside a character
 // is shown without it) and the file can change meanwhile.
-bool IsProfileItem(ui::MenuItem* item, const ProfileChoice& c) {
+bool ItemEntry(ui::MenuItem* item, std::string* fileName, int* location) {
   auto d = item ? cf::As<cf::Dictionary>(item->representedObject()) : nullptr;
   auto file = d ? d->get<cf::Data>("ProfileFileName") : nullptr;
-  auto location = d ? d->get<cf::Number>("ProfileLocation") : nullptr;
-  return file && location && location->sint32Value() == c.location &&
-         std::string(file->bytes().begin(), file->bytes().end()) == c.fileName;
+  auto where = d ? d->get<cf::Number>("ProfileLocation") : nullptr;
+  if (!file || !where) return false;
+  fileName->assign(file->bytes().begin(), file->bytes().end());
+  *location = where->sint32Value();
+  return true;
+}
+
+bool IsProfileItem(ui::MenuItem* item, const ProfileChoice& c) {
+  std::string file;
+  int location = 0;
+  return ItemEntry(item, &file, &location) && location == c.location && file == c.fileName;
 }
 
 // Picks the profile's item in the profile menu KEY as a user would. Every
 // colour panel that has the menu (both colour builds may be loaded) takes it
 // when its menu offers the profile; one must.
-// Colour panels are of the kind "jp.orvessa.pde.<model>.qvco".
-bool IsColourPanel(const DialogSession::Panel& p) {
-  const std::string prefix = "jp.orvessa.pde.", suffix = ".qvco";
-  return p.kind.size() > prefix.size() + suffix.size() && p.kind.rfind(prefix, 0) == 0 &&
-         p.kind.compare(p.kind.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 bool ChooseProfileInPanel(DialogSession::Panel& p, const std::shared_ptr<ui::PopUpButton>& menu,
                           ppd_file_t* ppd, const std::string& key, const ProfileChoice& choice, std::string* error) {
-  if (!IsColourPanel(p)) {
+  if (ColourPanelModel(p).empty()) {
     *error = "--set " + key + ": not a profile menu of a colour panel";
     return false;
   }
@@ -68,6 +69,18 @@ bool ChooseProfileInPanel(DialogSession::Panel& p, const std::shared_ptr<ui::Pop
 }
 
 }  // namespace
+
+std::string ColourPanelModel(const DialogSession::Panel& p) {
+  const std::string prefix = "jp.orvessa.pde.", suffix = ".qvco";
+  if (p.kind.size() <= prefix.size() + suffix.size() || p.kind.rfind(prefix, 0) != 0 ||
+      p.kind.compare(p.kind.size() - suffix.size(), suffix.size(), suffix) != 0)
+    return "";
+  return p.kind.substr(prefix.size(), p.kind.size() - prefix.size() - suffix.size());
+}
+
+std::string ProfileChoiceValue(const std::string& fileName, int location) {
+  return kProfilePrefix + fileName + (location == 5 ? "@card" : "@disk");
+}
 
 std::optional<ProfileChoice> ParseProfileChoice(const std::string& value) {
   std::string spec = value.substr(std::strlen(kProfilePrefix));
@@ -108,15 +121,11 @@ std::vector<ProfileItem> ProfileItems(DialogSession& session) {
   ppd_file_t* ppd = session.callback().ppdFile();
   for (ppd_option_t* o = ppd ? ppdFirstOption(ppd) : nullptr; o; o = ppdNextOption(ppd)) {
     for (auto& p : session.panels()) {
-      auto menu = IsColourPanel(p) ? FindPopUp(p, o->keyword) : nullptr;
+      auto menu = ColourPanelModel(p).empty() ? nullptr : FindPopUp(p, o->keyword);
       for (int i = 0; menu && i < menu->numberOfItems(); ++i) {
         ui::MenuItem* item = menu->itemAtIndex(i);
-        auto d = item ? cf::As<cf::Dictionary>(item->representedObject()) : nullptr;
-        auto file = d ? d->get<cf::Data>("ProfileFileName") : nullptr;
-        auto location = d ? d->get<cf::Number>("ProfileLocation") : nullptr;
-        if (!file || !location) continue;
-        ProfileItem it{o->keyword, item->title(), std::string(file->bytes().begin(), file->bytes().end()),
-                       location->sint32Value()};
+        ProfileItem it{o->keyword, item ? item->title() : "", "", 0};
+        if (!ItemEntry(item, &it.fileName, &it.location)) continue;
         bool seen = std::any_of(out.begin(), out.end(), [&](const ProfileItem& e) {
           return e.option == it.option && e.fileName == it.fileName && e.location == it.location;
         });
